@@ -1,0 +1,328 @@
+// What deskcap asks of the operating system: every call into a framework
+// (CoreGraphics, ScreenCaptureKit, AVFoundation, CoreMediaIO, CoreImage/ImageIO,
+// IOKit, AppKit, CoreAudio, libdispatch, the TCC symbols) goes through this one
+// header. The shapes are the frameworks' own: status codes where they return
+// them, nullable +1 references, completion callbacks that may run on another
+// thread, before the call returns, late or never, and waits with time limits.
+// Which call comes when, what is logged and which message is built is the
+// system's own and lives above this line, written once.
+//
+// Backends: macos/ (the product on a Mac), linux/ (the product here: a system
+// without these facilities, plus what Linux really has), fake/ (a scriptable
+// in-memory world for tests, never linked into the product).
+//
+// Reference rules: every function that returns a pointer to one of the opaque
+// object types returns it retained (+1) or null; the holder gives it back
+// exactly once with release(). Ref<T> below does that.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deskcap::platform {
+
+// ---- Opaque framework objects (each backend defines them) -----------------
+struct Object;               // any retained framework object
+struct ShareableContent;     // SCShareableContent
+struct ScDisplay;            // SCDisplay
+struct ScWindow;             // SCWindow
+struct ScApplication;        // SCRunningApplication
+struct ContentFilter;        // SCContentFilter
+struct StreamConfiguration;  // SCStreamConfiguration
+struct Image;                // CGImageRef
+struct DisplayMode;          // CGDisplayModeRef
+struct CaptureDevice;        // AVCaptureDevice
+struct DiscoverySession;     // AVCaptureDeviceDiscoverySession
+struct DeviceInput;          // AVCaptureDeviceInput
+struct CaptureSession;       // AVCaptureSession
+struct VideoOutput;          // AVCaptureVideoDataOutput
+struct FrameGrabber;         // KRFrameGrabber: keeps the first frame, signals ready
+struct DispatchQueue;        // dispatch_queue_t (serial)
+struct PixelBuffer;          // CVPixelBufferRef
+struct Semaphore;            // dispatch_semaphore_t
+struct UsbService;           // io_service_t
+
+// Retain/release of any object above. Thread: any. release(nullptr) is a no-op.
+void retain(const void* object);
+void release(const void* object);
+
+// Owns one +1 reference; moves, never copies.
+template <class T>
+class Ref {
+ public:
+  Ref() = default;
+  explicit Ref(T* adopted) : p_(adopted) {}
+  Ref(Ref&& o) noexcept : p_(o.p_) { o.p_ = nullptr; }
+  Ref& operator=(Ref&& o) noexcept {
+    if (this != &o) {
+      release(p_);
+      p_ = o.p_;
+      o.p_ = nullptr;
+    }
+    return *this;
+  }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  ~Ref() { release(p_); }
+  T* get() const { return p_; }
+  T* take() {
+    T* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  T* p_ = nullptr;
+};
+
+struct Rect {
+  double x = 0, y = 0, width = 0, height = 0;
+};
+
+// ---- Time --------------------------------------------------------------------
+// NSThread sleepForTimeInterval:. The fake scales the interval by its time factor.
+void sleep_for_interval(double seconds);
+
+// dispatch_semaphore_*: count starts at `value`. wait() answers 0 when signalled
+// and non-zero on timeout; timeout_ns < 0 means DISPATCH_TIME_FOREVER. The fake
+// scales the timeout. Thread: any.
+Semaphore* semaphore_create(long value);
+long semaphore_signal(Semaphore* semaphore);
+long semaphore_wait(Semaphore* semaphore, int64_t timeout_ns);
+
+// ---- CoreGraphics: displays --------------------------------------------------
+// CGGetActiveDisplayList: ids may be null (then max must be 0); answers a CGError
+// (0 success) and stores the number of displays in *count.
+int32_t get_active_display_list(uint32_t max, uint32_t* ids, uint32_t* count);
+uint32_t main_display_id();                              // CGMainDisplayID
+Rect display_bounds(uint32_t display_id);                // CGDisplayBounds, points
+DisplayMode* display_copy_mode(uint32_t display_id);     // CGDisplayCopyDisplayMode, nullable
+size_t display_mode_pixel_width(DisplayMode* mode);      // CGDisplayModeGetPixelWidth
+size_t display_mode_width(DisplayMode* mode);            // CGDisplayModeGetWidth (points)
+
+// ---- ScreenCaptureKit ----------------------------------------------------------
+// Completion of a request: exactly one of object (+1, handed to the callee) or
+// error_text (NUL-terminated, maybe not UTF-8, owned by the caller of the
+// callback) is set, or neither. Runs on a framework thread, possibly before the
+// request returns, possibly late, possibly never; the callee must not assume
+// which.
+using CompletionCallback = void (*)(void* context, Object* object, const char* error_text);
+
+// +[SCShareableContent getShareableContentExcludingDesktopWindows:onScreenWindowsOnly:
+// completionHandler:]. On failure error_text is "Content unavailable: " + the
+// framework error's localizedDescription. Delivers a ShareableContent.
+void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
+                           void* context, CompletionCallback completion);
+// +[SCScreenshotManager captureImageWithFilter:configuration:completionHandler:].
+// On failure error_text is "Screenshot error: " + localizedDescription.
+// Delivers an Image.
+void capture_image(ContentFilter* filter, StreamConfiguration* configuration,
+                   void* context, CompletionCallback completion);
+
+// Content lists; an index past the end answers null. Items are +1.
+size_t content_display_count(ShareableContent* content);
+ScDisplay* content_display_at(ShareableContent* content, size_t index);
+size_t content_window_count(ShareableContent* content);
+ScWindow* content_window_at(ShareableContent* content, size_t index);
+size_t content_application_count(ShareableContent* content);
+ScApplication* content_application_at(ShareableContent* content, size_t index);
+
+uint32_t sc_display_id(ScDisplay* display);  // displayID
+uint32_t sc_window_id(ScWindow* window);     // windowID
+Rect sc_window_frame(ScWindow* window);      // frame, points
+
+// SCContentFilter initialisers; answers +1 or null.
+ContentFilter* filter_with_desktop_independent_window(ScWindow* window);
+ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows);
+ContentFilter* filter_with_display_including_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows);
+ContentFilter* filter_with_display_including_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows);
+ContentFilter* filter_with_display_excluding_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows);
+// pointPixelScale; 1.0 before macOS 14 without asking the framework.
+float filter_point_pixel_scale(ContentFilter* filter);
+
+// [[SCStreamConfiguration alloc] init] and its setters.
+StreamConfiguration* configuration_create();
+void configuration_set_width(StreamConfiguration* configuration, size_t width);
+void configuration_set_height(StreamConfiguration* configuration, size_t height);
+void configuration_set_shows_cursor(StreamConfiguration* configuration, bool shows_cursor);
+// sourceRect, in points relative to the display's top-left corner.
+void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect);
+
+// ---- CoreGraphics: images ------------------------------------------------------
+size_t image_width(Image* image);   // CGImageGetWidth
+size_t image_height(Image* image);  // CGImageGetHeight
+// The bitmap-context steps of the pixel extraction: CGColorSpaceCreateDeviceRGB,
+// CGBitmapContextCreate(NULL, width, height, 8, width*4, space,
+// kCGImageAlphaPremultipliedLast), CGContextDrawImage over (0,0,width,height),
+// then CGBitmapContextGetData copied into `out` (width*height*4 bytes, rows top
+// to bottom, R G B A). Answers false when the context or its data could not be
+// had. Releases everything it made; does not consume `image`.
+bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out);
+
+// ---- CoreMediaIO -----------------------------------------------------------------
+struct PropertyAddress {
+  uint32_t selector;
+  uint32_t scope;
+  uint32_t element;
+};
+// CMIOObjectSetPropertyData / CMIOObjectGetPropertyData on `object` with a
+// 4-byte value and no qualifier; answer the OSStatus (0 success).
+int32_t cmio_set_property_u32(uint32_t object, const PropertyAddress& address, uint32_t value);
+int32_t cmio_get_property_u32(uint32_t object, const PropertyAddress& address, uint32_t* value);
+
+// ---- AVFoundation: devices -----------------------------------------------------
+enum class MediaType { Video, Audio, Muxed };
+
+// +[AVCaptureDeviceDiscoverySession discoverySessionWithDeviceTypes:@[External]
+// mediaType:position:Unspecified]; media nullopt is a nil media type. +1 or null.
+DiscoverySession* discovery_session_create(std::optional<MediaType> media);
+std::vector<CaptureDevice*> discovery_session_devices(DiscoverySession* session);  // each +1
+std::vector<CaptureDevice*> devices_with_media_type(MediaType media);  // deprecated +devicesWithMediaType:, each +1
+std::vector<CaptureDevice*> all_devices();                             // deprecated +devices, each +1
+
+std::string device_unique_id(CaptureDevice* device);  // uniqueID, "" when nil
+std::string device_localized_name(CaptureDevice* device);
+std::string device_model_id(CaptureDevice* device);
+std::string device_type(CaptureDevice* device);
+bool device_has_media_type(CaptureDevice* device, MediaType media);
+// CMVideoFormatDescriptionGetDimensions of activeFormat.formatDescription.
+void device_active_dimensions(CaptureDevice* device, int32_t* width, int32_t* height);
+
+// AVCaptureDeviceWasConnected/DisconnectedNotification on the default centre,
+// any object, no queue: handlers run on the posting thread with the device
+// (borrowed, retain to keep). Registered for the life of the process.
+using DeviceNotificationHandler = void (*)(CaptureDevice* device);
+void observe_device_notifications(DeviceNotificationHandler connected,
+                                  DeviceNotificationHandler disconnected);
+
+// +authorizationStatusForMediaType:AVMediaTypeVideo (AVAuthorizationStatus).
+int64_t video_authorization_status();
+// +requestAccessForMediaType:AVMediaTypeVideo completionHandler:. The handler
+// may run on any thread, before or after this returns, or never.
+using AccessCallback = void (*)(void* context, bool granted);
+void request_video_access(void* context, AccessCallback completion);
+
+// ---- AVFoundation: capture session ---------------------------------------------
+// +deviceInputWithDevice:error:. Null on failure; then *error_description is the
+// NSError's localizedDescription when there was one.
+DeviceInput* device_input_create(CaptureDevice* device,
+                                 std::optional<std::string>* error_description);
+CaptureSession* capture_session_create();
+bool session_can_add_input(CaptureSession* session, DeviceInput* input);
+void session_add_input(CaptureSession* session, DeviceInput* input);
+bool session_can_add_output(CaptureSession* session, VideoOutput* output);
+void session_add_output(CaptureSession* session, VideoOutput* output);
+void session_start_running(CaptureSession* session);  // blocks until running
+void session_stop_running(CaptureSession* session);
+VideoOutput* video_output_create();
+void video_output_set_always_discards_late_frames(VideoOutput* output, bool discard);
+// Serial queue, background QoS, inherited autorelease frequency.
+DispatchQueue* serial_queue_create(const char* label);
+// [[KRFrameGrabber alloc] init]: ready semaphore (count 0) and no frame.
+FrameGrabber* frame_grabber_create();
+Semaphore* frame_grabber_ready(FrameGrabber* grabber);      // borrowed
+PixelBuffer* frame_grabber_frame(FrameGrabber* grabber);    // borrowed, nullable
+void video_output_set_sample_buffer_delegate(VideoOutput* output, FrameGrabber* grabber,
+                                             DispatchQueue* queue);
+
+// The frame encoding steps: CIImage imageWithCVPixelBuffer:, CIContext
+// contextWithOptions:nil, createCGImage:fromRect: over the extent. +1 or null.
+Image* image_from_pixel_buffer(PixelBuffer* buffer);
+// CGImageDestinationCreateWithData(data, "public.png", 1, NULL), AddImage,
+// Finalize. False when the destination could not be made or finalizing failed.
+bool png_data_from_image(Image* image, std::vector<uint8_t>* out);
+
+// The allocator of the blocks handed across the C boundary (malloc). The fake
+// can make chosen allocations fail.
+void* boundary_malloc(size_t size);
+
+// ---- IOKit ---------------------------------------------------------------------
+// IOServiceGetMatchingServices(kIOMainPortDefault, IOServiceMatching(class)):
+// answers the kern_return_t; on success *services holds each service +1.
+int32_t usb_matching_services(const char* class_name, std::vector<UsbService*>* services);
+// IORegistryEntryCreateCFProperty of a number or string property.
+struct RegistryValue {
+  bool is_number = false;
+  int64_t number = 0;  // when is_number
+  std::string text;    // when a string
+  int int_value() const;             // NSNumber/NSString intValue
+  std::string string_value() const;  // stringValue (numbers in decimal)
+};
+std::optional<RegistryValue> usb_registry_property(UsbService* service, const char* name);
+
+// NSProcessInfo operatingSystemVersionString.
+std::string os_version_string();
+
+// ---- AppKit, CoreGraphics window list -------------------------------------------
+struct RunningApplication {
+  std::optional<std::string> bundle_identifier;  // nil when absent
+  int32_t process_identifier = 0;
+};
+// [[NSWorkspace sharedWorkspace] runningApplications], in its order.
+std::vector<RunningApplication> running_applications();
+
+struct WindowInfo {
+  std::optional<int64_t> owner_pid;  // kCGWindowOwnerPID
+  std::optional<int64_t> layer;      // kCGWindowLayer (intValue)
+  bool has_bounds = false;           // kCGWindowBounds present
+  bool bounds_valid = false;         // CGRectMakeWithDictionaryRepresentation succeeded
+  Rect bounds;
+};
+// CGWindowListCopyWindowInfo(options, relative_to); nullopt when it answers NULL.
+std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to);
+
+struct ScreenInfo {
+  Rect frame;
+  double safe_area_top = 0;  // safeAreaInsets.top
+  Rect auxiliary_top_left;   // auxiliaryTopLeftArea
+  Rect auxiliary_top_right;  // auxiliaryTopRightArea
+};
+std::vector<ScreenInfo> screens();  // [NSScreen screens], in order
+
+// ---- CoreAudio ---------------------------------------------------------------------
+bool audio_object_has_property(uint32_t object, const PropertyAddress& address);
+int32_t audio_object_get_property_data_size(uint32_t object, const PropertyAddress& address,
+                                            uint32_t* size);
+// Plain-data read: *io_size in, bytes written out.
+int32_t audio_object_get_property_data(uint32_t object, const PropertyAddress& address,
+                                       uint32_t* io_size, void* data);
+// A CFStringRef-valued property (size of one pointer), converted to UTF-8; the
+// backend releases the CFString. *value stays nullopt when no string came back.
+int32_t audio_object_get_property_string(uint32_t object, const PropertyAddress& address,
+                                         std::optional<std::string>* value);
+
+// ---- TCC (opened by the system itself with dlopen/dlsym) ------------------------------
+// Where the TCC framework is. The product always answers
+// "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC"; the fake
+// may point at a test library.
+const char* tcc_framework_path();
+// Calls a looked-up TCCAccessPreflight(service "kTCCServiceAudioCapture", NULL).
+int64_t tcc_call_preflight(void* function);
+// Calls a looked-up TCCAccessRequest(service, NULL, completion). The completion
+// runs exactly once, on any thread, possibly before this returns.
+void tcc_call_request(void* function, void* context, AccessCallback completion);
+
+// ---- Autorelease pools ---------------------------------------------------------------
+// Scoped @autoreleasepool for native functions running on worker threads.
+class AutoreleasePool {
+ public:
+  AutoreleasePool();
+  ~AutoreleasePool();
+  AutoreleasePool(const AutoreleasePool&) = delete;
+  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
+
+ private:
+  void* token_;
+};
+
+}  // namespace deskcap::platform
