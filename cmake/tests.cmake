@@ -1,13 +1,28 @@
 find_package(GTest REQUIRED)
-file(GLOB DESKCAP_TEST_SOURCES CONFIGURE_DEPENDS test/cpp/*.cc)
-add_executable(deskcap_tests ${DESKCAP_TEST_SOURCES})
-target_include_directories(deskcap_tests PRIVATE test/cpp)
-target_link_libraries(deskcap_tests PRIVATE deskcap_platform_fake deskcap_core deskcap_platform_fake GTest::gtest GTest::gtest_main)
 include(GoogleTest)
-gtest_discover_tests(deskcap_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120)
 
-# Small helper libraries and programs the test suites load or run.
-file(GLOB DESKCAP_TEST_HELPERS CONFIGURE_DEPENDS test/helpers/*.cmake)
-foreach(helper ${DESKCAP_TEST_HELPERS})
+# One test binary per component: test/cpp/<component>_*.cc, linked with the
+# components and fake-world parts it needs.
+function(deskcap_test component)
+  file(GLOB _src CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/test/cpp/${component}_*.cc)
+  if(NOT _src)
+    return()
+  endif()
+  add_executable(test_${component} ${_src})
+  target_include_directories(test_${component} PRIVATE ${CMAKE_SOURCE_DIR}/test/cpp)
+  target_link_libraries(test_${component} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main)
+  gtest_discover_tests(test_${component} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
+endfunction()
+
+deskcap_test(common dc_common)
+deskcap_test(png dc_common dc_png)
+deskcap_test(screen ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
+deskcap_test(phone ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
+deskcap_test(desktop ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
+deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
+
+# Small helper libraries and programs the suites load or run (test/helpers/*.cmake).
+file(GLOB _helpers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/test/helpers/*.cmake)
+foreach(helper ${_helpers})
   include(${helper})
 endforeach()

@@ -1,0 +1,1 @@
+// Placeholder for a component that has no sources yet.
