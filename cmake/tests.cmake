@@ -14,11 +14,11 @@ function(deskcap_test component)
   gtest_discover_tests(test_${component} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
-deskcap_test(common dc_common)
-deskcap_test(png dc_common dc_png)
-deskcap_test(screen ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
-deskcap_test(phone ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
-deskcap_test(desktop ${DESKCAP_PORTABLE} ${DESKCAP_FAKE})
+deskcap_test(common dc_common dc_fake_base)
+deskcap_test(png dc_common dc_png dc_fake_base)
+deskcap_test(screen dc_common dc_png dc_screen dc_fake_base dc_fake_screen)
+deskcap_test(phone dc_common dc_phone dc_fake_base dc_fake_phone)
+deskcap_test(desktop dc_common dc_desktop dc_fake_base dc_fake_desktop)
 deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
 
 # Small helper libraries and programs the suites load or run (test/helpers/*.cmake).
