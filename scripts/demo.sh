@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# The main job: build the addon and show what it answers on this machine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/setup.sh
+node scripts/build.js >/dev/null
+node scripts/demo.js "$@"

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Every test: C++ suites (ctest), JavaScript suites (node --test) against the
+# product and testing addons, and the macOS type check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+node scripts/build.js
+
+echo "== C++ tests"
+ctest --test-dir build --output-on-failure -j2
+
+echo "== JavaScript tests"
+node --test --test-concurrency=2 test/js/
+
+echo "== macOS backend type check"
+if [ -x scripts/check-macos.sh ]; then
+  bash scripts/check-macos.sh
+  [ -x scripts/check-macos-selftest.sh ] && bash scripts/check-macos-selftest.sh
+fi
