@@ -4,6 +4,7 @@
 #include "lib/exports/answer.h"
 #include "lib/exports/captured_image.h"
 #include "lib/exports/exports.h"
+#include "lib/test_faults.h"
 #include "native/phone/phone_steps.h"
 
 namespace deskcap::js {
@@ -37,7 +38,11 @@ napi_value list_ios_devices(napi_env env, napi_callback_info) {
 
 napi_value usb_apple_device_count(napi_env env, napi_callback_info) {
   return start_promise<uint32_t>(
-      env, Where::Blocking, [] { return Result<uint32_t>(usb_apple_device_count_step()); },
+      env, Where::Blocking,
+      [] {
+        maybe_inject_fault("usbAppleDeviceCount");
+        return Result<uint32_t>(usb_apple_device_count_step());
+      },
       [](napi_env e, uint32_t count) { return make_uint32(e, count); });
 }
 

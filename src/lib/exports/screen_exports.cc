@@ -3,6 +3,7 @@
 #include "lib/exports/answer.h"
 #include "lib/exports/captured_image.h"
 #include "lib/exports/exports.h"
+#include "lib/test_faults.h"
 #include "lib/deferred.h"
 #include "screen/screen.h"
 
@@ -75,7 +76,11 @@ Result<CaptureRequest> read_capture_options(napi_env env, napi_value options) {
 
 napi_value get_displays(napi_env env, napi_callback_info) {
   return start_promise<std::vector<DisplayEntry>>(
-      env, Where::Scheduler, [] { return deskcap::get_displays(); },
+      env, Where::Scheduler,
+      [] {
+        maybe_inject_fault("getDisplays");
+        return deskcap::get_displays();
+      },
       [](napi_env e, const std::vector<DisplayEntry>& list) { return make_array(e, list, display_info); });
 }
 

@@ -1,0 +1,115 @@
+/// <reference types="node" />
+// deskcap: screen, window, display, connected-phone and desktop-context capture
+// for Node.js and Electron on macOS. Argument errors throw at once; failures of
+// the work reject with an Error whose `code` names its status (for example
+// "GenericFailure", "InvalidArg", "NumberExpected").
+
+export interface DeskcapError extends Error {
+  /** Status name: "GenericFailure" for failures of the work, the conversion's status for argument errors. */
+  code: string;
+}
+
+export interface DisplayInfo {
+  /** CGDirectDisplayID; what `captureDisplay` takes as `displayId`. */
+  id: number;
+  /** "Display " followed by the id. */
+  name: string;
+  /** Origin in the global desktop space, in points (may be negative). */
+  x: number;
+  y: number;
+  /** Size in points. */
+  width: number;
+  height: number;
+  /** Pixels per point of the current mode (1 when unknown). */
+  scaleFactor: number;
+  isPrimary: boolean;
+}
+
+export interface CropBounds {
+  /** Points, relative to the display's top-left corner. */
+  x: number;
+  y: number;
+  width: number;
+  height: number;
+}
+
+export interface CaptureOptions {
+  displayId: number;
+  /** Window ids (CGWindowID) to leave out of the image; ids of no window are ignored. */
+  excludeWindowIds?: number[];
+  /**
+   * Capture only this rectangle of the display. It is intersected with the
+   * display's bounds; the image covers the intersection at the display's scale
+   * (pixel sizes truncated like a full capture). A rectangle with no area after
+   * the intersection, or a non-finite field, rejects with "GenericFailure".
+   * `null` throws; `undefined` means no crop.
+   */
+  cropBounds?: CropBounds;
+}
+
+export interface CapturedImage {
+  /** A complete PNG file. */
+  buffer: Buffer;
+  /** Pixel size of the image, equal to the PNG's. */
+  width: number;
+  height: number;
+}
+
+export interface IosDevice {
+  uniqueId: string;
+  name: string;
+  modelId: string;
+  /** Size of the device's active video format, in pixels (0 when unknown). */
+  width: number;
+  height: number;
+}
+
+export interface WindowBounds {
+  /** Global desktop coordinates in points, origin at the main display's top-left, y downwards. */
+  x: number;
+  y: number;
+  width: number;
+  height: number;
+}
+
+export interface NotchSize {
+  /** Width of the notch, in points. */
+  width: number;
+  /** Height of the band it occupies (the top safe-area inset), in points. */
+  height: number;
+}
+
+export interface MicrophoneApp {
+  pid: number;
+  /** "" when the process has no bundle identifier. */
+  bundleId: string;
+}
+
+export type SystemAudioAccess = 'granted' | 'denied' | 'not-determined' | 'unknown';
+
+/** The active displays. Needs no Screen Recording permission. */
+export function getDisplays(): Promise<DisplayInfo[]>;
+/** A PNG screenshot of one display, with the listed windows left out. */
+export function captureDisplay(options: CaptureOptions): Promise<CapturedImage>;
+/** A PNG screenshot of one window alone, whatever covers it. */
+export function captureWindow(windowId: number): Promise<CapturedImage>;
+/** Drains the connected-phone diagnostic log, oldest line first. */
+export function takeIosLog(): Promise<string[]>;
+/** The iPhones and iPads available as screen-capture devices (waits up to about 3 s for them to appear). */
+export function listIosDevices(): Promise<IosDevice[]>;
+/** The number of Apple USB devices attached, capture devices or not. */
+export function usbAppleDeviceCount(): Promise<number>;
+/** One still PNG frame of a connected device's screen. May ask for camera access. */
+export function captureIosDevice(uniqueId: string): Promise<CapturedImage>;
+/** Enables screen-capture devices and starts watching for them, ahead of a listing or capture. */
+export function prewarmIosCapture(): Promise<void>;
+/** Bounds of the application's frontmost on-screen window of at least 200 x 150 points, or null. */
+export function getAppWindowBounds(bundleId: string): WindowBounds | null;
+/** The notch of the first display that has one, or null. */
+export function getNotchSize(): NotchSize | null;
+/** Processes running audio input right now, or null when the list cannot be read. */
+export function listMicrophoneApps(): Promise<MicrophoneApp[] | null>;
+/** The system-audio capture permission. */
+export function getSystemAudioAccess(): SystemAudioAccess;
+/** Asks for the system-audio capture permission; null when it cannot be asked. */
+export function requestSystemAudioAccess(): Promise<boolean | null>;

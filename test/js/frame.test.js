@@ -1,0 +1,218 @@
+'use strict';
+// The module frame: the export table, argument errors, error objects, Promise
+// settlement, worker_threads environments and process exit.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const path = require('path');
+const { runNode, runNodeAsync, lastJson, root } = require('./helpers/child');
+
+const product = require('../../index.js');
+const INDEX = JSON.stringify(path.join(root, 'index.js'));
+const TESTING = JSON.stringify(path.join(root, 'testing.js'));
+
+const EXPORTS = [
+  'getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
+  'captureIosDevice', 'prewarmIosCapture', 'listMicrophoneApps', 'getAppWindowBounds',
+  'usbAppleDeviceCount', 'getSystemAudioAccess', 'requestSystemAudioAccess',
+];
+
+function throwsWith(fn, code, message) {
+  let caught;
+  try {
+    fn();
+  } catch (e) {
+    caught = e;
+  }
+  assert.ok(caught, 'expected a synchronous throw (and no Promise)');
+  assert.ok(caught instanceof Error);
+  assert.equal(caught.code, code);
+  if (message instanceof RegExp) assert.match(caught.message, message);
+  else assert.equal(caught.message, message);
+  return caught;
+}
+
+test('exactly the thirteen exports, each a function named for itself', () => {
+  for (const mod of [product, require('../../testing.js')]) {
+    assert.deepEqual(Object.keys(mod).sort(), [...EXPORTS].sort());
+    for (const name of EXPORTS) {
+      assert.equal(typeof mod[name], 'function');
+      assert.equal(mod[name].name, name);
+    }
+  }
+});
+
+test('argument errors are thrown at once with message and code', () => {
+  throwsWith(() => product.captureWindow(), 'NumberExpected', /Undefined/);
+  throwsWith(() => product.captureWindow('5'), 'NumberExpected', /String/);
+  throwsWith(() => product.captureDisplay({}), 'InvalidArg', 'Missing field `displayId`');
+  throwsWith(() => product.captureDisplay({ displayId: 'one' }), 'NumberExpected',
+    /^Failed to convert .*String.* on CaptureOptions\.displayId$/);
+  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: 5 }), 'InvalidArg',
+    'Given napi value is not an array on CaptureOptions.excludeWindowIds');
+  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: [1, 'x'] }), 'NumberExpected',
+    /on CaptureOptions\.excludeWindowIds$/);
+  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: {} }), 'InvalidArg',
+    'Missing field `x` on CaptureOptions.cropBounds');
+  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: 1 } }), 'InvalidArg',
+    'Missing field `height` on CaptureOptions.cropBounds');
+  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: '1', height: 1 } }),
+    'NumberExpected', /^Failed to convert .* on CropBounds\.width on CaptureOptions\.cropBounds$/);
+  throwsWith(() => product.getAppWindowBounds(42), 'StringExpected', /Number/);
+  throwsWith(() => product.captureIosDevice(), 'StringExpected', /Undefined/);
+});
+
+test('null and non-object options fail as the host reports them', () => {
+  // Reading a property of null or undefined leaves V8's TypeError pending; it wins.
+  assert.throws(() => product.captureDisplay(), TypeError);
+  assert.throws(() => product.captureDisplay({ displayId: 1, cropBounds: null }), TypeError);
+  // A number converts to an object without the field.
+  throwsWith(() => product.captureDisplay(7), 'InvalidArg', 'Missing field `displayId`');
+});
+
+test('valid options return a Promise; undefined cropBounds and an empty exclusion list are no crop', async () => {
+  for (const options of [{ displayId: 1 }, { displayId: 1, excludeWindowIds: [] }, { displayId: 1, cropBounds: undefined }]) {
+    const p = product.captureDisplay(options);
+    assert.ok(p instanceof Promise);
+    await assert.rejects(p, (e) => e instanceof Error && e.code === 'GenericFailure');
+  }
+  assert.ok(product.captureWindow(5) instanceof Promise);
+  await product.captureWindow(5).catch(() => {});
+});
+
+test('a throwing getter reaches the caller unchanged and no Promise is returned', () => {
+  const boom = new RangeError('from the getter');
+  const options = { displayId: 1, get excludeWindowIds() { throw boom; } };
+  let result = 'untouched';
+  assert.throws(() => { result = product.captureDisplay(options); }, (e) => e === boom);
+  assert.equal(result, 'untouched');
+  const proxy = new Proxy({}, { get() { throw boom; } });
+  assert.throws(() => product.captureDisplay(proxy), (e) => e === boom);
+});
+
+test('synchronous exports ignore arguments they do not read', () => {
+  assert.equal(product.getSystemAudioAccess(1, 2, 3), product.getSystemAudioAccess());
+  assert.deepEqual(product.getNotchSize('x', {}), product.getNotchSize());
+});
+
+test('ten concurrent calls all resolve with numbers', async () => {
+  const counts = await Promise.all(Array.from({ length: 10 }, () => product.usbAppleDeviceCount()));
+  for (const c of counts) assert.equal(typeof c, 'number');
+});
+
+test('faults in work reject with GenericFailure and the fault text', () => {
+  const r = runNode(`
+    const d = require(${TESTING});
+    Promise.allSettled([d.getDisplays(), d.usbAppleDeviceCount()]).then((rs) =>
+      console.log(JSON.stringify(rs.map((r) => ({ code: r.reason.code, message: r.reason.message, isError: r.reason instanceof Error })))));
+  `, { env: { DESKCAP_TEST_FAULT: 'getDisplays' } });
+  const [scheduler] = lastJson(r);
+  assert.deepEqual(scheduler, { code: 'GenericFailure', message: 'injected fault in getDisplays', isError: true });
+
+  const r2 = runNode(`
+    require(${TESTING}).usbAppleDeviceCount().catch((e) => console.log(JSON.stringify({ code: e.code, message: e.message })));
+  `, { env: { DESKCAP_TEST_FAULT: 'usbAppleDeviceCount' } });
+  const blocking = lastJson(r2);
+  assert.equal(blocking.code, 'GenericFailure');
+  assert.match(blocking.message,
+    /^Device work did not finish: task \d+ panicked with message "injected fault in usbAppleDeviceCount"$/);
+});
+
+test('a pending Promise keeps the process alive; it exits once settled', () => {
+  // The product's device listing waits through a 3 s warm-up on a machine without phones.
+  const r = runNode(`
+    require(${INDEX}).listIosDevices().then((v) => console.log('settled', JSON.stringify(v)));
+  `);
+  assert.equal(r.status, 0, r.stderr);
+  assert.match(r.stdout, /^settled \[\]$/m);
+});
+
+test('process.exit() while work is pending exits with its own code', () => {
+  const r = runNode(`
+    const d = require(${INDEX});
+    d.listIosDevices();
+    d.requestSystemAudioAccess();
+    setTimeout(() => process.exit(7), 100);
+  `);
+  assert.equal(r.signal, null);
+  assert.equal(r.status, 7, r.stderr);
+});
+
+test('an uncaught exception while work is pending ends the process normally', () => {
+  const r = runNode(`
+    require(${INDEX}).listIosDevices();
+    setTimeout(() => { throw new Error('boom'); }, 50);
+  `);
+  assert.equal(r.signal, null);
+  assert.equal(r.status, 1);
+  assert.match(r.stderr, /boom/);
+});
+
+const WORKER_SNIPPET = `
+  const { Worker } = require('worker_threads');
+  function worker(code) {
+    const w = new Worker(code, { eval: true });
+    return w;
+  }
+  function once(w, event) { return new Promise((resolve) => w.once(event, resolve)); }
+  const body = \`
+    const { parentPort } = require('worker_threads');
+    const d = require(${INDEX});
+    parentPort.postMessage({ names: Object.keys(d).length });
+    parentPort.on('message', async (m) => {
+      if (m === 'work') parentPort.postMessage({ count: await d.usbAppleDeviceCount(), log: await d.takeIosLog() });
+      if (m === 'quit') process.exit(0);
+    });
+  \`;
+`;
+
+test('two Worker environments share the pool; terminating one leaves the other working', () => {
+  const r = runNode(`${WORKER_SNIPPET}
+    (async () => {
+      const a = worker(body), b = worker(body);
+      const [ma, mb] = [await once(a, 'message'), await once(b, 'message')];
+      await a.terminate();
+      b.postMessage('work');
+      const answer = await once(b, 'message');
+      await b.terminate();
+      console.log(JSON.stringify({ a: ma.names, b: mb.names, count: typeof answer.count, log: Array.isArray(answer.log) }));
+    })();
+  `);
+  assert.equal(r.status, 0, r.stderr);
+  assert.deepEqual(lastJson(r), { a: 13, b: 13, count: 'number', log: true });
+});
+
+test('a Worker that alone loaded the addon works and ends; a later Worker works again', () => {
+  const r = runNode(`${WORKER_SNIPPET}
+    (async () => {
+      const results = [];
+      for (let i = 0; i < 3; i++) {
+        const w = worker(body);
+        await once(w, 'message');
+        w.postMessage('work');
+        results.push(typeof (await once(w, 'message')).count);
+        w.postMessage('quit');
+        await once(w, 'exit');
+      }
+      console.log(JSON.stringify(results));
+    })();
+  `);
+  assert.equal(r.status, 0, r.stderr);
+  assert.deepEqual(lastJson(r), ['number', 'number', 'number']);
+});
+
+test('Workers terminated with work in flight do not take the process down', async () => {
+  const r = await runNodeAsync(`${WORKER_SNIPPET}
+    (async () => {
+      for (let i = 0; i < 4; i++) {
+        const w = worker(body.replace("if (m === 'work')", "d.listIosDevices(); d.requestSystemAudioAccess(); if (m === 'work')"));
+        await once(w, 'message');
+        w.postMessage('work');
+        await new Promise((r) => setTimeout(r, 20));
+        await w.terminate();
+      }
+      console.log('"survived"');
+    })();
+  `);
+  assert.equal(r.status, 0, r.stderr);
+  assert.equal(lastJson(r), 'survived');
+});
