@@ -132,7 +132,7 @@ test('process.exit() while work is pending exits with its own code', () => {
     d.listIosDevices();
     d.requestSystemAudioAccess();
     setTimeout(() => process.exit(7), 100);
-  `);
+  `, { abruptEnd: true });
   assert.equal(r.signal, null);
   assert.equal(r.status, 7, r.stderr);
 });
@@ -141,7 +141,7 @@ test('an uncaught exception while work is pending ends the process normally', ()
   const r = runNode(`
     require(${INDEX}).listIosDevices();
     setTimeout(() => { throw new Error('boom'); }, 50);
-  `);
+  `, { abruptEnd: true });
   assert.equal(r.signal, null);
   assert.equal(r.status, 1);
   assert.match(r.stderr, /boom/);
@@ -212,7 +212,7 @@ test('Workers terminated with work in flight do not take the process down', asyn
       }
       console.log('"survived"');
     })();
-  `);
+  `, { abruptEnd: true });
   assert.equal(r.status, 0, r.stderr);
   assert.equal(lastJson(r), 'survived');
 });
