@@ -1,0 +1,63 @@
+// The desktop part of the fake world: running applications, the window list,
+// screens, CoreAudio process objects, scripted raw answers of the C boundary
+// and the TCC library path (docs/fake-world/30-desktop.md).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace deskcap::fake {
+
+struct FakeAudioProcess {
+  uint32_t object_id = 0;
+  uint32_t running_input = 0;
+  int32_t running_input_status = 0;
+  int32_t pid = 0;
+  int32_t pid_status = 0;
+  std::optional<std::string> bundle_id;
+  int32_t bundle_id_status = 0;
+};
+
+struct DesktopWorld {
+  std::vector<platform::RunningApplication> applications;
+  bool window_list_available = true;
+  std::vector<platform::WindowInfo> windows;
+  std::vector<platform::ScreenInfo> screens;
+  bool process_object_list = true;
+  int32_t list_size_status = 0;
+  int32_t list_read_status = 0;
+  std::optional<uint32_t> list_size;       // reported size in bytes, else 4 per process
+  std::optional<uint32_t> list_read_size;  // what the read leaves in io_size
+  std::vector<FakeAudioProcess> processes;
+  // function name -> text to hand over (nullopt: NULL)
+  std::map<std::string, std::optional<std::string>> raw_answers;
+};
+
+// The "desktop" section of the current world, parsed once per world.
+std::shared_ptr<const DesktopWorld> desktop_world();
+
+// How often the native layer asked the desktop facilities, for tests that
+// check a step asked nothing at all. Counted since the process started.
+struct DesktopCalls {
+  long running_applications = 0;
+  long window_list = 0;
+  long screens = 0;
+  long audio = 0;
+  long raw_answers = 0;
+  uint32_t last_window_options = 0;
+  uint32_t last_window_relative = 0;
+};
+DesktopCalls desktop_calls();
+
+// Counting, for the backend files.
+enum class DesktopFacility { RunningApplications, WindowList, Screens, Audio, RawAnswers };
+void count_desktop_call(DesktopFacility facility);
+void note_window_list_arguments(uint32_t options, uint32_t relative_to);
+
+}  // namespace deskcap::fake

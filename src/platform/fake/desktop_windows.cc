@@ -1,0 +1,26 @@
+// Fake AppKit and window list: running applications, on-screen windows, screens.
+#include "platform/fake/desktop_fake.h"
+#include "platform/platform.h"
+
+namespace deskcap::platform {
+using fake::DesktopFacility;
+
+std::vector<RunningApplication> running_applications() {
+  fake::count_desktop_call(DesktopFacility::RunningApplications);
+  return fake::desktop_world()->applications;
+}
+
+std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to) {
+  fake::count_desktop_call(DesktopFacility::WindowList);
+  fake::note_window_list_arguments(options, relative_to);
+  auto world = fake::desktop_world();
+  if (!world->window_list_available) return std::nullopt;
+  return world->windows;
+}
+
+std::vector<ScreenInfo> screens() {
+  fake::count_desktop_call(DesktopFacility::Screens);
+  return fake::desktop_world()->screens;
+}
+
+}  // namespace deskcap::platform

@@ -1,0 +1,31 @@
+// Small builders of desktop worlds for the desktop tests.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "platform/fake/desktop_fake.h"
+#include "platform/fake/world.h"
+
+namespace desktop_test {
+
+using json = nlohmann::json;
+
+inline json rect(double x, double y, double width, double height) {
+  return {{"x", x}, {"y", y}, {"width", width}, {"height", height}};
+}
+
+inline json window(int pid, json bounds, json layer = 0) {
+  json w = {{"ownerPid", pid}, {"bounds", std::move(bounds)}};
+  if (!layer.is_null()) w["layer"] = std::move(layer);
+  return w;
+}
+
+inline void set_desktop(json desktop) {
+  deskcap::fake::set_world(json{{"desktop", std::move(desktop)}});
+}
+
+inline void set_raw_answer(const char* function, json answer) {
+  set_desktop({{"rawAnswers", {{function, std::move(answer)}}}});
+}
+
+}  // namespace desktop_test
