@@ -1,0 +1,40 @@
+// getDisplays: CoreGraphics only, so no Screen Recording permission is needed.
+#include <string>
+
+#include "screen/screen.h"
+#include "screen/screen_sizes.h"
+
+namespace deskcap {
+
+Result<std::vector<DisplayEntry>> get_displays() {
+  uint32_t count = 0;
+  if (platform::get_active_display_list(0, nullptr, &count) != 0)
+    return Error(Status::GenericFailure, "Failed to get display count");
+
+  std::vector<uint32_t> ids(count, 0);
+  uint32_t listed = 0;
+  if (platform::get_active_display_list(count, ids.data(), &listed) != 0)
+    return Error(Status::GenericFailure, "Failed to get display list");
+  // The list may have shrunk between the two calls; it never grows past max.
+  if (listed < ids.size()) ids.resize(listed);
+
+  uint32_t main_id = platform::main_display_id();
+  std::vector<DisplayEntry> entries;
+  entries.reserve(ids.size());
+  for (uint32_t id : ids) {
+    platform::Rect bounds = platform::display_bounds(id);
+    DisplayEntry e;
+    e.id = id;
+    e.name = "Display " + std::to_string(id);
+    e.x = screen_sizes::truncate_i32(bounds.x);
+    e.y = screen_sizes::truncate_i32(bounds.y);
+    e.width = screen_sizes::truncate_u32(bounds.width);
+    e.height = screen_sizes::truncate_u32(bounds.height);
+    e.scale_factor = screen_sizes::display_scale(id);
+    e.is_primary = id == main_id;
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
+}  // namespace deskcap
