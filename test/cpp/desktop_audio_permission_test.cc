@@ -85,7 +85,9 @@ TEST_F(AudioPermission, RequestWaitsForALateCompletion) {
 TEST_F(AudioPermission, ConcurrentRequestsEachSettle) {
   setenv("FAKE_TCC_MODE", "thread", 1);
   setenv("FAKE_TCC_DELAY_MS", "100", 1);
+  system_audio_access_status();  // loads the library, so that its counter can be read
   int before = requests_made();
+  ASSERT_GE(before, 0);
   std::vector<std::future<int64_t>> requests;
   for (int i = 0; i < 8; ++i)
     requests.push_back(std::async(std::launch::async, [] { return request_audio_capture_access(); }));
