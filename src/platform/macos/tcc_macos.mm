@@ -1,0 +1,43 @@
+// Calls into the private TCC framework, whose functions the system looks up
+// itself with dlopen/dlsym. Apple documents none of this: the shapes below are
+// the ones this system relies on, and a Mac is the only place to confirm them.
+#import <CoreFoundation/CoreFoundation.h>
+
+#include "platform/platform.h"
+
+namespace deskcap::platform {
+
+namespace {
+
+using PreflightFunction = int (*)(CFStringRef service, CFDictionaryRef options);
+using RequestFunction = void (*)(CFStringRef service, CFDictionaryRef options,
+                                 void (^completion)(Boolean granted));
+
+}  // namespace
+
+const char* tcc_framework_path() {
+  return "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC";
+}
+
+int64_t tcc_call_preflight(void* function) {
+  if (function == nullptr) return -1;
+  auto preflight = reinterpret_cast<PreflightFunction>(function);
+  // The service of system audio capture (CoreAudio process taps, macOS 14.2+).
+  return preflight(CFSTR("kTCCServiceAudioCapture"), nullptr);
+}
+
+void tcc_call_request(void* function, void* context, AccessCallback completion) {
+  if (function == nullptr) {
+    completion(context, false);
+    return;
+  }
+  auto request = reinterpret_cast<RequestFunction>(function);
+  // A heap block (ARC copies it on assignment): TCC may call it after this
+  // returns, from a thread of its own.
+  void (^done)(Boolean) = ^(Boolean granted) {
+    completion(context, granted != 0);
+  };
+  request(CFSTR("kTCCServiceAudioCapture"), nullptr, done);
+}
+
+}  // namespace deskcap::platform

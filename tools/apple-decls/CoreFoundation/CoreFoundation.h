@@ -1,0 +1,41 @@
+// CoreFoundation: the base types, ownership calls and constant strings.
+#pragma once
+
+#include <objc/objc.h>
+#include <stdbool.h>
+#include <stdint.h>
+
+typedef unsigned char Boolean;
+typedef uint8_t UInt8;
+typedef uint32_t UInt32;
+typedef int32_t SInt32;
+typedef int32_t OSStatus;
+typedef long CFIndex;
+
+typedef const void* CFTypeRef;
+typedef const struct __attribute__((objc_bridge(NSString))) __CFString* CFStringRef;
+typedef struct __attribute__((objc_bridge_mutable(NSMutableString))) __CFString* CFMutableStringRef;
+typedef const struct __attribute__((objc_bridge(NSArray))) __CFArray* CFArrayRef;
+typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* CFDictionaryRef;
+typedef struct __attribute__((objc_bridge_mutable(NSMutableDictionary))) __CFDictionary* CFMutableDictionaryRef;
+typedef const struct __attribute__((objc_bridge(NSData))) __CFData* CFDataRef;
+typedef struct __attribute__((objc_bridge_mutable(NSMutableData))) __CFData* CFMutableDataRef;
+typedef const struct __attribute__((objc_bridge(id))) __CFAllocator* CFAllocatorRef;
+
+#define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
+#define CF_RELEASES_ARGUMENT __attribute__((cf_consumed))
+#define CF_CONSUMED __attribute__((cf_consumed))
+#define CF_OPTIONS(_type, _name) _type _name; enum : _type
+#define CF_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
+
+NS_ASSUME_NONNULL_BEGIN
+
+DC_EXTERN_C const CFAllocatorRef kCFAllocatorDefault;
+
+DC_EXTERN_C CFTypeRef CFRetain(CFTypeRef cf);
+DC_EXTERN_C void CFRelease(CFTypeRef cf);
+
+// Compile-time constant strings, as the SDK spells CFSTR for clang.
+#define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))
+
+NS_ASSUME_NONNULL_END

@@ -1,0 +1,23 @@
+// CoreMedia: sample buffers and video format descriptions.
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreVideo/CoreVideo.h>
+#include <stdint.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+typedef struct opaqueCMSampleBuffer* CMSampleBufferRef;
+typedef const struct opaqueCMFormatDescription* CMFormatDescriptionRef;
+typedef CMFormatDescriptionRef CMVideoFormatDescriptionRef;
+
+typedef struct {
+  int32_t width;
+  int32_t height;
+} CMVideoDimensions;
+
+DC_EXTERN_C CVImageBufferRef _Nullable CMSampleBufferGetImageBuffer(CMSampleBufferRef sbuf);
+DC_EXTERN_C CMVideoDimensions CMVideoFormatDescriptionGetDimensions(
+    CMVideoFormatDescriptionRef videoDesc);
+
+NS_ASSUME_NONNULL_END

@@ -1,0 +1,18 @@
+// ImageIO: encoding a CGImage into a data object (CGImageDestination.h).
+#pragma once
+
+#include <CoreFoundation/CoreFoundation.h>
+#include <CoreGraphics/CoreGraphics.h>
+#include <stdbool.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+typedef struct CGImageDestination* CGImageDestinationRef;
+
+DC_EXTERN_C CF_RETURNS_RETAINED CGImageDestinationRef _Nullable CGImageDestinationCreateWithData(
+    CFMutableDataRef data, CFStringRef type, size_t count, CFDictionaryRef _Nullable options);
+DC_EXTERN_C void CGImageDestinationAddImage(CGImageDestinationRef idst, CGImageRef image,
+                                            CFDictionaryRef _Nullable properties);
+DC_EXTERN_C bool CGImageDestinationFinalize(CGImageDestinationRef idst);
+
+NS_ASSUME_NONNULL_END

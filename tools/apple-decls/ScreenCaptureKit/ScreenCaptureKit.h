@@ -1,0 +1,62 @@
+// ScreenCaptureKit (macOS 12.3+; the screenshot manager and pointPixelScale
+// since 14.0): shareable content, content filters, stream configuration and
+// single screenshots.
+#pragma once
+
+#include <CoreGraphics/CoreGraphics.h>
+#include <Foundation/Foundation.h>
+
+NS_ASSUME_NONNULL_BEGIN
+
+@interface SCRunningApplication : NSObject
+@end
+
+@interface SCWindow : NSObject
+@property(readonly) CGWindowID windowID;
+@property(readonly) CGRect frame;
+@end
+
+@interface SCDisplay : NSObject
+@property(readonly) CGDirectDisplayID displayID;
+@end
+
+@interface SCShareableContent : NSObject
++ (void)getShareableContentExcludingDesktopWindows:(BOOL)excludeDesktopWindows
+                               onScreenWindowsOnly:(BOOL)onScreenWindowsOnly
+                                 completionHandler:
+                                     (void (^)(SCShareableContent* _Nullable shareableContent,
+                                               NSError* _Nullable error))completionHandler;
+@property(readonly) NSArray<SCWindow*>* windows;
+@property(readonly) NSArray<SCDisplay*>* displays;
+@property(readonly) NSArray<SCRunningApplication*>* applications;
+@end
+
+@interface SCContentFilter : NSObject
+- (instancetype)initWithDesktopIndependentWindow:(SCWindow*)window;
+- (instancetype)initWithDisplay:(SCDisplay*)display excludingWindows:(NSArray<SCWindow*>*)excluded;
+- (instancetype)initWithDisplay:(SCDisplay*)display includingWindows:(NSArray<SCWindow*>*)includedWindows;
+- (instancetype)initWithDisplay:(SCDisplay*)display
+          includingApplications:(NSArray<SCRunningApplication*>*)applications
+               exceptingWindows:(NSArray<SCWindow*>*)exceptingWindows;
+- (instancetype)initWithDisplay:(SCDisplay*)display
+          excludingApplications:(NSArray<SCRunningApplication*>*)applications
+               exceptingWindows:(NSArray<SCWindow*>*)exceptingWindows;
+@property(readonly) float pointPixelScale DC_AVAILABLE_MACOS(14.0);
+@end
+
+@interface SCStreamConfiguration : NSObject
+@property(nonatomic, assign) size_t width;
+@property(nonatomic, assign) size_t height;
+@property(nonatomic, assign) BOOL showsCursor;
+@property(nonatomic, assign) CGRect sourceRect;
+@end
+
+DC_AVAILABLE_MACOS(14.0)
+@interface SCScreenshotManager : NSObject
++ (void)captureImageWithFilter:(SCContentFilter*)contentFilter
+                 configuration:(SCStreamConfiguration*)config
+             completionHandler:(nullable void (^)(CGImageRef _Nullable sampleBuffer,
+                                                  NSError* _Nullable error))completionHandler;
+@end
+
+NS_ASSUME_NONNULL_END
