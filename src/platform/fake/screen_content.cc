@@ -148,6 +148,41 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
   return image;
 }
 
+const char* kind_name(ContentFilter::Kind kind) {
+  switch (kind) {
+    case ContentFilter::Kind::DesktopIndependentWindow: return "desktopIndependentWindow";
+    case ContentFilter::Kind::DisplayExcludingWindows: return "displayExcludingWindows";
+    case ContentFilter::Kind::DisplayIncludingWindows: return "displayIncludingWindows";
+    case ContentFilter::Kind::DisplayIncludingApplications: return "displayIncludingApplications";
+    case ContentFilter::Kind::DisplayExcludingApplications: return "displayExcludingApplications";
+  }
+  return "";
+}
+
+// The probe's record of a screenshot request.
+fake::json describe(const ContentFilter* f, const StreamConfiguration* c) {
+  fake::json filter = nullptr, configuration = nullptr;
+  if (f != nullptr) {
+    filter = {{"kind", kind_name(f->kind)}};
+    if (f->display) filter["displayId"] = f->display.get()->spec.id;
+    if (f->window) filter["windowId"] = f->window.get()->spec.id;
+    fake::json windows = fake::json::array(), apps = fake::json::array();
+    for (const auto& w : f->windows) windows.push_back(w.get()->spec.id);
+    for (const auto& a : f->applications) apps.push_back(a.get()->spec.pid);
+    filter["windowIds"] = windows;
+    filter["applicationPids"] = apps;
+  }
+  if (c != nullptr) {
+    configuration = {{"width", c->width}, {"height", c->height}, {"showsCursor", c->shows_cursor}};
+    if (c->source_rect)
+      configuration["sourceRect"] = {{"x", c->source_rect->x},
+                                     {"y", c->source_rect->y},
+                                     {"width", c->source_rect->width},
+                                     {"height", c->source_rect->height}};
+  }
+  return {{"filter", filter}, {"configuration", configuration}};
+}
+
 }  // namespace
 
 void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
@@ -168,11 +203,14 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   // The request keeps what it was given until it completes, like the framework.
   auto held = std::make_shared<std::pair<Ref<ContentFilter>, Ref<StreamConfiguration>>>(
       Ref<ContentFilter>(retained(filter)), Ref<StreamConfiguration>(retained(configuration)));
-  probe->screenshot_started();
-  fake::deliver(m->screenshot.delivery, [=] {
+  probe->screenshot_started(describe(filter, configuration));
+  fake::deliver(m->screenshot.delivery, [=]() mutable {
     Object* image = nullptr;
     if (m->screenshot.outcome == Behaviour::Outcome::Ok && held->first && held->second)
       image = as_object(render(*held->first.get(), *held->second.get(), m->screenshot_size));
+    // Let go before completing, so that a waiter that wakes finds everything
+    // of the request released.
+    held.reset();
     probe->screenshot_finished();
     complete(m->screenshot, "Screenshot error: ", context, completion, [&] { return image; });
   });

@@ -83,6 +83,7 @@ struct Model {
   Behaviour screenshot;
   std::optional<std::pair<size_t, size_t>> screenshot_size;
   bool pixels_fail = false;
+  bool pixels_draw_empty = false;
   std::string probe_file;
   // The mouse pointer, drawn as a small window in front of all others when a
   // configuration asks for the cursor.
@@ -102,14 +103,19 @@ class Probe {
  public:
   explicit Probe(std::string file) : file_(std::move(file)) {}
   void content_fetched();
-  void screenshot_started();
+  // `request`: what the screenshot was asked for (filter and configuration).
+  void screenshot_started(json request);
   void screenshot_finished();
+  // What the probe file holds.
+  json snapshot();
 
  private:
+  json document_locked() const;
   void write_locked();
   std::mutex mutex_;
   std::string file_;
   long in_flight_ = 0, max_in_flight_ = 0, started_ = 0, finished_ = 0, fetches_ = 0;
+  json last_request_;
 };
 // The probe of the current world.
 std::shared_ptr<Probe> probe();

@@ -97,9 +97,11 @@ size_t image_width(Image* image) { return image ? image->width : 0; }
 size_t image_height(Image* image) { return image ? image->height : 0; }
 
 bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
-  // CoreGraphics makes no bitmap context without pixels.
-  if (image == nullptr || width == 0 || height == 0) return false;
-  if (fake::screen::model()->pixels_fail) return false;
+  auto m = fake::screen::model();
+  if (image == nullptr || m->pixels_fail) return false;
+  // CoreGraphics makes no bitmap context without pixels, unless the world
+  // pretends it does (to reach the PNG encoder's refusal).
+  if ((width == 0 || height == 0) && !m->pixels_draw_empty) return false;
   if (image->width != width || image->height != height ||
       image->bgra.size() != width * height * 4)
     return false;

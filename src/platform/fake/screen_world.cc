@@ -98,8 +98,8 @@ Behaviour behaviour(const json& o, const char* prefix_for_warnings) {
   if (o.contains("errorBytes") && o["errorBytes"].is_array()) {
     b.description.clear();
     for (const auto& byte : o["errorBytes"])
-      if (byte.is_number_unsigned() && byte.get<uint64_t>() <= 255)
-        b.description.push_back(static_cast<char>(byte.get<uint64_t>()));
+      if (byte.is_number_integer() && byte.get<int64_t>() >= 0 && byte.get<int64_t>() <= 255)
+        b.description.push_back(static_cast<char>(byte.get<int64_t>()));
     has_error = true;
   }
   std::string outcome = o.value("outcome", std::string(has_error ? "error" : "ok"));
@@ -235,7 +235,10 @@ Model load(const json& world) {
     pointer.fill = colour_field(c, "color", Colour{255, 0, 255, 255}, "cursor");
     m.cursor = pointer;
   }
-  if (s.contains("pixels") && s["pixels"].is_object()) m.pixels_fail = flag(s["pixels"], "fail", false);
+  if (s.contains("pixels") && s["pixels"].is_object()) {
+    m.pixels_fail = flag(s["pixels"], "fail", false);
+    m.pixels_draw_empty = flag(s["pixels"], "drawEmpty", false);
+  }
   if (s.contains("probes") && s["probes"].is_object() && s["probes"].contains("file") &&
       s["probes"]["file"].is_string())
     m.probe_file = s["probes"]["file"].get<std::string>();
@@ -310,8 +313,9 @@ void Probe::content_fetched() {
   write_locked();
 }
 
-void Probe::screenshot_started() {
+void Probe::screenshot_started(json request) {
   std::lock_guard<std::mutex> lock(mutex_);
+  last_request_ = std::move(request);
   ++started_;
   ++in_flight_;
   if (in_flight_ > max_in_flight_) max_in_flight_ = in_flight_;
@@ -325,14 +329,24 @@ void Probe::screenshot_finished() {
   write_locked();
 }
 
+json Probe::snapshot() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return document_locked();
+}
+
+json Probe::document_locked() const {
+  return {{"contentFetches", fetches_},
+          {"screenshotsStarted", started_},
+          {"screenshotsFinished", finished_},
+          {"screenshotsInFlight", in_flight_},
+          {"maxScreenshotsInFlight", max_in_flight_},
+          {"lastScreenshot", last_request_}};
+}
+
 // Written whole to a side file and renamed, so a reader never sees half of it.
 void Probe::write_locked() {
   if (file_.empty()) return;
-  json doc = {{"contentFetches", fetches_},
-              {"screenshotsStarted", started_},
-              {"screenshotsFinished", finished_},
-              {"screenshotsInFlight", in_flight_},
-              {"maxScreenshotsInFlight", max_in_flight_}};
+  json doc = document_locked();
   std::string side = file_ + ".tmp";
   {
     std::ofstream out(side, std::ios::trunc);
