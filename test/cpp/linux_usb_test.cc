@@ -1,0 +1,132 @@
+// The Linux USB census against counts taken here, independently, from a
+// sysfs tree built in a temporary directory and from the machine's own.
+#include <gtest/gtest.h>
+#include <dirent.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "native/native.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Apple devices under a sysfs USB directory: entries with idVendor "05ac".
+unsigned independent_apple_count(const fs::path& root) {
+  std::error_code ec;
+  if (!fs::exists(root, ec)) return 0;
+  unsigned count = 0;
+  for (const auto& entry : fs::directory_iterator(root, ec)) {
+    std::ifstream in(entry.path() / "idVendor");
+    std::string vendor;
+    if (in >> vendor && vendor == "05ac") ++count;
+  }
+  return count;
+}
+
+std::string take_log() {
+  char* text = ios_take_log();
+  std::string log = text != nullptr ? text : "";
+  native_free(text);
+  return log;
+}
+
+class SysfsTree : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/deskcap-usb-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    setenv("DESKCAP_SYSFS_USB_ROOT", root_.c_str(), 1);
+  }
+  void TearDown() override {
+    unsetenv("DESKCAP_SYSFS_USB_ROOT");
+    fs::remove_all(root_);
+  }
+  void device(const std::string& name, const std::map<std::string, std::string>& attributes) {
+    fs::create_directories(root_ / name);
+    for (const auto& [file, value] : attributes) std::ofstream(root_ / name / file) << value << "\n";
+  }
+  fs::path root_;
+};
+
+TEST_F(SysfsTree, CountsAppleDevicesButNotTheirInterfaces) {
+  device("usb1", {{"idVendor", "1d6b"}, {"idProduct", "0002"}, {"product", "xHCI Host Controller"}});
+  device("1-1", {{"idVendor", "05ac"}, {"idProduct", "12a8"}, {"product", "iPhone"},
+                 {"bNumConfigurations", "4"}, {"bConfigurationValue", "4"}});
+  device("1-1:1.0", {{"bInterfaceClass", "06"}});
+  device("1-2", {{"idVendor", "05ac"}, {"idProduct", "8600"}, {"bNumConfigurations", "1"},
+                 {"bConfigurationValue", ""}});
+  device("1-3", {{"idVendor", "046d"}, {"idProduct", "c52b"}});
+  take_log();
+
+  EXPECT_EQ(count_usb_apple_devices(), independent_apple_count(root_));
+  EXPECT_EQ(count_usb_apple_devices(), 2u);
+  EXPECT_EQ(take_log(), "");
+}
+
+TEST_F(SysfsTree, ListingLogsTheCensusAndAnswersNoPhones) {
+  device("1-1", {{"idVendor", "05ac"}, {"idProduct", "12a8"}, {"product", "iPhone"},
+                 {"bNumConfigurations", "4"}, {"bConfigurationValue", "4"}});
+  device("1-2", {{"idVendor", "05ac"}, {"idProduct", "8600"}, {"bNumConfigurations", "1"},
+                 {"bConfigurationValue", ""}});
+  take_log();
+  char* list = ios_list_devices();  // about 3 s of warm-up: Linux never shows a phone
+  ASSERT_NE(list, nullptr);
+  EXPECT_STREQ(list, "[]");
+  native_free(list);
+  std::string log = take_log();
+  EXPECT_NE(log.find("usb_apple_device name=iPhone vendor=0x05ac product=0x12a8 configs=4 active=4\n"
+                     "usb_apple_device name=(unnamed) vendor=0x05ac product=0x8600 configs=1 active=?\n"
+                     "usb_scan total=2 apple=2\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("diagnosis apple_on_usb=2 but_no_screen_device=yes likely=not_trusted_or_locked"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(SysfsTree, UnreadableRootIsAFailedQuery) {
+  // A missing bus is no devices; a root that cannot be listed is a failure.
+  setenv("DESKCAP_SYSFS_USB_ROOT", (root_ / "absent").c_str(), 1);
+  take_log();
+  EXPECT_EQ(count_usb_apple_devices(), 0u);
+  EXPECT_EQ(take_log(), "");
+
+  std::ofstream(root_ / "file") << "not a directory\n";
+  setenv("DESKCAP_SYSFS_USB_ROOT", (root_ / "file").c_str(), 1);
+  EXPECT_EQ(count_usb_apple_devices(), 0u);
+  EXPECT_EQ(take_log(), "usb_scan_failed status=0xe00002bc");
+}
+
+TEST(LinuxUsb, MatchesTheMachinesOwnSysfs) {
+  unsetenv("DESKCAP_SYSFS_USB_ROOT");
+  EXPECT_EQ(count_usb_apple_devices(), independent_apple_count("/sys/bus/usb/devices"));
+}
+
+TEST(LinuxPhone, CaptureFindsNoDevice) {
+  char* error = nullptr;
+  uint8_t* png = nullptr;
+  size_t len = 0;
+  uint32_t width = 0, height = 0;
+  take_log();
+  EXPECT_EQ(ios_capture_device("00008110-001E30D02E38802E", &png, &len, &width, &height, &error), 2);
+  ASSERT_NE(error, nullptr);
+  EXPECT_STREQ(error, "Device is no longer connected");
+  EXPECT_EQ(png, nullptr);
+  native_free(error);
+  std::string log = take_log();
+  EXPECT_EQ(log.rfind("capture_begin unique_id=00008110-001E30D02E38802E camera_authorization=authorized\n", 0), 0u)
+      << log;
+  EXPECT_NE(log.find("warmup_exhausted still_empty_after_ms=3000\ncapture_device_missing id=00008110\n"
+                     "capture_devices total=0 with_video=0"),
+            std::string::npos)
+      << log;
+}
+
+}  // namespace

@@ -1,0 +1,196 @@
+// Discovery: enabling screen-capture devices, the six-source scan, the
+// warm-up, the device dump and the device watch.
+#include <atomic>
+#include <thread>
+
+#include "phone_fixture.h"
+
+namespace deskcap::phone_test {
+namespace {
+
+std::vector<std::string> ids(const phone::DeviceList& devices) {
+  std::vector<std::string> out;
+  for (const auto& d : devices) out.push_back(platform::device_unique_id(d.get()));
+  return out;
+}
+
+using Discovery = PhoneTest;
+
+TEST_F(Discovery, ScanMergesSourcesInOrderOfFirstSightingAndCountsEveryDevice) {
+  install({{"devices",
+            {phone("phone-a", "A", {{"sources", {"discoveryAny", "deprecatedAll"}}}),
+             phone("phone-b", "B", {{"sources", {"discoveryMuxed", "deprecatedMuxed", "deprecatedAll"}}}),
+             phone("", "no id", {{"sources", {"discoveryMuxed", "deprecatedMuxed"}}}),
+             {{"uniqueId", "mic"}, {"media", {"audio"}}, {"sources", {"discoveryAny", "deprecatedAll"}}},
+             webcam()}}});
+
+  phone::DeviceList found = phone::scan_capture_devices(true);
+  EXPECT_EQ(ids(found), (std::vector<std::string>{"phone-b", "phone-a"}));
+  EXPECT_EQ(take_log(), scan_lines({{2, 1}, {3, 1}, {2, 0}, {4, 0}, {0, 0}, {0, 0}}));
+
+  // Quiet scans find the same and say nothing.
+  EXPECT_EQ(ids(phone::scan_capture_devices(false)), (std::vector<std::string>{"phone-b", "phone-a"}));
+  EXPECT_TRUE(take_log().empty());
+}
+
+TEST_F(Discovery, WarmUpReturnsThePhoneThatAppearsOnTheFifthRetry) {
+  // The first scan is query 1 of the source; retry 5 is query 6.
+  install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
+          {{"timeScale", 0.2}});
+  auto start = std::chrono::steady_clock::now();
+  phone::DeviceList found = phone::warm_up_device_scan(true);
+  double elapsed = seconds_since(start);
+  EXPECT_EQ(ids(found), std::vector<std::string>{"late"});
+  EXPECT_EQ(take_log(), concat({scan_lines({}), {"devices_appeared_after_warmup attempt=5"}}));
+  EXPECT_GE(elapsed, 5 * 0.25 * 0.2 * 0.95);
+  EXPECT_LT(elapsed, 12 * 0.25 * 0.2);
+
+  // Without logging, the appearance is still reported.
+  install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
+          {{"timeScale", 0.01}});
+  EXPECT_EQ(ids(phone::warm_up_device_scan(false)), std::vector<std::string>{"late"});
+  EXPECT_EQ(take_log(), Lines{"devices_appeared_after_warmup attempt=5"});
+}
+
+TEST_F(Discovery, WarmUpWithNothingAttachedGivesUpAfterTwelveTries) {
+  install({{"devices", {webcam()}}}, {{"timeScale", 0.05}});
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(phone::warm_up_device_scan(true).empty());
+  EXPECT_GE(seconds_since(start), 3 * 0.05 * 0.95);
+  EXPECT_EQ(take_log(), concat({scan_lines({{0, 0}, {1, 0}, {0, 0}, {1, 0}}),
+                                {"warmup_exhausted still_empty_after_ms=3000"}}));
+
+  EXPECT_TRUE(phone::warm_up_device_scan(false).empty());
+  EXPECT_TRUE(take_log().empty());
+}
+
+TEST_F(Discovery, DeviceDumpNamesVideoAndMuxedDevicesOnly) {
+  install({{"devices",
+            {phone("00008110-001E30D02E38802E", "Ana's iPhone"),
+             {{"uniqueId", "all"}, {"name", "Everything"}, {"media", {"audio", "video", "muxed"}}},
+             {{"uniqueId", "mic"}, {"name", "Mic"}, {"media", {"audio"}}},
+             {{"uniqueId", "odd"}, {"name", "Odd"}, {"media", json::array()}, {"sources", {"deprecatedAll"}}},
+             webcam()}}});
+  phone::log_capture_devices();
+  EXPECT_EQ(take_log(),
+            (Lines{"capture_device name=Ana's iPhone type=AVCaptureDeviceTypeExternal media=muxed "
+                   "model_id=iPhone15,2 unique_id=00008110-001E30D02E38802E",
+                   "capture_device name=Everything type=AVCaptureDeviceTypeExternal media=muxed+video+audio "
+                   "model_id= unique_id=all",
+                   "capture_device name=FaceTime HD Camera type=AVCaptureDeviceTypeBuiltInWideAngleCamera "
+                   "media=video model_id=UVC Camera VendorID_1452 unique_id=0x1420000005ac8600",
+                   "capture_devices total=5 with_video=3"}));
+}
+
+TEST_F(Discovery, EnableWritesOnceAndRetriesAfterAFailure) {
+  install({{"screenCaptureProperty", {{"setStatus", {-50, 0}}}}});
+  long writes = fake::phone_calls().property_writes;
+  EXPECT_EQ(phone::allow_screen_capture_flag(), 0u);
+
+  EXPECT_FALSE(phone::enable_screen_capture_devices());
+  EXPECT_EQ(take_log(), Lines{"enable_failed status=-50"});
+  EXPECT_EQ(phone::allow_screen_capture_flag(), 0u);
+
+  EXPECT_TRUE(phone::enable_screen_capture_devices());
+  EXPECT_EQ(take_log(), Lines{"enable_ok"});
+  EXPECT_EQ(phone::allow_screen_capture_flag(), 1u);
+
+  EXPECT_TRUE(phone::enable_screen_capture_devices());
+  EXPECT_TRUE(take_log().empty());
+  EXPECT_EQ(fake::phone_calls().property_writes - writes, 2);
+}
+
+TEST_F(Discovery, ConcurrentEnablesWriteThePropertyOnce) {
+  install(json::object());
+  long writes = fake::phone_calls().property_writes;
+  std::vector<std::thread> threads;
+  std::atomic<int> enabled{0};
+  for (int i = 0; i < 8; ++i)
+    threads.emplace_back([&] { enabled += phone::enable_screen_capture_devices() ? 1 : 0; });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(enabled.load(), 8);
+  EXPECT_EQ(fake::phone_calls().property_writes - writes, 1);
+  EXPECT_EQ(take_log(), Lines{"enable_ok"});
+}
+
+TEST_F(Discovery, UnreadablePropertyReadsAsAllBitsSet) {
+  install({{"screenCaptureProperty", {{"getStatus", 0x77686F3F}, {"value", 1}}}});
+  EXPECT_EQ(phone::allow_screen_capture_flag(), 4294967295u);
+}
+
+TEST_F(Discovery, WatchKeepsOneEntryPerConnectedDeviceUntilItsDisconnect) {
+  install({{"devices", {phone("phone-a", "A", {{"sources", json::array()}}), webcam()}}});
+  phone::start_device_watch();
+  phone::start_device_watch();
+  EXPECT_EQ(take_log(), Lines{"watching_for_devices"});
+
+  ASSERT_TRUE(fake::post_device_notification(true, "phone-a"));
+  ASSERT_TRUE(fake::post_device_notification(true, "phone-a"));
+  ASSERT_TRUE(fake::post_device_notification(true, "0x1420000005ac8600"));
+  EXPECT_EQ(ids(phone::known_devices()), std::vector<std::string>{"phone-a"});
+
+  // Seen only by the notification, the phone is still found by a scan.
+  EXPECT_EQ(ids(phone::scan_capture_devices(false)), std::vector<std::string>{"phone-a"});
+
+  ASSERT_TRUE(fake::post_device_notification(false, "phone-a"));
+  EXPECT_TRUE(phone::known_devices().empty());
+  const std::string connected = "device_connected name=A media=muxed type=AVCaptureDeviceTypeExternal "
+                                "model_id=iPhone15,2";
+  EXPECT_EQ(take_log(), (Lines{connected, connected,
+                               "device_connected name=FaceTime HD Camera media=video "
+                               "type=AVCaptureDeviceTypeBuiltInWideAngleCamera model_id=UVC Camera VendorID_1452",
+                               "device_disconnected name=A"}));
+}
+
+TEST_F(Discovery, ScriptedNotificationsArriveAfterTheWatchStarts) {
+  install({{"devices", {phone("phone-a", "A", {{"sources", {"discoveryMuxed"}}})}},
+           {"notifications",
+            {{{"atMs", 50}, {"event", "connected"}, {"device", "phone-a"}},
+             {{"atMs", 50}, {"event", "connected"}, {"device", {{"uniqueId", "cam"}, {"media", {"video"}}}}}}}});
+  long posted = fake::phone_calls().notifications_posted;
+  EXPECT_EQ(take_log().size(), 0u);
+  phone::start_device_watch();
+  ASSERT_TRUE(eventually([&] { return fake::phone_calls().notifications_posted - posted == 2; }));
+
+  // The watch session reports the phone too, but it is new only once.
+  phone::scan_capture_devices(true);
+  EXPECT_EQ(take_log(), concat({{"watching_for_devices",
+                                 "device_connected name=A media=muxed type=AVCaptureDeviceTypeExternal "
+                                 "model_id=iPhone15,2",
+                                 "device_connected name= media=video type=AVCaptureDeviceTypeExternal model_id="},
+                                scan_lines({{1, 1}, {0, 0}, {0, 0}, {0, 0}, {1, 0}, {1, 0}})}));
+}
+
+TEST_F(Discovery, NotificationsRacingWithScansAndListingsLeaveAConsistentList) {
+  json devices = json::array();
+  for (int i = 0; i < 4; ++i) devices.push_back(phone("phone-" + std::to_string(i), "P", {{"sources", json::array()}}));
+  install({{"devices", devices}}, {{"timeScale", 0.001}});
+  phone::start_device_watch();
+
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> posters;
+  for (int t = 0; t < 2; ++t)
+    posters.emplace_back([&, t] {
+      for (int round = 0; round < 200; ++round) {
+        std::string id = "phone-" + std::to_string((round + t) % 4);
+        fake::post_device_notification(true, id);
+        fake::post_device_notification(false, id);
+      }
+    });
+  std::thread reader([&] {
+    while (!stop) {
+      native_free(ios_list_devices());
+      phone::scan_capture_devices(false);
+    }
+  });
+  for (auto& p : posters) p.join();
+  stop = true;
+  reader.join();
+  // Each connect was followed by its disconnect on the same thread, but the
+  // other thread may have reconnected in between: settle by disconnecting all.
+  for (int i = 0; i < 4; ++i) fake::post_device_notification(false, "phone-" + std::to_string(i));
+  EXPECT_TRUE(phone::known_devices().empty());
+}
+
+}  // namespace
+}  // namespace deskcap::phone_test

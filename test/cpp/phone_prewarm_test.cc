@@ -1,0 +1,45 @@
+// Prewarming: enabling and starting the watch early, with its exact log.
+#include "phone_fixture.h"
+
+namespace deskcap::phone_test {
+namespace {
+
+using Prewarm = PhoneTest;
+
+TEST_F(Prewarm, FirstEnablesAndStartsTheWatchSecondOnlyScans) {
+  install({{"devices", {phone("00008110-001E30D02E38802E", "Ana's iPhone"), webcam()}}});
+  prewarm_ios_capture_step();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_ok"},
+                                scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {0, 0}, {0, 0}}),
+                                {"watching_for_devices", "prewarm_done allow_flag=1"}}));
+
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin"}, scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {1, 0}, {0, 0}}),
+                                {"prewarm_done allow_flag=1"}}));
+}
+
+TEST_F(Prewarm, FailuresShowOnlyInTheLog) {
+  install({{"screenCaptureProperty", {{"setStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_failed status=-1"}, scan_lines({}),
+                                {"watching_for_devices", "prewarm_done allow_flag=0"}}));
+
+  install({{"screenCaptureProperty", {{"getStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log().back(), "prewarm_done allow_flag=4294967295");
+}
+
+TEST_F(Prewarm, ALaterListingFindsThePhoneTheWatchWasToldAbout) {
+  install({{"devices", {phone("late-phone", "Late", {{"sources", json::array()}})}},
+           {"notifications", {{{"atMs", 0}, {"event", "connected"}, {"device", "late-phone"}}}}});
+  long posted = fake::phone_calls().notifications_posted;
+  ios_prewarm_capture();
+  ASSERT_TRUE(eventually([&] { return fake::phone_calls().notifications_posted > posted; }));
+  char* text = ios_list_devices();
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(json::parse(text)[0]["uniqueId"], "late-phone");
+  native_free(text);
+}
+
+}  // namespace
+}  // namespace deskcap::phone_test
