@@ -10,6 +10,7 @@
 #   scripts/check-macos.sh                   the whole backend, with seam coverage
 #   scripts/check-macos.sh --backend DIR     another copy of the backend, likewise
 #   scripts/check-macos.sh FILE...           these files only, no coverage
+#   --coverage-only                          skip the type check (with --backend)
 #
 # Exits non-zero on the first kind of failure it finds, after reporting all
 # files. CLANGXX picks the compiler (default clang++).
@@ -19,6 +20,7 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cxx="${CLANGXX:-clang++}"
 backend="$root/src/platform/macos"
 files=()
+types=1
 
 while [[ $# -gt 0 ]]; do
   case "$1" in
@@ -26,8 +28,12 @@ while [[ $# -gt 0 ]]; do
       backend="$(cd "$2" && pwd)"
       shift 2
       ;;
+    --coverage-only)
+      types=0
+      shift
+      ;;
     -h | --help)
-      sed -n '2,17p' "$0"
+      sed -n '2,16p' "$0"
       exit 0
       ;;
     *)
@@ -72,6 +78,8 @@ warnings=(
   -Wmissing-prototypes -Wmissing-variable-declarations
 )
 
+files_to_check=("${files[@]}")
+
 language_of() {
   case "$1" in
     *.mm) echo objective-c++ ;;
@@ -81,7 +89,8 @@ language_of() {
 }
 
 failed=0
-for file in "${files[@]}"; do
+[[ $types -eq 1 ]] || files_to_check=()
+for file in "${files_to_check[@]}"; do
   if "$cxx" -x "$(language_of "$file")" "${common[@]}" "${warnings[@]}" "$file"; then
     echo "ok    ${file#"$root"/}"
   else
