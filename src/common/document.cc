@@ -152,7 +152,15 @@ Result<Json> parse_document(const std::string& text, const std::string& prefix) 
   try {
     Json root;
     TreeBuilder builder(&root);
-    if (Json::sax_parse(text, &builder, Json::input_format_t::json, /*strict=*/true)) return root;
+    // The parser takes a NUL outside strings for the end of the input; here it
+    // is a byte like any other that may not follow the value.
+    size_t nul = text.find('\0');
+    bool parsed = Json::sax_parse(text, &builder, Json::input_format_t::json, /*strict=*/true);
+    if (parsed && nul == std::string::npos) return root;
+    if (parsed || (!builder.too_deep() && builder.error_position() == nul + 1 &&
+                   builder.error_text().find("unexpected end of input") != std::string::npos))
+      return Error(Status::GenericFailure,
+                   prefix + "syntax error at " + line_and_column(text, nul) + ": unexpected NUL byte");
     if (builder.too_deep())
       return Error(Status::GenericFailure,
                    prefix + "nesting too deep at " + line_and_column(text, too_deep_offset(text)) +
