@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -108,66 +109,63 @@ TEST(PoolFaultText, DescribeAndQuote) {
   EXPECT_EQ(quote_fault_text("a\xff" "b"), "\"a\xef\xbf\xbd" "b\"");
 }
 
+// What the work saw, shared with it so that it outlives the test body: the pool
+// does not wait for its threads.
+template <typename T>
+struct Recorded {
+  std::mutex m;
+  std::vector<T> items;
+  std::atomic<int> ran{0};
+  void add(T v) {
+    std::lock_guard<std::mutex> l(m);
+    items.push_back(std::move(v));
+  }
+  std::vector<T> snapshot() {
+    std::lock_guard<std::mutex> l(m);
+    return items;
+  }
+};
+
 TEST(PoolSpawn, RunsWorkAndReportsFaults) {
   WorkerPool pool(options(2));
   EXPECT_EQ(pool.scheduler_workers(), 2u);
 
-  std::mutex m;
-  std::vector<std::optional<std::string>> faults;
-  std::atomic<int> ran{0};
-  auto record = [&](std::optional<std::string> text) {
-    std::lock_guard<std::mutex> l(m);
-    faults.push_back(std::move(text));
-  };
-
-  const uint64_t a = pool.spawn([&] { ++ran; }, record);
-  const uint64_t b = pool.spawn([&] { ++ran; throw std::runtime_error("boom"); }, record);
-  const uint64_t c = pool.spawn([&] { ++ran; throw 42; }, record);
+  auto rec = std::make_shared<Recorded<std::optional<std::string>>>();
+  auto record = [rec](std::optional<std::string> text) { rec->add(std::move(text)); };
+  const uint64_t a = pool.spawn([rec] { ++rec->ran; }, record);
+  const uint64_t b = pool.spawn([rec] { ++rec->ran; throw std::runtime_error("boom"); }, record);
+  const uint64_t c = pool.spawn([rec] { ++rec->ran; throw 42; }, record);
   // A fault handler that throws must not take the worker down.
   pool.spawn([] { throw std::logic_error("x"); }, [](std::optional<std::string>) { throw 1; });
   EXPECT_GT(a, 0u);
   EXPECT_GT(b, a);
   EXPECT_GT(c, b);
-  ASSERT_TRUE(eventually([&] {
-    std::lock_guard<std::mutex> l(m);
-    return ran == 3 && faults.size() == 2;
-  }));
-  {
-    std::lock_guard<std::mutex> l(m);
-    EXPECT_NE(std::find(faults.begin(), faults.end(), std::optional<std::string>("boom")), faults.end());
-    EXPECT_NE(std::find(faults.begin(), faults.end(), std::nullopt), faults.end());
-  }
+  ASSERT_TRUE(eventually([&] { return rec->ran == 3 && rec->snapshot().size() == 2; }));
+  const auto faults = rec->snapshot();
+  EXPECT_NE(std::find(faults.begin(), faults.end(), std::optional<std::string>("boom")), faults.end());
+  EXPECT_NE(std::find(faults.begin(), faults.end(), std::nullopt), faults.end());
 
   // Both workers still serve work after the faults, and run work in parallel.
-  Gate gate;
-  std::atomic<int> waiting{0};
-  for (int i = 0; i < 2; ++i) pool.spawn([&] { ++waiting; gate.wait(); }, nullptr);
-  EXPECT_TRUE(eventually([&] { return waiting == 2; }));
-  gate.release();
+  auto gate = std::make_shared<Gate>();
+  for (int i = 0; i < 2; ++i) pool.spawn([gate, rec] { ++rec->ran; gate->wait(); }, nullptr);
+  EXPECT_TRUE(eventually([&] { return rec->ran == 5; }));
+  gate->release();
 }
 
 TEST(PoolSpawnBlocking, FaultsCarryTheTaskId) {
   WorkerPool pool(options(1));
-  std::mutex m;
-  std::vector<Fault> faults;
-  auto record = [&](const Fault& f) {
-    std::lock_guard<std::mutex> l(m);
-    faults.push_back(f);
-  };
+  auto rec = std::make_shared<Recorded<Fault>>();
+  auto record = [rec](const Fault& f) { rec->add(f); };
   const uint64_t boom = pool.spawn_blocking([] { throw std::runtime_error("boom"); }, record);
   const uint64_t quoted = pool.spawn_blocking([] { throw std::runtime_error("bad \"x\"\nline"); }, record);
   const uint64_t bare = pool.spawn_blocking([] { throw 5; }, record);
-  std::atomic<bool> fine{false};
-  pool.spawn_blocking([&] { fine = true; }, record);
+  pool.spawn_blocking([rec] { ++rec->ran; }, record);
   // Ids are shared with scheduler tasks: one counter for both kinds.
   const uint64_t next = pool.spawn([] {}, nullptr);
   EXPECT_GT(next, bare);
 
-  ASSERT_TRUE(eventually([&] {
-    std::lock_guard<std::mutex> l(m);
-    return faults.size() == 3 && fine;
-  }));
-  std::lock_guard<std::mutex> l(m);
+  ASSERT_TRUE(eventually([&] { return rec->snapshot().size() == 3 && rec->ran == 1; }));
+  const auto faults = rec->snapshot();
   auto text_of = [&](uint64_t id) {
     for (const Fault& f : faults)
       if (f.task_id == id) {
@@ -309,6 +307,26 @@ TEST(PoolShutdown, DestroyingThePoolLeavesRunningBlockingWorkSafe) {
   EXPECT_GT(second.spawn([&] { ++ran; }, nullptr), 0u);
   EXPECT_GT(second.spawn_blocking([&] { ++ran; }, nullptr), 0u);
   EXPECT_TRUE(eventually([&] { return ran == 2; }));
+}
+
+TEST(PoolShutdown, ProcessExitsWhileThreadsAreBusy) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  // Blocked threads, with the pool kept alive or destroyed, never stop a clean exit.
+  for (bool destroy : {false, true}) {
+    EXPECT_EXIT(
+        {
+          auto* pool = new WorkerPool(options(2));
+          auto* gate = new Gate;
+          std::atomic<int> busy{0};
+          pool->spawn([&] { ++busy; gate->wait(); }, nullptr);
+          pool->spawn_blocking([&] { ++busy; gate->wait(); }, nullptr);
+          if (!eventually([&] { return busy == 2; })) std::exit(3);
+          if (destroy) delete pool;
+          std::exit(0);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << (destroy ? "pool destroyed" : "pool alive");
+  }
 }
 
 }  // namespace
