@@ -183,6 +183,7 @@ struct WorkerPool::Shared {
     std::function<void(const Fault&)> on_fault;
   };
 
+  // A bound of 0 could never run blocking work; it counts as 1.
   explicit Shared(const Options& o)
       : max_blocking(std::max<size_t>(o.max_blocking_threads, 1)),
         idle_timeout(std::chrono::milliseconds(std::max<int64_t>(o.blocking_idle_ms, 0))) {}
