@@ -1,0 +1,224 @@
+'use strict';
+// getDisplays, captureDisplay and captureWindow end to end over fake worlds
+// (one child process per world), with the PNGs read back by Node's zlib.
+const test = require('node:test');
+const assert = require('node:assert/strict');
+const { spawnSync } = require('child_process');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { inWorld, probeFile, readProbe, decodePng } = require('./helpers/fake-world');
+
+const rect = (x, y, width, height) => ({ x, y, width, height });
+const display = (id, bounds, pixelWidth, width, extra = {}) => ({ id, bounds, mode: { pixelWidth, width }, ...extra });
+const window = (id, frame, fill, extra = {}) => ({ id, frame, fill, pid: 500, ...extra });
+
+// Main 2x display of 300 x 200 points; windows front to back: 11 blue over
+// 10 red; 12 green on a 1x display to the left.
+function desktop(extra = {}) {
+  return {
+    screen: {
+      displays: [
+        display(1, rect(0, 0, 300, 200), 600, 300, { main: true, background: '#202020' }),
+        display(2, rect(-400, 0, 400, 300), 400, 400, { background: '#101010' }),
+      ],
+      windows: [
+        window(11, rect(40, 40, 60, 60), '#0000ff'),
+        window(10, rect(20, 20, 100, 50), '#ff0000'),
+        window(12, rect(-300, 10, 50, 50), '#00ff00'),
+      ],
+      ...extra,
+    },
+  };
+}
+
+const decode = (image) => decodePng(Buffer.from(image.base64, 'base64'));
+
+test('getDisplays lists the displays of the world', async () => {
+  const [retina, pair, zeroWidth, none] = await Promise.all([
+    inWorld({ screen: { displays: [display(69733378, rect(0, 0, 1512, 982), 3024, 1512, { main: true })] } },
+      'return d.getDisplays();'),
+    inWorld({ screen: { displays: [
+      display(1, rect(0, 0, 1512, 982), 3024, 1512, { main: true }),
+      display(2, rect(-2560, -200.5, 2560, 1440), 2560, 2560),
+    ] } }, 'return d.getDisplays();'),
+    inWorld({ screen: { displays: [display(3, rect(0, 0, 800, 600), 1600, 0, { main: true })] } },
+      'return d.getDisplays();'),
+    inWorld({}, 'const list = await d.getDisplays(); return { list, isArray: Array.isArray(list) };'),
+  ]);
+  assert.deepEqual(retina, [{
+    id: 69733378, name: 'Display 69733378', x: 0, y: 0, width: 1512, height: 982, scaleFactor: 2, isPrimary: true,
+  }]);
+  assert.equal(pair.length, 2);
+  assert.deepEqual(pair[1], {
+    id: 2, name: 'Display 2', x: -2560, y: -200, width: 2560, height: 1440, scaleFactor: 1, isPrimary: false,
+  });
+  assert.equal(pair.filter((e) => e.isPrimary).length, 1);
+  assert.equal(zeroWidth[0].scaleFactor, 1);
+  assert.deepEqual(none, { list: [], isArray: true });
+});
+
+test('getDisplays rejects when the display list cannot be read', async () => {
+  const body = 'return later(d.getDisplays());';
+  const [count, list] = await Promise.all([
+    inWorld({ screen: { displays: [{ id: 1 }], displayList: { countError: 1001 } } }, body),
+    inWorld({ screen: { displays: [{ id: 1 }], displayList: { listError: 1001 } } }, body),
+  ]);
+  assert.deepEqual(count, { code: 'GenericFailure', message: 'Failed to get display count', isError: true });
+  assert.deepEqual(list, { code: 'GenericFailure', message: 'Failed to get display list', isError: true });
+});
+
+test('captureDisplay draws the windows at the mode scale, without the excluded one', async () => {
+  const probe = probeFile();
+  const out = await inWorld(desktop({ probes: { file: probe } }), `
+    const whole = png(await d.captureDisplay({ displayId: 1 }));
+    const without = png(await d.captureDisplay({ displayId: 1, excludeWindowIds: [10, 77, 10] }));
+    return { whole, without };
+  `);
+  for (const image of [out.whole, out.without]) {
+    assert.equal(image.isBuffer, true);
+    assert.equal(image.width, 600);
+    assert.equal(image.height, 400);
+  }
+  const whole = decode(out.whole);
+  assert.deepEqual(whole.chunks.filter((c) => c !== 'IDAT'), ['IHDR', 'IEND']);
+  assert.equal(whole.width, 600);
+  assert.equal(whole.height, 400);
+  assert.equal(whole.at(10, 10), '#202020ff');
+  assert.equal(whole.at(40, 40), '#ff0000ff'); // point (20, 20): red's corner
+  assert.equal(whole.at(39, 40), '#202020ff');
+  assert.equal(whole.at(100, 100), '#0000ffff'); // blue in front of red
+  assert.equal(whole.at(230, 60), '#ff0000ff');
+
+  // A second, independent reader where the machine has one.
+  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-png-')), 'whole.png');
+  fs.writeFileSync(file, Buffer.from(out.whole.base64, 'base64'));
+  const check = spawnSync('pngcheck', [file], { encoding: 'utf8' });
+  if (!check.error) assert.equal(check.status, 0, check.stdout + check.stderr);
+
+  const without = decode(out.without);
+  assert.equal(without.at(40, 40), '#202020ff');
+  assert.equal(without.at(230, 60), '#202020ff');
+  assert.equal(without.at(100, 100), '#0000ffff');
+  const asked = readProbe(probe).lastScreenshot;
+  assert.deepEqual(asked.filter.windowIds, [10]);
+  assert.equal(asked.configuration.showsCursor, false);
+});
+
+test('captureWindow sizes from the frame and rounds halves away from zero', async () => {
+  const world = { screen: {
+    displays: [display(1, rect(0, 0, 2000, 1500), 4000, 2000, { main: true })],
+    windows: [window(5, rect(10, 10, 640.25, 480), '#336699'), window(6, rect(5, 5, 800, 600), '#ffffff')],
+  } };
+  const out = await inWorld(world, `
+    return [png(await d.captureWindow(5)), png(await d.captureWindow(6))];
+  `);
+  assert.deepEqual([out[0].width, out[0].height], [1281, 960]);
+  assert.deepEqual([out[1].width, out[1].height], [1600, 1200]);
+  // Window 5 lies under window 6 but is captured alone.
+  const image = decode(out[0]);
+  assert.equal(image.width, 1281);
+  assert.equal(image.at(640, 480), '#336699ff');
+});
+
+test('unknown ids reject once the content has been fetched', async () => {
+  const probe = probeFile();
+  const out = await inWorld(desktop({ probes: { file: probe } }), `
+    const display = await later(d.captureDisplay({ displayId: 4242 }));
+    const window = await later(d.captureWindow(4000000000));
+    return { display, window };
+  `);
+  assert.deepEqual(out.display, { code: 'GenericFailure', message: 'Display 4242 not found in ScreenCaptureKit', isError: true });
+  assert.deepEqual(out.window, { code: 'GenericFailure', message: 'Window 4000000000 not found in ScreenCaptureKit', isError: true });
+  const p = readProbe(probe);
+  assert.equal(p.contentFetches, 2);
+  assert.equal(p.screenshotsStarted, 0);
+});
+
+test('each failure rejects with its whole message chain', async () => {
+  const rows = [
+    [{ content: { error: 'The user declined TCCs for application, window, display capture' } },
+      'Failed to get shareable content: No shareable content available: Content unavailable: The user declined TCCs for application, window, display capture',
+      'Failed to get shareable content: No shareable content available: Content unavailable: The user declined TCCs for application, window, display capture'],
+    [{ permission: 'denied' },
+      'Failed to get shareable content: No shareable content available: Content unavailable: The user declined TCCs for application, window, display capture',
+      'Failed to get shareable content: No shareable content available: Content unavailable: The user declined TCCs for application, window, display capture'],
+    [{ content: { outcome: 'none' } },
+      'Failed to get shareable content: No shareable content available: Unknown error',
+      'Failed to get shareable content: No shareable content available: Unknown error'],
+    [{ content: { errorBytes: [0xc3, 0x28] } },
+      'Failed to get shareable content: No shareable content available: Unknown error',
+      'Failed to get shareable content: No shareable content available: Unknown error'],
+    [{ screenshot: { error: 'Stream failed' } },
+      'Screenshot capture failed: Screenshot capture failed: Screenshot error: Stream failed',
+      'Window screenshot capture failed: Screenshot capture failed: Screenshot error: Stream failed'],
+    [{ screenshot: { outcome: 'none', deliver: 'sync' } },
+      'Screenshot capture failed: Screenshot capture failed: Unknown error',
+      'Window screenshot capture failed: Screenshot capture failed: Unknown error'],
+    [{ pixels: { fail: true } },
+      'Failed to extract image data: Internal error: Failed to extract pixel data from CGImage',
+      'Failed to extract image data: Internal error: Failed to extract pixel data from CGImage'],
+    [{ screenshot: { imageSize: { width: 0, height: 4 } }, pixels: { drawEmpty: true } },
+      'PNG encode failed: Zero width not allowed',
+      'PNG encode failed: Zero width not allowed'],
+  ];
+  const results = await Promise.all(rows.map(([extra]) => inWorld(desktop(extra), `
+    return [await later(d.captureDisplay({ displayId: 1 })), await later(d.captureWindow(10))];
+  `)));
+  rows.forEach(([extra, displayMessage, windowMessage], i) => {
+    const [byDisplay, byWindow] = results[i];
+    assert.deepEqual(byDisplay, { code: 'GenericFailure', message: displayMessage, isError: true }, JSON.stringify(extra));
+    assert.deepEqual(byWindow, { code: 'GenericFailure', message: windowMessage, isError: true }, JSON.stringify(extra));
+  });
+});
+
+test('cropBounds captures a part of the display, in points from its corner', async () => {
+  const probe = probeFile();
+  const out = await inWorld(desktop({ probes: { file: probe } }), `
+    const inside = png(await d.captureDisplay({ displayId: 1, cropBounds: { x: 10, y: 15, width: 40, height: 20 } }));
+    const edge = png(await d.captureDisplay({ displayId: 1, cropBounds: { x: 250, y: 150, width: 100, height: 100 } }));
+    const outside = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 400, y: 0, width: 10, height: 10 } }));
+    const notFinite = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: Infinity, height: 10 } }));
+    const missing = await later(Promise.resolve().then(() => d.captureDisplay({ displayId: 1, cropBounds: { y: 0, width: 1, height: 1 } })));
+    return { inside, edge, outside, notFinite, missing };
+  `);
+  // Points 10..50 x 15..35 at 2x: red from point 20 (pixel 20) and row point 20 (pixel 10).
+  assert.deepEqual([out.inside.width, out.inside.height], [80, 40]);
+  const inside = decode(out.inside);
+  assert.equal(inside.at(19, 10), '#202020ff');
+  assert.equal(inside.at(20, 10), '#ff0000ff');
+  assert.equal(inside.at(20, 9), '#202020ff');
+  assert.equal(inside.at(79, 39), '#ff0000ff');
+  // Cut to the display: 250..300 x 150..200.
+  assert.deepEqual([out.edge.width, out.edge.height], [100, 100]);
+  assert.deepEqual(readProbe(probe).lastScreenshot.configuration.sourceRect, rect(250, 150, 50, 50));
+  assert.deepEqual(out.outside, { code: 'GenericFailure', message: 'Crop bounds do not intersect display 1', isError: true });
+  assert.deepEqual(out.notFinite, { code: 'GenericFailure', message: 'Crop bounds must be finite numbers', isError: true });
+  assert.match(out.missing.message, /^Missing field `x`/);
+});
+
+test('as many screenshots are in flight as there are workers', async () => {
+  for (const workers of [2, 3]) {
+    const probe = probeFile();
+    const out = await inWorld(desktop({ screenshot: { delayMs: 150 }, probes: { file: probe } }), `
+      const all = await Promise.all([1, 2, 3, 4, 5].map(() => later(d.captureDisplay({ displayId: 2 }))));
+      return all.map((r) => (r.value ? r.value.width : r.message));
+    `, { env: { TOKIO_WORKER_THREADS: String(workers) } });
+    assert.deepEqual(out, [400, 400, 400, 400, 400]);
+    const p = readProbe(probe);
+    assert.equal(p.screenshotsFinished, 5);
+    assert.equal(p.maxScreenshotsInFlight, workers, `TOKIO_WORKER_THREADS=${workers}`);
+  }
+});
+
+test('the product build on Linux has no display and no capture framework', async () => {
+  const out = await inWorld(undefined, `
+    return { displays: await d.getDisplays(), display: await later(d.captureDisplay({ displayId: 1 })),
+             window: await later(d.captureWindow(1)) };
+  `, { product: true });
+  assert.deepEqual(out.displays, []);
+  assert.equal(out.display.code, 'GenericFailure');
+  assert.equal(out.display.message,
+    'Failed to get shareable content: No shareable content available: Content unavailable: ScreenCaptureKit is not available on this system');
+  assert.equal(out.window.message, out.display.message);
+});
