@@ -157,8 +157,11 @@ Result<Json> parse_document(const std::string& text, const std::string& prefix) 
     size_t nul = text.find('\0');
     bool parsed = Json::sax_parse(text, &builder, Json::input_format_t::json, /*strict=*/true);
     if (parsed && nul == std::string::npos) return root;
-    if (parsed || (!builder.too_deep() && builder.error_position() == nul + 1 &&
-                   builder.error_text().find("unexpected end of input") != std::string::npos))
+    bool stopped_at_nul =
+        nul != std::string::npos &&
+        (parsed || (!builder.too_deep() && builder.error_position() == nul + 1 &&
+                    builder.error_text().find("unexpected end of input") != std::string::npos));
+    if (stopped_at_nul)
       return Error(Status::GenericFailure,
                    prefix + "syntax error at " + line_and_column(text, nul) + ": unexpected NUL byte");
     if (builder.too_deep())

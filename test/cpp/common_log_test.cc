@@ -136,6 +136,7 @@ TEST_F(IosLog, AFailedCopyKeepsEveryEntry) {
 
 TEST(IosLogDeathTest, ADrainBeforeAnyWriteIsEmpty) {
   // A fresh process, so that the log has really never been written.
+  std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
@@ -145,6 +146,7 @@ TEST(IosLogDeathTest, ADrainBeforeAnyWriteIsEmpty) {
         std::_Exit(empty && take_ios_log_step().empty() ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");
+  GTEST_FLAG_SET(death_test_style, style);
 }
 
 // Every entry is also one whole stderr line "KR_IOS <message>", even when
