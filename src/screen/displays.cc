@@ -1,4 +1,5 @@
 // getDisplays: CoreGraphics only, so no Screen Recording permission is needed.
+#include <algorithm>
 #include <string>
 
 #include "screen/screen.h"
@@ -11,12 +12,13 @@ Result<std::vector<DisplayEntry>> get_displays() {
   if (platform::get_active_display_list(0, nullptr, &count) != 0)
     return Error(Status::GenericFailure, "Failed to get display count");
 
-  std::vector<uint32_t> ids(count, 0);
+  // Never a null array on the second call, even for a count of 0.
+  std::vector<uint32_t> ids(count == 0 ? 1 : count, 0);
   uint32_t listed = 0;
   if (platform::get_active_display_list(count, ids.data(), &listed) != 0)
     return Error(Status::GenericFailure, "Failed to get display list");
   // The list may have shrunk between the two calls; it never grows past max.
-  if (listed < ids.size()) ids.resize(listed);
+  ids.resize(std::min(listed, count));
 
   uint32_t main_id = platform::main_display_id();
   std::vector<DisplayEntry> entries;

@@ -114,6 +114,7 @@ std::vector<const fake::screen::WindowSpec*> shown_windows(const ContentFilter& 
   return shown;
 }
 
+// Null when the image would be too large to paint.
 Image* render(const ContentFilter& f, const StreamConfiguration& c,
               const std::optional<std::pair<size_t, size_t>>& forced_size) {
   auto* image = new Image();
@@ -134,6 +135,11 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
   if (forced_size) {
     image->width = forced_size->first;
     image->height = forced_size->second;
+  }
+  constexpr size_t kMaxBytes = size_t{1} << 30;
+  if (image->width != 0 && image->height > kMaxBytes / 4 / image->width) {
+    release(image);
+    return nullptr;
   }
   if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
     image->bgra = fake::screen::render_window(f.window.get()->spec, source, image->width,
@@ -206,13 +212,20 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   probe->screenshot_started(describe(filter, configuration));
   fake::deliver(m->screenshot.delivery, [=]() mutable {
     Object* image = nullptr;
-    if (m->screenshot.outcome == Behaviour::Outcome::Ok && held->first && held->second)
-      image = as_object(render(*held->first.get(), *held->second.get(), m->screenshot_size));
+    Behaviour outcome = m->screenshot;
+    if (outcome.outcome == Behaviour::Outcome::Ok && held->first && held->second) {
+      if (Image* painted = render(*held->first.get(), *held->second.get(), m->screenshot_size)) {
+        image = as_object(painted);
+      } else {
+        outcome.outcome = Behaviour::Outcome::Error;
+        outcome.description = "the fake world does not paint images of more than 1 GiB";
+      }
+    }
     // Let go before completing, so that a waiter that wakes finds everything
     // of the request released.
     held.reset();
     probe->screenshot_finished();
-    complete(m->screenshot, "Screenshot error: ", context, completion, [&] { return image; });
+    complete(outcome, "Screenshot error: ", context, completion, [&] { return image; });
   });
 }
 
