@@ -1,0 +1,176 @@
+#!/usr/bin/env node
+// Smoke run of all thirteen exports on a real Mac: calls each once and prints
+// what it answers. PNGs go to /tmp. Run from a terminal that has (or may be
+// asked for) Screen Recording and Camera access; see docs/building-on-macos.md.
+//
+//   node scripts/smoke-macos.js [--request] [--window ID] [--out DIR]
+//
+//   --request     also call requestSystemAudioAccess (may show a system prompt)
+//   --window ID   the window to capture (default: the frontmost ordinary
+//                 window, looked up through osascript; else an id of no window)
+//   --out DIR     where the PNGs go (default /tmp)
+//
+// Exits 1 when an export is missing, a synchronous export throws, or a PNG
+// that came back is malformed; rejections of the Promise exports are printed,
+// since a missing permission or an absent phone is a normal answer.
+'use strict';
+const { execFileSync } = require('child_process');
+const fs = require('fs');
+const path = require('path');
+
+const EXPORTS = [
+  'getDisplays', 'captureDisplay', 'captureWindow', 'takeIosLog', 'listIosDevices',
+  'usbAppleDeviceCount', 'captureIosDevice', 'prewarmIosCapture', 'getAppWindowBounds',
+  'getNotchSize', 'listMicrophoneApps', 'getSystemAudioAccess', 'requestSystemAudioAccess',
+];
+// An id no window has; captureWindow then shows its "not found" answer.
+const NO_SUCH_WINDOW = 0x7ffffff0;
+
+function parseArgs(argv) {
+  const options = { request: false, window: null, out: '/tmp' };
+  for (let i = 0; i < argv.length; i++) {
+    if (argv[i] === '--request') options.request = true;
+    else if (argv[i] === '--window') options.window = Number(argv[++i]);
+    else if (argv[i] === '--out') options.out = argv[++i];
+    else throw new Error(`unknown argument ${argv[i]}`);
+  }
+  return options;
+}
+
+let problems = 0;
+
+function problem(text) {
+  problems++;
+  console.log(`  PROBLEM: ${text}`);
+}
+
+// Width and height from the IHDR chunk, or null when `buffer` is not a PNG.
+function pngSize(buffer) {
+  const signature = Buffer.from([0x89, 0x50, 0x4e, 0x47, 0x0d, 0x0a, 0x1a, 0x0a]);
+  if (!Buffer.isBuffer(buffer) || buffer.length < 24) return null;
+  if (!buffer.subarray(0, 8).equals(signature)) return null;
+  if (buffer.toString('latin1', 12, 16) !== 'IHDR') return null;
+  return { width: buffer.readUInt32BE(16), height: buffer.readUInt32BE(20) };
+}
+
+function describe(value) {
+  if (value && Buffer.isBuffer(value.buffer)) {
+    return `{ buffer: <${value.buffer.length} bytes>, width: ${value.width}, height: ${value.height} }`;
+  }
+  return JSON.stringify(value);
+}
+
+function saveImage(name, image, dir) {
+  const size = pngSize(image && image.buffer);
+  if (!size) return problem(`${name} answered a buffer that is not a PNG`);
+  if (size.width !== image.width || size.height !== image.height) {
+    problem(`${name}: PNG is ${size.width}x${size.height} but the answer says ` +
+      `${image.width}x${image.height}`);
+  }
+  const file = path.join(dir, `deskcap-smoke-${name}.png`);
+  fs.writeFileSync(file, image.buffer);
+  console.log(`  wrote ${file}`);
+}
+
+async function call(name, fn, format = describe) {
+  const started = process.hrtime.bigint();
+  const ms = () => `${Number(process.hrtime.bigint() - started) / 1e6 | 0} ms`;
+  try {
+    const value = await fn();
+    console.log(`${name}: ${format(value)}  (${ms()})`);
+    return { ok: true, value };
+  } catch (error) {
+    console.log(`${name}: threw/rejected [${error.code || 'no code'}] ${error.message}  (${ms()})`);
+    return { ok: false, error };
+  }
+}
+
+// The frontmost on-screen window of layer 0 of a usable size, through
+// JavaScript for Automation's bridge to CoreGraphics. Best effort: null when
+// osascript cannot answer.
+function frontmostWindowId() {
+  const script = `
+    ObjC.import('CoreGraphics');
+    const info = ObjC.deepUnwrap(ObjC.castRefToObject(
+      $.CGWindowListCopyWindowInfo($.kCGWindowListOptionOnScreenOnly |
+                                   $.kCGWindowListExcludeDesktopElements, 0)));
+    const window = (info || []).find((w) => w.kCGWindowLayer === 0 &&
+      w.kCGWindowBounds && w.kCGWindowBounds.Width >= 200 && w.kCGWindowBounds.Height >= 150);
+    window ? String(window.kCGWindowNumber) : '';`;
+  try {
+    const out = execFileSync('osascript', ['-l', 'JavaScript', '-e', script],
+      { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'], timeout: 10000 }).trim();
+    return out ? Number(out) : null;
+  } catch {
+    return null;
+  }
+}
+
+async function main() {
+  const options = parseArgs(process.argv.slice(2));
+  const deskcap = require(path.join(__dirname, '..'));
+  console.log(`deskcap smoke run on ${process.platform} ${process.arch}, node ${process.version}\n`);
+
+  for (const name of EXPORTS) {
+    if (typeof deskcap[name] !== 'function') problem(`export ${name} is missing`);
+  }
+
+  // ---- Screen capture
+  const displays = await call('getDisplays', () => deskcap.getDisplays());
+  const main = displays.ok ? displays.value.find((d) => d.isPrimary) : null;
+  if (main) {
+    const shot = await call(`captureDisplay({ displayId: ${main.id} })`,
+      () => deskcap.captureDisplay({ displayId: main.id }));
+    if (shot.ok) saveImage('display', shot.value, options.out);
+  } else {
+    console.log('captureDisplay: skipped, no primary display listed');
+  }
+
+  let windowId = Number.isInteger(options.window) ? options.window : frontmostWindowId();
+  if (windowId === null) {
+    console.log(`(no window id found; captureWindow gets ${NO_SUCH_WINDOW}, which no window has)`);
+    windowId = NO_SUCH_WINDOW;
+  }
+  const window = await call(`captureWindow(${windowId})`, () => deskcap.captureWindow(windowId));
+  if (window.ok) saveImage('window', window.value, options.out);
+
+  // ---- Connected phones
+  await call('prewarmIosCapture', () => deskcap.prewarmIosCapture());
+  await call('usbAppleDeviceCount', () => deskcap.usbAppleDeviceCount());
+  const devices = await call('listIosDevices', () => deskcap.listIosDevices());
+  if (devices.ok && devices.value.length > 0) {
+    const id = devices.value[0].uniqueId;
+    const frame = await call(`captureIosDevice(${JSON.stringify(id)})`,
+      () => deskcap.captureIosDevice(id));
+    if (frame.ok) saveImage('phone', frame.value, options.out);
+  } else {
+    console.log('captureIosDevice: skipped, no device listed');
+  }
+  const log = await call('takeIosLog', () => deskcap.takeIosLog(),
+    (lines) => `${lines.length} line(s)`);
+  if (log.ok) for (const line of log.value) console.log(`  | ${line}`);
+
+  // ---- Desktop context (the three synchronous exports must not throw)
+  for (const [name, fn] of [
+    ["getAppWindowBounds('com.apple.finder')", () => deskcap.getAppWindowBounds('com.apple.finder')],
+    ['getNotchSize', () => deskcap.getNotchSize()],
+    ['getSystemAudioAccess', () => deskcap.getSystemAudioAccess()],
+  ]) {
+    const result = await call(name, fn);
+    if (!result.ok) problem(`${name} threw`);
+  }
+  await call('listMicrophoneApps', () => deskcap.listMicrophoneApps());
+  if (options.request) {
+    await call('requestSystemAudioAccess', () => deskcap.requestSystemAudioAccess());
+  } else {
+    console.log('requestSystemAudioAccess: skipped (pass --request; it may show a prompt)');
+  }
+
+  console.log(problems ? `\n${problems} problem(s)` : '\nno problems');
+  process.exitCode = problems ? 1 : 0;
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exitCode = 1;
+});
