@@ -6,7 +6,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 
-const root = path.resolve(__dirname, '..', '..');
+const root = path.resolve(__dirname, '..', '..', '..');
 
 function writeWorld(world) {
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-world-')), 'world.json');
