@@ -26,7 +26,7 @@ Handle* HandOver(id object) {
 // The object behind a handle, still owned by the handle's holder.
 template <class ObjcPointer, class Handle>
 ObjcPointer Borrow(Handle* handle) {
-  return (__bridge ObjcPointer)static_cast<void*>(handle);
+  return (__bridge ObjcPointer) static_cast<void*>(handle);
 }
 
 // An NSArray of the objects behind `handles`, in order. Null handles are left

@@ -42,8 +42,8 @@ void session_add_input(CaptureSession* session, DeviceInput* input) {
 }
 
 bool session_can_add_output(CaptureSession* session, VideoOutput* output) {
-  return [Borrow<AVCaptureSession*>(session)
-      canAddOutput:Borrow<AVCaptureVideoDataOutput*>(output)];
+  return
+      [Borrow<AVCaptureSession*>(session) canAddOutput:Borrow<AVCaptureVideoDataOutput*>(output)];
 }
 
 void session_add_output(CaptureSession* session, VideoOutput* output) {

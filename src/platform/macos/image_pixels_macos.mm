@@ -18,15 +18,16 @@ bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
   CGImageRef cg_image = reinterpret_cast<CGImageRef>(image);
   size_t row_bytes = 0;
   size_t total = 0;
-  if (cg_image == nullptr || out == nullptr || __builtin_mul_overflow(width, size_t{4}, &row_bytes) ||
+  if (cg_image == nullptr || out == nullptr ||
+      __builtin_mul_overflow(width, size_t{4}, &row_bytes) ||
       __builtin_mul_overflow(height, row_bytes, &total)) {
     return false;
   }
   // Drawing converts whatever the screenshot holds (BGRA, a display's colour
   // space) into R, G, B, A bytes; reading the image's own buffer would not.
   ScopedCF<CGColorSpaceRef> space(CGColorSpaceCreateDeviceRGB());
-  ScopedCF<CGContextRef> context(CGBitmapContextCreate(nullptr, width, height, 8, row_bytes,
-                                                       space.get(), kCGImageAlphaPremultipliedLast));
+  ScopedCF<CGContextRef> context(CGBitmapContextCreate(
+      nullptr, width, height, 8, row_bytes, space.get(), kCGImageAlphaPremultipliedLast));
   if (!context) return false;
   CGContextDrawImage(context.get(), CGRectMake(0, 0, width, height), cg_image);
   const uint8_t* pixels = static_cast<const uint8_t*>(CGBitmapContextGetData(context.get()));

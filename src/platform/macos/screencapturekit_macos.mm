@@ -38,8 +38,8 @@ Item* ItemAt(NSArray* items, size_t index) {
 
 }  // namespace
 
-void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
-                           void* context, CompletionCallback completion) {
+void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only, void* context,
+                           CompletionCallback completion) {
   // A missing Screen Recording permission arrives here as an error (the system
   // may show its prompt first); there is no separate check to make.
   [SCShareableContent
@@ -50,7 +50,8 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
                                    completion(context, HandOver<Object>(content), nullptr);
                                    return;
                                  }
-                                 DeliverFailure(context, completion, "Content unavailable: ", error);
+                                 DeliverFailure(context, completion,
+                                                "Content unavailable: ", error);
                                }];
 }
 
@@ -90,8 +91,7 @@ size_t content_application_count(ShareableContent* content) {
 }
 
 ScApplication* content_application_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScApplication>(
-      Borrow<SCShareableContent*>(content).applications, index);
+  return ItemAt<ScApplication>(Borrow<SCShareableContent*>(content).applications, index);
 }
 
 uint32_t sc_display_id(ScDisplay* display) { return Borrow<SCDisplay*>(display).displayID; }
@@ -108,15 +108,15 @@ ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
 ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows) {
   return HandOver<ContentFilter>([[SCContentFilter alloc]
-      initWithDisplay:Borrow<SCDisplay*>(display)
-     excludingWindows:ArrayOf<SCWindow*>(windows)]);
+       initWithDisplay:Borrow<SCDisplay*>(display)
+      excludingWindows:ArrayOf<SCWindow*>(windows)]);
 }
 
 ContentFilter* filter_with_display_including_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows) {
   return HandOver<ContentFilter>([[SCContentFilter alloc]
-      initWithDisplay:Borrow<SCDisplay*>(display)
-     includingWindows:ArrayOf<SCWindow*>(windows)]);
+       initWithDisplay:Borrow<SCDisplay*>(display)
+      includingWindows:ArrayOf<SCWindow*>(windows)]);
 }
 
 ContentFilter* filter_with_display_including_applications(

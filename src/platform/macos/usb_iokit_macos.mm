@@ -67,7 +67,8 @@ int32_t usb_matching_services(const char* class_name, std::vector<UsbService*>* 
   if (status != KERN_SUCCESS) return status;
   ScopedIOObject owned_iterator(iterator);
   while (io_service_t service = IOIteratorNext(owned_iterator.get())) {
-    services->push_back(HandOver<UsbService>([[KRRegistryEntry alloc] initAdoptingService:service]));
+    services->push_back(
+        HandOver<UsbService>([[KRRegistryEntry alloc] initAdoptingService:service]));
   }
   return KERN_SUCCESS;
 }

@@ -16,17 +16,17 @@ DC_EXTERN_C AVMediaType const AVMediaTypeMuxed;
 typedef NSString* AVCaptureDeviceType;
 DC_EXTERN_C AVCaptureDeviceType const AVCaptureDeviceTypeExternal DC_AVAILABLE_MACOS(14.0);
 
-typedef NS_ENUM(NSInteger, AVCaptureDevicePosition){
-    AVCaptureDevicePositionUnspecified = 0,
-    AVCaptureDevicePositionBack = 1,
-    AVCaptureDevicePositionFront = 2,
+typedef NS_ENUM(NSInteger, AVCaptureDevicePosition) {
+  AVCaptureDevicePositionUnspecified = 0,
+  AVCaptureDevicePositionBack = 1,
+  AVCaptureDevicePositionFront = 2,
 };
 
-typedef NS_ENUM(NSInteger, AVAuthorizationStatus){
-    AVAuthorizationStatusNotDetermined = 0,
-    AVAuthorizationStatusRestricted = 1,
-    AVAuthorizationStatusDenied = 2,
-    AVAuthorizationStatusAuthorized = 3,
+typedef NS_ENUM(NSInteger, AVAuthorizationStatus) {
+  AVAuthorizationStatusNotDetermined = 0,
+  AVAuthorizationStatusRestricted = 1,
+  AVAuthorizationStatusDenied = 2,
+  AVAuthorizationStatusAuthorized = 3,
 };
 
 DC_EXTERN_C NSNotificationName const AVCaptureDeviceWasConnectedNotification;
@@ -37,8 +37,7 @@ DC_EXTERN_C NSNotificationName const AVCaptureDeviceWasDisconnectedNotification;
 @end
 
 @interface AVCaptureDevice : NSObject
-+ (NSArray<AVCaptureDevice*>*)devices
-    DC_DEPRECATED("Use AVCaptureDeviceDiscoverySession instead.");
++ (NSArray<AVCaptureDevice*>*)devices DC_DEPRECATED("Use AVCaptureDeviceDiscoverySession instead.");
 + (NSArray<AVCaptureDevice*>*)devicesWithMediaType:(AVMediaType)mediaType
     DC_DEPRECATED("Use AVCaptureDeviceDiscoverySession instead.");
 @property(nonatomic, readonly) NSString* uniqueID;
@@ -87,9 +86,6 @@ DC_EXTERN_C NSNotificationName const AVCaptureDeviceWasDisconnectedNotification;
 - (void)captureOutput:(AVCaptureOutput*)output
     didOutputSampleBuffer:(CMSampleBufferRef)sampleBuffer
            fromConnection:(AVCaptureConnection*)connection;
-- (void)captureOutput:(AVCaptureOutput*)output
-    didDropSampleBuffer:(CMSampleBufferRef)sampleBuffer
-         fromConnection:(AVCaptureConnection*)connection;
 @end
 
 @interface AVCaptureVideoDataOutput : AVCaptureOutput

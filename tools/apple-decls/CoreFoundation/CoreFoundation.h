@@ -6,18 +6,15 @@
 #include <stdint.h>
 
 typedef unsigned char Boolean;
-typedef uint8_t UInt8;
 typedef uint32_t UInt32;
-typedef int32_t SInt32;
 typedef int32_t OSStatus;
-typedef long CFIndex;
 
 typedef const void* CFTypeRef;
 typedef const struct __attribute__((objc_bridge(NSString))) __CFString* CFStringRef;
-typedef struct __attribute__((objc_bridge_mutable(NSMutableString))) __CFString* CFMutableStringRef;
 typedef const struct __attribute__((objc_bridge(NSArray))) __CFArray* CFArrayRef;
 typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* CFDictionaryRef;
-typedef struct __attribute__((objc_bridge_mutable(NSMutableDictionary))) __CFDictionary* CFMutableDictionaryRef;
+typedef struct __attribute__((objc_bridge_mutable(NSMutableDictionary)))
+__CFDictionary* CFMutableDictionaryRef;
 typedef const struct __attribute__((objc_bridge(NSData))) __CFData* CFDataRef;
 typedef struct __attribute__((objc_bridge_mutable(NSMutableData))) __CFData* CFMutableDataRef;
 typedef const struct __attribute__((objc_bridge(id))) __CFAllocator* CFAllocatorRef;
@@ -25,8 +22,12 @@ typedef const struct __attribute__((objc_bridge(id))) __CFAllocator* CFAllocator
 #define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
 #define CF_RELEASES_ARGUMENT __attribute__((cf_consumed))
 #define CF_CONSUMED __attribute__((cf_consumed))
-#define CF_OPTIONS(_type, _name) _type _name; enum : _type
-#define CF_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
+#define CF_OPTIONS(_type, _name) \
+  _type _name;                   \
+  enum : _type
+#define CF_ENUM(_type, _name) \
+  enum _name : _type _name;   \
+  enum _name : _type
 
 NS_ASSUME_NONNULL_BEGIN
 

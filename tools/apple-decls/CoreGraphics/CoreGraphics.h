@@ -10,10 +10,10 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-typedef CF_ENUM(int32_t, CGError){
-    kCGErrorSuccess = 0,
-    kCGErrorFailure = 1000,
-    kCGErrorIllegalArgument = 1001,
+typedef CF_ENUM(int32_t, CGError) {
+  kCGErrorSuccess = 0,
+  kCGErrorFailure = 1000,
+  kCGErrorIllegalArgument = 1001,
 };
 
 // ---- Displays --------------------------------------------------------------------
@@ -25,39 +25,37 @@ DC_EXTERN_C CGError CGGetActiveDisplayList(uint32_t maxDisplays,
                                            uint32_t* _Nullable displayCount);
 DC_EXTERN_C CGDirectDisplayID CGMainDisplayID(void);
 DC_EXTERN_C CGRect CGDisplayBounds(CGDirectDisplayID display);
-DC_EXTERN_C CF_RETURNS_RETAINED CGDisplayModeRef _Nullable CGDisplayCopyDisplayMode(
-    CGDirectDisplayID display);
+DC_EXTERN_C CF_RETURNS_RETAINED
+    CGDisplayModeRef _Nullable CGDisplayCopyDisplayMode(CGDirectDisplayID display);
 DC_EXTERN_C size_t CGDisplayModeGetWidth(CGDisplayModeRef _Nullable mode);
 DC_EXTERN_C size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef _Nullable mode);
-DC_EXTERN_C void CGDisplayModeRelease(CGDisplayModeRef _Nullable mode);
 
 // ---- Images, colour spaces, bitmap contexts --------------------------------------
 typedef struct CGImage* CGImageRef;
 typedef struct CGColorSpace* CGColorSpaceRef;
 typedef struct CGContext* CGContextRef;
 
-typedef CF_ENUM(uint32_t, CGImageAlphaInfo){
-    kCGImageAlphaNone = 0,
-    kCGImageAlphaPremultipliedLast = 1,
-    kCGImageAlphaPremultipliedFirst = 2,
-    kCGImageAlphaLast = 3,
-    kCGImageAlphaFirst = 4,
-    kCGImageAlphaNoneSkipLast = 5,
-    kCGImageAlphaNoneSkipFirst = 6,
-    kCGImageAlphaOnly = 7,
+typedef CF_ENUM(uint32_t, CGImageAlphaInfo) {
+  kCGImageAlphaNone = 0,
+  kCGImageAlphaPremultipliedLast = 1,
+  kCGImageAlphaPremultipliedFirst = 2,
+  kCGImageAlphaLast = 3,
+  kCGImageAlphaFirst = 4,
+  kCGImageAlphaNoneSkipLast = 5,
+  kCGImageAlphaNoneSkipFirst = 6,
+  kCGImageAlphaOnly = 7,
 };
 
 DC_EXTERN_C size_t CGImageGetWidth(CGImageRef _Nullable image);
 DC_EXTERN_C size_t CGImageGetHeight(CGImageRef _Nullable image);
 DC_EXTERN_C CGImageRef _Nullable CGImageRetain(CGImageRef _Nullable image);
-DC_EXTERN_C void CGImageRelease(CGImageRef _Nullable image);
 
 DC_EXTERN_C CF_RETURNS_RETAINED CGColorSpaceRef _Nullable CGColorSpaceCreateDeviceRGB(void);
 DC_EXTERN_C void CGColorSpaceRelease(CGColorSpaceRef _Nullable space);
 
 DC_EXTERN_C CF_RETURNS_RETAINED CGContextRef _Nullable CGBitmapContextCreate(
-    void* _Nullable data, size_t width, size_t height, size_t bitsPerComponent,
-    size_t bytesPerRow, CGColorSpaceRef _Nullable space, uint32_t bitmapInfo);
+    void* _Nullable data, size_t width, size_t height, size_t bitsPerComponent, size_t bytesPerRow,
+    CGColorSpaceRef _Nullable space, uint32_t bitmapInfo);
 DC_EXTERN_C void* _Nullable CGBitmapContextGetData(CGContextRef _Nullable context);
 DC_EXTERN_C size_t CGBitmapContextGetBytesPerRow(CGContextRef _Nullable context);
 DC_EXTERN_C void CGContextDrawImage(CGContextRef _Nullable c, CGRect rect,
@@ -68,13 +66,13 @@ DC_EXTERN_C void CGContextRelease(CGContextRef _Nullable c);
 typedef uint32_t CGWindowID;
 #define kCGNullWindowID ((CGWindowID)0)
 
-typedef CF_OPTIONS(uint32_t, CGWindowListOption){
-    kCGWindowListOptionAll = 0,
-    kCGWindowListOptionOnScreenOnly = (1 << 0),
-    kCGWindowListOptionOnScreenAboveWindow = (1 << 1),
-    kCGWindowListOptionOnScreenBelowWindow = (1 << 2),
-    kCGWindowListOptionIncludingWindow = (1 << 3),
-    kCGWindowListExcludeDesktopElements = (1 << 4),
+typedef CF_OPTIONS(uint32_t, CGWindowListOption) {
+  kCGWindowListOptionAll = 0,
+  kCGWindowListOptionOnScreenOnly = (1 << 0),
+  kCGWindowListOptionOnScreenAboveWindow = (1 << 1),
+  kCGWindowListOptionOnScreenBelowWindow = (1 << 2),
+  kCGWindowListOptionIncludingWindow = (1 << 3),
+  kCGWindowListExcludeDesktopElements = (1 << 4),
 };
 
 DC_EXTERN_C CF_RETURNS_RETAINED CFArrayRef _Nullable CGWindowListCopyWindowInfo(

@@ -17,7 +17,7 @@ typedef struct {
 } CMVideoDimensions;
 
 DC_EXTERN_C CVImageBufferRef _Nullable CMSampleBufferGetImageBuffer(CMSampleBufferRef sbuf);
-DC_EXTERN_C CMVideoDimensions CMVideoFormatDescriptionGetDimensions(
-    CMVideoFormatDescriptionRef videoDesc);
+DC_EXTERN_C CMVideoDimensions
+CMVideoFormatDescriptionGetDimensions(CMVideoFormatDescriptionRef videoDesc);
 
 NS_ASSUME_NONNULL_END

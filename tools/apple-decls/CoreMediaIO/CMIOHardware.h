@@ -17,11 +17,9 @@ typedef struct CMIOObjectPropertyAddress CMIOObjectPropertyAddress;
 
 DC_EXTERN_C OSStatus CMIOObjectSetPropertyData(CMIOObjectID objectID,
                                                const CMIOObjectPropertyAddress* address,
-                                               UInt32 qualifierDataSize,
-                                               const void* qualifierData, UInt32 dataSize,
-                                               const void* data);
+                                               UInt32 qualifierDataSize, const void* qualifierData,
+                                               UInt32 dataSize, const void* data);
 DC_EXTERN_C OSStatus CMIOObjectGetPropertyData(CMIOObjectID objectID,
                                                const CMIOObjectPropertyAddress* address,
-                                               UInt32 qualifierDataSize,
-                                               const void* qualifierData, UInt32 dataSize,
-                                               UInt32* dataUsed, void* data);
+                                               UInt32 qualifierDataSize, const void* qualifierData,
+                                               UInt32 dataSize, UInt32* dataUsed, void* data);

@@ -49,9 +49,6 @@ typedef struct {
 @property(nullable, readonly) const char* UTF8String NS_RETURNS_INNER_POINTER;
 @end
 
-@interface NSMutableString : NSString
-@end
-
 @interface NSNumber : NSObject
 + (NSNumber*)numberWithLongLong:(long long)value;
 @property(readonly) int intValue;
@@ -75,7 +72,7 @@ typedef struct {
 - (ObjectType)objectAtIndexedSubscript:(NSUInteger)idx;
 @end
 
-@interface NSMutableArray<ObjectType> : NSArray<ObjectType>
+@interface NSMutableArray<ObjectType> : NSArray <ObjectType>
 - (instancetype)initWithCapacity:(NSUInteger)numItems;
 - (void)addObject:(ObjectType)anObject;
 @end
@@ -85,7 +82,7 @@ typedef struct {
 - (nullable ObjectType)objectForKeyedSubscript:(KeyType)key;
 @end
 
-@interface NSMutableDictionary<KeyType, ObjectType> : NSDictionary<KeyType, ObjectType>
+@interface NSMutableDictionary<KeyType, ObjectType> : NSDictionary <KeyType, ObjectType>
 @end
 
 // ---- Errors ----------------------------------------------------------------------

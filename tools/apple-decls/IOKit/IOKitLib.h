@@ -16,12 +16,12 @@ typedef UInt32 IOOptionBits;
 
 // The default main port (kIOMasterPortDefault before macOS 12).
 DC_EXTERN_C const mach_port_t kIOMainPortDefault DC_AVAILABLE_MACOS(12.0);
-DC_EXTERN_C const mach_port_t kIOMasterPortDefault
-    DC_DEPRECATED("Use kIOMainPortDefault instead.");
+DC_EXTERN_C const mach_port_t kIOMasterPortDefault DC_DEPRECATED("Use kIOMainPortDefault instead.");
 
 NS_ASSUME_NONNULL_BEGIN
 
-DC_EXTERN_C CF_RETURNS_RETAINED CFMutableDictionaryRef _Nullable IOServiceMatching(const char* name);
+DC_EXTERN_C CF_RETURNS_RETAINED
+    CFMutableDictionaryRef _Nullable IOServiceMatching(const char* name);
 // Consumes one reference of `matching`, whatever it answers.
 DC_EXTERN_C kern_return_t IOServiceGetMatchingServices(
     mach_port_t mainPort, CF_RELEASES_ARGUMENT CFDictionaryRef _Nullable matching,

@@ -34,7 +34,8 @@ NS_ASSUME_NONNULL_BEGIN
 @interface SCContentFilter : NSObject
 - (instancetype)initWithDesktopIndependentWindow:(SCWindow*)window;
 - (instancetype)initWithDisplay:(SCDisplay*)display excludingWindows:(NSArray<SCWindow*>*)excluded;
-- (instancetype)initWithDisplay:(SCDisplay*)display includingWindows:(NSArray<SCWindow*>*)includedWindows;
+- (instancetype)initWithDisplay:(SCDisplay*)display
+               includingWindows:(NSArray<SCWindow*>*)includedWindows;
 - (instancetype)initWithDisplay:(SCDisplay*)display
           includingApplications:(NSArray<SCRunningApplication*>*)applications
                exceptingWindows:(NSArray<SCWindow*>*)exceptingWindows;

@@ -8,8 +8,8 @@
 #include <stdint.h>
 
 #define DC_DISPATCH_DECL(name, super) \
-  @protocol OS_##name <OS_##super> \
-  @end \
+  @protocol OS_                       \
+  ##name<OS_##super> @end             \
   typedef NSObject<OS_##name>* name##_t
 
 @protocol OS_dispatch_object <NSObject>
@@ -47,7 +47,7 @@ DC_EXTERN_C intptr_t dispatch_semaphore_signal(dispatch_semaphore_t dsema);
 
 DC_EXTERN_C dispatch_queue_attr_t dispatch_queue_attr_make_with_qos_class(
     dispatch_queue_attr_t _Nullable attr, dispatch_qos_class_t qos_class, int relative_priority);
-DC_EXTERN_C NS_RETURNS_RETAINED dispatch_queue_t dispatch_queue_create(
-    const char* _Nullable label, dispatch_queue_attr_t _Nullable attr);
+DC_EXTERN_C NS_RETURNS_RETAINED dispatch_queue_t
+dispatch_queue_create(const char* _Nullable label, dispatch_queue_attr_t _Nullable attr);
 
 NS_ASSUME_NONNULL_END

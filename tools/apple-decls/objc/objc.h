@@ -19,7 +19,9 @@ typedef struct objc_class* Class;
 typedef long NSInteger;
 typedef unsigned long NSUInteger;
 
-#define NS_ENUM(_type, _name) enum _name : _type _name; enum _name : _type
+#define NS_ENUM(_type, _name) \
+  enum _name : _type _name;   \
+  enum _name : _type
 #define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
 #define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
 #define NS_RETURNS_RETAINED __attribute__((ns_returns_retained))
