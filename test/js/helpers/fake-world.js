@@ -7,9 +7,7 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const zlib = require('zlib');
-const { runNodeAsync, lastJson } = require('./child');
-
-const root = path.resolve(__dirname, '..', '..', '..');
+const { root, runNodeAsync, lastJson } = require('./child');
 
 // `body` is the inside of an async function in the child, with `d` the module,
 // `later(promise)` giving {value} or {code, message}, and `png(image)` turning
