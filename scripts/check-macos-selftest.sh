@@ -23,7 +23,10 @@ mutate() {
     const fs = require("fs");
     const [file, from, to, out] = process.argv.slice(1);
     const text = fs.readFileSync(file, "utf8");
-    if (!text.includes(from)) { console.error(`pattern not found in ${file}: ${from}`); process.exit(1); }
+    if (!text.includes(from)) {
+      console.error(`pattern not found in ${file}: ${from}`);
+      process.exit(1);
+    }
     fs.writeFileSync(out, text.replace(from, () => to));
   ' "$@"
 }
@@ -73,7 +76,8 @@ expect pass "pristine backend with seam coverage" "" "$check" --backend "$work/b
 
 echo "# misspelt selectors and properties"
 case_file fail "misspelt class-method selector" screencapturekit_macos.mm \
-  "captureImageWithFilter:" "captureImageWithFiltr:" "no known class method for selector 'captureImageWithFiltr:"
+  "captureImageWithFilter:" "captureImageWithFiltr:" \
+  "no known class method for selector 'captureImageWithFiltr:"
 case_file fail "misspelt property" screencapturekit_macos.mm \
   ".pointPixelScale" ".pointPixelscale" "property 'pointPixelscale' not found"
 case_file fail "misspelt instance-method selector" capture_devices_macos.mm \
@@ -104,7 +108,8 @@ echo "# deprecations and drift from the seam"
 case_file fail "a deprecated call outside the silenced region" capture_devices_macos.mm \
   '#pragma clang diagnostic ignored "-Wdeprecated-declarations"' "" "is deprecated"
 case_file fail "a definition whose signature drifted from platform.h" displays_macos.mm \
-  "size_t display_mode_width(DisplayMode* mode)" "size_t display_mode_width(const DisplayMode* mode)" \
+  "size_t display_mode_width(DisplayMode* mode)" \
+  "size_t display_mode_width(const DisplayMode* mode)" \
   "no previous prototype for function 'display_mode_width'"
 
 echo "# seam coverage"
