@@ -170,7 +170,7 @@ test('two Worker environments share the pool; terminating one leaves the other w
   const r = runNode(`${WORKER_SNIPPET}
     (async () => {
       const a = worker(body), b = worker(body);
-      const [ma, mb] = [await once(a, 'message'), await once(b, 'message')];
+      const [ma, mb] = await Promise.all([once(a, 'message'), once(b, 'message')]);
       await a.terminate();
       b.postMessage('work');
       const answer = await once(b, 'message');
