@@ -217,3 +217,25 @@ test('Workers terminated with work in flight do not take the process down', asyn
   assert.equal(r.status, 0, r.stderr);
   assert.equal(lastJson(r), 'survived');
 });
+
+test('a host that refuses external buffers gets a correct copy', () => {
+  const world = {
+    screen: {
+      displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2, background: '#204060' }],
+      windows: [{ id: 7, pid: 1, frame: { x: 8, y: 8, width: 20, height: 10 }, fill: '#ff8000' }],
+    },
+  };
+  const source = `
+    require(${TESTING}).captureDisplay({ displayId: 1 }).then((img) =>
+      console.log(JSON.stringify({ png: img.buffer.toString('base64'), isBuffer: Buffer.isBuffer(img.buffer),
+                                   width: img.width, height: img.height, length: img.buffer.length })));
+  `;
+  const external = lastJson(runNode(source, { world }));
+  const copied = lastJson(runNode(source, { world, env: { DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS: '1' } }));
+  assert.equal(copied.isBuffer, true);
+  assert.equal(copied.width, 128);
+  assert.equal(copied.height, 96);
+  assert.equal(copied.png.length > 0, true);
+  assert.deepEqual(copied, external);
+  assert.equal(Buffer.from(copied.png, 'base64').subarray(1, 4).toString(), 'PNG');
+});

@@ -145,26 +145,26 @@ void session_start_running(CaptureSession* session) {
     queue = retained(output->queue.get());
   }
   const fake::json& capture = device.get()->capture;
-  const fake::json& spec = member(capture, "frame");
-  if (capture.is_object() && capture.contains("frame") && !spec.is_object()) return;
+  const fake::json& frame_script = member(capture, "frame");
+  if (capture.is_object() && capture.contains("frame") && !frame_script.is_object()) return;
 
   Ref<PixelBuffer> frame(new PixelBuffer);
   PixelBuffer* f = frame.get();
-  f->width = int_or(spec, "width", device.get()->width);
-  f->height = int_or(spec, "height", device.get()->height);
-  const fake::json& color = member(spec, "color");
+  f->width = int_or(frame_script, "width", device.get()->width);
+  f->height = int_or(frame_script, "height", device.get()->height);
+  const fake::json& color = member(frame_script, "color");
   if (color.is_array())
     for (size_t i = 0; i < 4 && i < color.size(); ++i)
       if (color[i].is_number()) f->rgba[i] = static_cast<uint8_t>(color[i].get<double>());
   f->render_fails = flag(capture, "renderFails");
   f->encode_fails = flag(capture, "encodeFails");
-  int32_t count = int_or(spec, "count", 1);
+  int32_t count = int_or(frame_script, "count", 1);
 
   auto running = session->running;
   // The closure owns its references: it may run after the capture returned.
   auto shared = std::make_shared<std::tuple<Ref<FrameGrabber>, Ref<DispatchQueue>, Ref<PixelBuffer>>>(
       std::move(grabber), std::move(queue), std::move(frame));
-  fake::deliver(spec, [shared, running, count] {
+  fake::deliver(frame_script, [shared, running, count] {
     auto& [grabber, queue, frame] = *shared;
     for (int32_t i = 0; i < count && running->load(); ++i) {
       std::lock_guard<std::mutex> serial(queue.get()->serial);

@@ -29,7 +29,7 @@ ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclu
   for (const auto& d : m->displays) {
     if (!d.in_content) continue;
     auto* display = new ScDisplay();
-    display->spec = d;
+    display->entry = d;
     display->model = m;
     content->displays.emplace_back(display);
   }
@@ -38,13 +38,13 @@ ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclu
     if (exclude_desktop_windows && w.desktop) continue;
     if (on_screen_windows_only && !w.on_screen) continue;
     auto* window = new ScWindow();
-    window->spec = w;
+    window->entry = w;
     window->model = m;
     content->windows.emplace_back(window);
   }
   for (const auto& a : m->applications) {
     auto* app = new ScApplication();
-    app->spec = a;
+    app->entry = a;
     content->applications.emplace_back(app);
   }
   return content;
@@ -78,13 +78,13 @@ size_t natural(double points, double scale) {
 
 bool contains_window(const std::vector<Ref<ScWindow>>& list, uint32_t id) {
   for (const auto& w : list)
-    if (w.get()->spec.id == id) return true;
+    if (w.get()->entry.id == id) return true;
   return false;
 }
 
 bool contains_app(const std::vector<Ref<ScApplication>>& list, int32_t pid) {
   for (const auto& a : list)
-    if (a.get()->spec.pid == pid) return true;
+    if (a.get()->entry.pid == pid) return true;
   return false;
 }
 
@@ -121,11 +121,11 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
   Rect source;
   double scale = 1;
   if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
-    const auto& w = f.window.get()->spec;
+    const auto& w = f.window.get()->entry;
     source = Rect{0, 0, w.frame.width, w.frame.height};
     scale = f.window.get()->model->window_scale(w);
   } else {
-    const auto& d = f.display.get()->spec;
+    const auto& d = f.display.get()->entry;
     source = Rect{0, 0, d.bounds.width, d.bounds.height};
     scale = d.scale();
   }
@@ -142,13 +142,13 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
     return nullptr;
   }
   if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
-    image->bgra = fake::screen::render_window(f.window.get()->spec, source, image->width,
+    image->bgra = fake::screen::render_window(f.window.get()->entry, source, image->width,
                                               image->height);
   } else {
     const auto& display = *f.display.get();
     auto shown = shown_windows(f, *display.model);
     if (c.shows_cursor && display.model->cursor) shown.insert(shown.begin(), &*display.model->cursor);
-    image->bgra = fake::screen::render_display(display.spec, shown, source, image->width,
+    image->bgra = fake::screen::render_display(display.entry, shown, source, image->width,
                                                image->height);
   }
   return image;
@@ -170,11 +170,11 @@ fake::json describe(const ContentFilter* f, const StreamConfiguration* c) {
   fake::json filter = nullptr, configuration = nullptr;
   if (f != nullptr) {
     filter = {{"kind", kind_name(f->kind)}};
-    if (f->display) filter["displayId"] = f->display.get()->spec.id;
-    if (f->window) filter["windowId"] = f->window.get()->spec.id;
+    if (f->display) filter["displayId"] = f->display.get()->entry.id;
+    if (f->window) filter["windowId"] = f->window.get()->entry.id;
     fake::json windows = fake::json::array(), apps = fake::json::array();
-    for (const auto& w : f->windows) windows.push_back(w.get()->spec.id);
-    for (const auto& a : f->applications) apps.push_back(a.get()->spec.pid);
+    for (const auto& w : f->windows) windows.push_back(w.get()->entry.id);
+    for (const auto& a : f->applications) apps.push_back(a.get()->entry.pid);
     filter["windowIds"] = windows;
     filter["applicationPids"] = apps;
   }
@@ -251,9 +251,9 @@ ScApplication* content_application_at(ShareableContent* content, size_t index) {
   return retained(content->applications[index].get());
 }
 
-uint32_t sc_display_id(ScDisplay* display) { return display ? display->spec.id : 0; }
-uint32_t sc_window_id(ScWindow* window) { return window ? window->spec.id : 0; }
-Rect sc_window_frame(ScWindow* window) { return window ? window->spec.frame : Rect{}; }
+uint32_t sc_display_id(ScDisplay* display) { return display ? display->entry.id : 0; }
+uint32_t sc_window_id(ScWindow* window) { return window ? window->entry.id : 0; }
+Rect sc_window_frame(ScWindow* window) { return window ? window->entry.frame : Rect{}; }
 
 namespace {
 
@@ -321,8 +321,8 @@ ContentFilter* filter_with_display_excluding_applications(
 float filter_point_pixel_scale(ContentFilter* filter) {
   if (filter == nullptr) return 1.0f;
   if (filter->kind == ContentFilter::Kind::DesktopIndependentWindow)
-    return static_cast<float>(filter->window.get()->model->window_scale(filter->window.get()->spec));
-  return static_cast<float>(filter->display.get()->spec.scale());
+    return static_cast<float>(filter->window.get()->model->window_scale(filter->window.get()->entry));
+  return static_cast<float>(filter->display.get()->entry.scale());
 }
 
 StreamConfiguration* configuration_create() { return new StreamConfiguration(); }

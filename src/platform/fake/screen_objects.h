@@ -140,17 +140,17 @@ struct DisplayMode : fake::FakeObject {
 };
 
 struct ScDisplay : fake::FakeObject {
-  fake::screen::DisplaySpec spec;
+  fake::screen::DisplaySpec entry;
   std::shared_ptr<const fake::screen::Model> model;  // the world it was listed from
 };
 
 struct ScWindow : fake::FakeObject {
-  fake::screen::WindowSpec spec;
+  fake::screen::WindowSpec entry;
   std::shared_ptr<const fake::screen::Model> model;
 };
 
 struct ScApplication : fake::FakeObject {
-  fake::screen::AppSpec spec;
+  fake::screen::AppSpec entry;
 };
 
 struct ShareableContent : fake::FakeObject {
