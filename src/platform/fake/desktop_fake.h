@@ -1,6 +1,6 @@
 // The desktop part of the fake world: running applications, the window list,
 // screens, CoreAudio process objects, scripted raw answers of the C boundary
-// and the TCC library path (docs/fake-world/30-desktop.md).
+// and the TCC library path (docs/fake-world.md, "Desktop").
 #pragma once
 
 #include <cstdint>

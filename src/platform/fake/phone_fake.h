@@ -1,7 +1,7 @@
 // The phone part of the fake world: capture devices and the sources that
 // report them, device notifications, the CoreMediaIO property, camera
 // authorization, capture sessions and their frames, and the USB tree
-// (docs/fake-world/20-phone.md).
+// (docs/fake-world.md, "Phone").
 #pragma once
 
 #include <atomic>

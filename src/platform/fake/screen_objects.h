@@ -1,6 +1,6 @@
 // The fake world's screen: the "screen" section read into a model, and the
 // framework objects (displays, windows, content, filters, configurations,
-// images, display modes) made from it. See docs/fake-world/10-screen.md.
+// images, display modes) made from it. See docs/fake-world.md, "Screen".
 #pragma once
 
 #include <cstddef>
