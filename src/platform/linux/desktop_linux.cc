@@ -1,17 +1,10 @@
 // Desktop facilities on Linux: none of AppKit, the CoreGraphics window list or
 // CoreAudio's process objects exists here, so every question answers "none".
 // TCC is looked for where macOS keeps it (absent here); should a library be
-// found, its functions are called in their C shape.
-#include <new>
-
+// found, its functions are called in their C shape (platform/c_tcc).
 #include "platform/platform.h"
 
 namespace deskcap::platform {
-namespace {
-
-constexpr const char* kService = "kTCCServiceAudioCapture";
-
-}  // namespace
 
 std::vector<RunningApplication> running_applications() { return {}; }
 
@@ -40,36 +33,7 @@ const char* tcc_framework_path() {
   return "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC";
 }
 
-int64_t tcc_call_preflight(void* function) {
-  using Preflight = long (*)(const void* service, const void* options);
-  return reinterpret_cast<Preflight>(function)(kService, nullptr);
-}
-
-void tcc_call_request(void* function, void* context, AccessCallback completion) {
-  using Completion = void (*)(void* context, unsigned char granted);
-  using Request = void (*)(const void* service, const void* options, Completion completion,
-                           void* context);
-  struct Call {
-    void* context;
-    AccessCallback completion;
-  };
-  auto* call = new (std::nothrow) Call{context, completion};
-  if (call == nullptr) {
-    completion(context, false);  // the request must still settle
-    return;
-  }
-  reinterpret_cast<Request>(function)(
-      kService, nullptr,
-      [](void* c, unsigned char granted) {
-        auto* call = static_cast<Call*>(c);
-        AccessCallback completion = call->completion;
-        void* context = call->context;
-        delete call;
-        completion(context, granted != 0);
-      },
-      call);
-}
-
+// The product never scripts its documents.
 std::optional<std::optional<std::string>> raw_native_answer(const char*) { return std::nullopt; }
 
 }  // namespace deskcap::platform
