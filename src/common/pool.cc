@@ -1,5 +1,7 @@
 #include "common/pool.h"
 
+#include "common/heap_text.h"
+
 #include <pthread.h>
 #include <unistd.h>
 
@@ -53,86 +55,38 @@ void name_this_thread(const char* name) {
 #define DESKCAP_RETHROW_FORCED_UNWIND
 #endif
 
-void append_utf8(std::string& out, uint32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-// Decodes one UTF-8 sequence at text[i]; answers the code point and advances
-// i, or U+FFFD for a malformed byte (advancing one byte), as a lossy decoder does.
-uint32_t decode_utf8(const std::string& text, size_t& i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char b0 = byte(i);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  size_t len = 0;
-  uint32_t cp = 0, min = 0;
-  if (b0 >= 0xC2 && b0 <= 0xDF) {
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  } else if (b0 >= 0xE0 && b0 <= 0xEF) {
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  } else if (b0 >= 0xF0 && b0 <= 0xF4) {
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  }
-  if (len == 0 || i + len > text.size()) {
-    ++i;
-    return 0xFFFD;
-  }
-  for (size_t k = 1; k < len; ++k) {
-    const unsigned char b = byte(i + k);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return 0xFFFD;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return 0xFFFD;
-  }
-  i += len;
-  return cp;
-}
-
 }  // namespace
 
 std::string quote_fault_text(const std::string& text) {
+  // Ill-formed bytes become U+FFFD first, so every escape below sees whole
+  // characters; the C1 controls are the only multi-byte ones to escape.
+  const std::string valid = repair_utf8(text);
   std::string out;
-  out.reserve(text.size() + 2);
+  out.reserve(valid.size() + 2);
   out += '"';
-  size_t i = 0;
-  while (i < text.size()) {
-    const uint32_t cp = decode_utf8(text, i);
-    switch (cp) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
+  for (size_t i = 0; i < valid.size(); ++i) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    unsigned control = 0x100;
+    if (c < 0x20 || c == 0x7F) {
+      control = c;
+    } else if (c == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) <= 0x9F) {
+      control = static_cast<unsigned char>(valid[++i]);
+    }
+    if (control == 0x100) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += static_cast<char>(c);
+      continue;
+    }
+    switch (control) {
       case '\n': out += "\\n"; break;
       case '\r': out += "\\r"; break;
       case '\t': out += "\\t"; break;
       case 0: out += "\\0"; break;
-      default:
-        if (cp < 0x20 || (cp >= 0x7F && cp <= 0x9F)) {
-          char buf[16];
-          std::snprintf(buf, sizeof buf, "\\u{%x}", static_cast<unsigned>(cp));
-          out += buf;
-        } else {
-          append_utf8(out, cp);
-        }
+      default: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "\\u{%x}", control);
+        out += buf;
+      }
     }
   }
   out += '"';
