@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "common/heap_text.h"
 #include "native/boundary/json_text.h"
 #include "native/native.h"
 #include "platform/platform.h"
@@ -17,38 +18,6 @@ constexpr uint32_t kNullWindowId = 0;
 constexpr double kMinimumWidth = 200.0;
 constexpr double kMinimumHeight = 150.0;
 
-// The test NSString's stringWithUTF8String: makes: ill-formed text (overlong
-// forms, surrogates, values past U+10FFFF, cut sequences) gives no string.
-bool well_formed_utf8(const unsigned char* s, size_t n) {
-  size_t i = 0;
-  while (i < n) {
-    unsigned char c = s[i];
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    size_t len;
-    uint32_t min;
-    uint32_t cp;
-    if ((c & 0xE0) == 0xC0) {
-      len = 2, min = 0x80, cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3, min = 0x800, cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4, min = 0x10000, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (n - i < len) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((s[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (s[i + k] & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
-    i += len;
-  }
-  return true;
-}
 
 // The requested identifier names the application itself or one of its
 // sub-identifiers ("com.example.app.helper" for "com.example.app"); never the
@@ -63,7 +32,7 @@ char* window_bounds(const char* bundle_id) {
   platform::AutoreleasePool pool;
   if (bundle_id == nullptr) return nullptr;
   size_t length = std::strlen(bundle_id);
-  if (length == 0 || !well_formed_utf8(reinterpret_cast<const unsigned char*>(bundle_id), length))
+  if (length == 0 || !is_valid_utf8(std::string_view(bundle_id, length)))
     return nullptr;
   if (auto raw = platform::raw_native_answer("app_window_bounds"))
     return *raw ? heap_copy(**raw) : nullptr;

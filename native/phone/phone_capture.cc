@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "common/heap_text.h"
 #include "native/boundary/json_text.h"
 #include "native/native.h"
 #include "native/phone/phone_internal.h"
@@ -32,39 +33,6 @@ constexpr const char* kCameraText =
     "Privacy & Security > Camera.";
 constexpr const char* kOutOfMemoryText = "Ran out of memory encoding the captured frame";
 
-// UTF-8 as NSString's stringWithUTF8String: accepts it (no surrogates, no
-// overlong forms, nothing past U+10FFFF).
-bool is_utf8(const std::string& text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  const unsigned char* end = p + text.size();
-  while (p < end) {
-    unsigned char c = *p;
-    size_t length;
-    uint32_t cp;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      length = 2, cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3, cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4, cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (static_cast<size_t>(end - p) < length) return false;
-    for (size_t i = 1; i < length; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    if ((length == 3 && cp < 0x800) || (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    p += length;
-  }
-  return true;
-}
 
 // Shared with the access callback, which may come after this call returned
 // (or never); whoever lets go last frees it.
@@ -119,7 +87,7 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   if (!enable_screen_capture_devices()) return out.fail(1, kEnableText);
 
   // An id that is not UTF-8 becomes no string at all and matches nothing.
-  bool usable_id = unique_id != nullptr && is_utf8(id);
+  bool usable_id = unique_id != nullptr && is_valid_utf8(id);
   std::string short_id = unique_id != nullptr ? short_device_id(id) : "(null)";
   DeviceList devices = warm_up_device_scan(true);
   CaptureDevice* device = usable_id ? find_device(devices, id) : nullptr;
@@ -195,7 +163,7 @@ int32_t capture(const char* unique_id, const Outputs& out) {
 }  // namespace
 
 std::string short_device_id(const std::string& id) {
-  if (!is_utf8(id)) return "(null)";
+  if (!is_valid_utf8(id)) return "(null)";
   // substringToIndex: counts UTF-16 units; a character outside the BMP takes two.
   size_t units = 0;
   size_t cut = 0;

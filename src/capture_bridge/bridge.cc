@@ -1,5 +1,7 @@
 #include "capture_bridge/bridge.h"
 
+#include "common/heap_text.h"
+
 #include <cstring>
 #include <limits>
 #include <new>
@@ -14,39 +16,6 @@ constexpr const char* kUnknownError = "Unknown error";
 constexpr const char* kNoResult = "Completion signaled without result";
 constexpr const char* kPixelsFailed = "Failed to extract pixel data from CGImage";
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view s) {
-  size_t i = 0;
-  while (i < s.size()) {
-    auto c = static_cast<unsigned char>(s[i]);
-    size_t n;
-    unsigned char lo = 0x80, hi = 0xBF;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      n = 1;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      n = 2;
-      if (c == 0xE0) lo = 0xA0;
-      if (c == 0xED) hi = 0x9F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      n = 3;
-      if (c == 0xF0) lo = 0x90;
-      if (c == 0xF4) hi = 0x8F;
-    } else {
-      return false;
-    }
-    if (s.size() - i - 1 < n) return false;
-    for (size_t k = 1; k <= n; ++k) {
-      auto t = static_cast<unsigned char>(s[i + k]);
-      unsigned char l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
-      if (t < l || t > h) return false;
-    }
-    i += n + 1;
-  }
-  return true;
-}
 
 using Request = void (*)(void* context, platform::CompletionCallback completion, const void* args);
 
@@ -89,7 +58,7 @@ void deliver_completion(void* context, platform::Object* object, const char* err
     result = Ref<platform::Object>(object);
   } else if (error_text != nullptr) {
     std::string_view text(error_text, std::strlen(error_text));
-    result = is_valid_utf8(text) ? std::string(text) : std::string(kUnknownError);
+    result = deskcap::is_valid_utf8(text) ? std::string(text) : std::string(kUnknownError);
   } else {
     result = std::string(kUnknownError);
   }

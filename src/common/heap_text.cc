@@ -74,6 +74,39 @@ std::string repair_utf8(std::string_view bytes) {
   return out;
 }
 
+bool is_valid_utf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    auto c = static_cast<unsigned char>(s[i]);
+    size_t n;
+    unsigned char lo = 0x80, hi = 0xBF;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      n = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      n = 2;
+      if (c == 0xE0) lo = 0xA0;
+      if (c == 0xED) hi = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      n = 3;
+      if (c == 0xF0) lo = 0x90;
+      if (c == 0xF4) hi = 0x8F;
+    } else {
+      return false;
+    }
+    if (s.size() - i - 1 < n) return false;
+    for (size_t k = 1; k <= n; ++k) {
+      auto t = static_cast<unsigned char>(s[i + k]);
+      unsigned char l = k == 1 ? lo : 0x80, h = k == 1 ? hi : 0xBF;
+      if (t < l || t > h) return false;
+    }
+    i += n + 1;
+  }
+  return true;
+}
+
 std::optional<std::string> take_heap_string(char* text) {
   if (text == nullptr) return std::nullopt;
   // The block goes back on every path, a failed copy included.

@@ -13,6 +13,10 @@ namespace deskcap {
 // UTF-8 with every ill-formed sequence replaced by U+FFFD (maximal subparts).
 std::string repair_utf8(std::string_view bytes);
 
+// Strict UTF-8, as NSString's stringWithUTF8String: accepts it: no overlong
+// forms, no surrogates, nothing past U+10FFFF, no cut sequence.
+bool is_valid_utf8(std::string_view bytes);
+
 // Takes over a native heap C string: measures it to the first NUL, copies it as
 // repaired UTF-8 and hands the block back with native_free before anything else.
 // nullopt for NULL.

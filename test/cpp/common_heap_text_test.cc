@@ -89,3 +89,24 @@ TEST(HeapText, TextArgumentsWithNulAreRefused) {
 
 }  // namespace
 }  // namespace deskcap
+
+namespace deskcap {
+namespace {
+
+TEST(ValidUtf8, AcceptsWhatStringWithUtf8StringAccepts) {
+  EXPECT_TRUE(is_valid_utf8(""));
+  EXPECT_TRUE(is_valid_utf8("plain ascii"));
+  EXPECT_TRUE(is_valid_utf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x93\xB1"));
+  EXPECT_TRUE(is_valid_utf8("\xEF\xBF\xBD"));            // U+FFFD itself
+  EXPECT_TRUE(is_valid_utf8("\xF4\x8F\xBF\xBF"));        // U+10FFFF
+  EXPECT_FALSE(is_valid_utf8("\xC0\xAF"));               // overlong '/'
+  EXPECT_FALSE(is_valid_utf8("\xE0\x80\xAF"));           // overlong, three bytes
+  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80"));           // surrogate
+  EXPECT_FALSE(is_valid_utf8("\xF4\x90\x80\x80"));       // past U+10FFFF
+  EXPECT_FALSE(is_valid_utf8("cut \xE2\x82"));           // cut sequence
+  EXPECT_FALSE(is_valid_utf8("\x80 stray"));             // stray continuation
+  EXPECT_FALSE(is_valid_utf8("\xFF"));
+}
+
+}  // namespace
+}  // namespace deskcap
