@@ -196,48 +196,39 @@ int WorkerPool::Shared::start_detached(const std::shared_ptr<Shared>& shared, Bo
   return rc;
 }
 
-void WorkerPool::Shared::run_task(Task& task) {
-  std::optional<std::string> fault;
-  bool faulted = false;
+namespace {
+
+// Runs fn; an escaping exception is a fault: its what() when it has one.
+// Answers nullopt when fn returned normally.
+template <class Fn>
+std::optional<std::optional<std::string>> run_catching(Fn&& fn) {
   try {
-    if (task.work) task.work();
+    fn();
+    return std::nullopt;
   }
   DESKCAP_RETHROW_FORCED_UNWIND
   catch (const std::exception& e) {
-    faulted = true;
-    fault = e.what();
+    return std::optional<std::string>(e.what());
   } catch (...) {
-    faulted = true;
-  }
-  if (!faulted || !task.on_fault) return;
-  try {
-    task.on_fault(std::move(fault));
-  }
-  DESKCAP_RETHROW_FORCED_UNWIND
-  catch (...) {
+    return std::optional<std::string>();
   }
 }
 
-void WorkerPool::Shared::run_blocking_task(BlockingTask& task) {
-  Fault fault{task.id, Fault::Kind::Panicked, std::nullopt};
-  bool faulted = false;
-  try {
+}  // namespace
+
+void WorkerPool::Shared::run_task(Task& task) {
+  auto fault = run_catching([&] {
     if (task.work) task.work();
-  }
-  DESKCAP_RETHROW_FORCED_UNWIND
-  catch (const std::exception& e) {
-    faulted = true;
-    fault.message = e.what();
-  } catch (...) {
-    faulted = true;
-  }
-  if (!faulted || !task.on_fault) return;
-  try {
-    task.on_fault(fault);
-  }
-  DESKCAP_RETHROW_FORCED_UNWIND
-  catch (...) {
-  }
+  });
+  if (fault && task.on_fault) run_catching([&] { task.on_fault(std::move(*fault)); });
+}
+
+void WorkerPool::Shared::run_blocking_task(BlockingTask& task) {
+  auto fault = run_catching([&] {
+    if (task.work) task.work();
+  });
+  if (fault && task.on_fault)
+    run_catching([&] { task.on_fault(Fault{task.id, Fault::Kind::Panicked, std::move(*fault)}); });
 }
 
 void WorkerPool::Shared::scheduler_main(Shared& s) {
