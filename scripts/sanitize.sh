@@ -16,4 +16,4 @@ ctest --test-dir build-asan --output-on-failure -j2
 
 echo "== JavaScript tests (ASan+UBSan, runtime preloaded)"
 LD_PRELOAD="$(g++ -print-file-name=libasan.so):$(g++ -print-file-name=libubsan.so)" \
-  node --test $(node --help | grep -q -- --test-concurrency && echo --test-concurrency=2) test/js/
+  node --test $(node -p "process.allowedNodeEnvironmentFlags.has('--test-concurrency') ? '--test-concurrency=2' : ''") test/js/

@@ -11,7 +11,7 @@ echo "== C++ tests"
 ctest --test-dir build --output-on-failure -j2
 
 echo "== JavaScript tests"
-node --test $(node --help | grep -q -- --test-concurrency && echo --test-concurrency=2) test/js/
+node --test $(node -p "process.allowedNodeEnvironmentFlags.has('--test-concurrency') ? '--test-concurrency=2' : ''") test/js/
 
 echo "== macOS backend type check"
 if [ -x scripts/check-macos.sh ]; then
