@@ -18,11 +18,6 @@ uint32_t size_field(const Json& entry, const char* key) {
   return static_cast<uint32_t>(value.get<uint64_t>());
 }
 
-std::string string_or_empty(const Json& entry, const char* key) {
-  const Json& value = field(entry, key);
-  return value.is_string() ? value.get<std::string>() : std::string();
-}
-
 }  // namespace
 
 namespace phone {
@@ -40,8 +35,8 @@ Result<std::vector<IosDevice>> read_device_list(const std::optional<std::string>
     if (!id.is_string() || id.get_ref<const std::string&>().empty()) continue;
     IosDevice device;
     device.unique_id = id.get<std::string>();
-    device.name = string_or_empty(entry, "name");
-    device.model_id = string_or_empty(entry, "modelId");
+    device.name = text_field(entry, "name");
+    device.model_id = text_field(entry, "modelId");
     device.width = size_field(entry, "width");
     device.height = size_field(entry, "height");
     devices.push_back(std::move(device));
