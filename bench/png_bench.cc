@@ -16,7 +16,7 @@
 
 #include <time.h>
 
-#include "png/png_encoder.h"
+#include "screen/png_encoder.h"
 
 namespace {
 

@@ -14,11 +14,11 @@ function(deskcap_test component)
   gtest_discover_tests(test_${component} DISCOVERY_TIMEOUT 60 PROPERTIES TIMEOUT 300)
 endfunction()
 
-deskcap_test(common dc_common dc_fake_base)
-deskcap_test(png dc_common dc_png dc_fake_base)
-deskcap_test(screen dc_common dc_png dc_screen dc_fake_base dc_fake_screen)
-deskcap_test(phone dc_common dc_phone dc_fake_base dc_fake_phone dc_platform_shared dc_fake_screen)
-deskcap_test(desktop dc_common dc_desktop dc_fake_base dc_fake_desktop dc_platform_shared)
+deskcap_test(core dc_core dc_fake_base)
+deskcap_test(boundary dc_core dc_boundary dc_fake_base)
+deskcap_test(screen dc_core dc_screen dc_fake_base dc_fake_screen)
+deskcap_test(phone dc_core dc_boundary dc_phone dc_screen dc_fake_base dc_fake_phone dc_platform_shared dc_fake_screen)
+deskcap_test(desktop dc_core dc_boundary dc_desktop dc_fake_base dc_fake_desktop dc_platform_shared)
 deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
 
 # Small helper libraries and programs the suites load or run (test/helpers/*.cmake).

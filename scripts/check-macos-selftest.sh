@@ -67,57 +67,57 @@ case_file() {
 }
 
 echo "# pristine copies pass"
-for file in screencapturekit_macos.mm capture_devices_macos.mm workspace_macos.mm \
-  displays_macos.mm time_macos.mm; do
+for file in screen_content_macos.mm phone_devices_macos.mm desktop_windows_macos.mm \
+  screen_displays_macos.mm base_time_macos.mm; do
   case_file pass "pristine $file" "$file" "" ""
 done
 cp -R "$backend" "$work/backend"
 expect pass "pristine backend with seam coverage" "" "$check" --backend "$work/backend"
 
 echo "# misspelt selectors and properties"
-case_file fail "misspelt class-method selector" screencapturekit_macos.mm \
+case_file fail "misspelt class-method selector" screen_content_macos.mm \
   "captureImageWithFilter:" "captureImageWithFiltr:" \
   "no known class method for selector 'captureImageWithFiltr:"
-case_file fail "misspelt property" screencapturekit_macos.mm \
+case_file fail "misspelt property" screen_content_macos.mm \
   ".pointPixelScale" ".pointPixelscale" "property 'pointPixelscale' not found"
-case_file fail "misspelt instance-method selector" capture_devices_macos.mm \
+case_file fail "misspelt instance-method selector" phone_devices_macos.mm \
   "hasMediaType:" "hasMediaTypes:" "selector 'hasMediaTypes:'"
 
 echo "# wrong argument types"
-case_file fail "an SCDisplay where an SCWindow is wanted" screencapturekit_macos.mm \
+case_file fail "an SCDisplay where an SCWindow is wanted" screen_content_macos.mm \
   "initWithDesktopIndependentWindow:Borrow<SCWindow*>(window)" \
   "initWithDesktopIndependentWindow:Borrow<SCDisplay*>(window)" \
   "parameter of type 'SCWindow \\*.*'SCDisplay \\*'"
-case_file fail "a CFArrayRef where a CFDictionaryRef is wanted" workspace_macos.mm \
+case_file fail "a CFArrayRef where a CFDictionaryRef is wanted" desktop_windows_macos.mm \
   "(__bridge CFDictionaryRef)bounds" "(__bridge CFArrayRef)bounds" "CFArrayRef"
-case_file fail "the seam's Rect where a CGRect is wanted" screencapturekit_macos.mm \
+case_file fail "the seam's Rect where a CGRect is wanted" screen_content_macos.mm \
   "CGRectMake(rect.x, rect.y, rect.width, rect.height)" "rect" "'CGRect'"
-case_file fail "a block of the wrong shape" capture_devices_macos.mm \
+case_file fail "a block of the wrong shape" phone_devices_macos.mm \
   "completionHandler:^(BOOL granted) {" "completionHandler:^(int granted, id extra) {" \
   "incompatible block pointer types|cannot initialize a parameter of type 'void \\(\\^"
 
 echo "# calls the declarations do not have"
-case_file fail "a real CoreGraphics function absent from the declarations" displays_macos.mm \
+case_file fail "a real CoreGraphics function absent from the declarations" screen_displays_macos.mm \
   "CGDisplayModeGetPixelWidth(" "CGDisplayModeGetPixelHeight(" \
   "undeclared identifier 'CGDisplayModeGetPixelHeight'"
-case_file fail "an undeclared class method" time_macos.mm \
+case_file fail "an undeclared class method" base_time_macos.mm \
   "[NSThread sleepForTimeInterval:seconds]" "[NSThread sleepUntilDate:nil]" \
   "sleepUntilDate:"
 
 echo "# deprecations and drift from the seam"
-case_file fail "a deprecated call outside the silenced region" capture_devices_macos.mm \
+case_file fail "a deprecated call outside the silenced region" phone_devices_macos.mm \
   '#pragma clang diagnostic ignored "-Wdeprecated-declarations"' "" "is deprecated"
-case_file fail "a definition whose signature drifted from platform.h" displays_macos.mm \
+case_file fail "a definition whose signature drifted from platform.h" screen_displays_macos.mm \
   "size_t display_mode_width(DisplayMode* mode)" \
   "size_t display_mode_width(const DisplayMode* mode)" \
   "no previous prototype for function 'display_mode_width'"
 
 echo "# seam coverage"
-rm -f "$work/backend/native_answers_macos.mm"
+rm -f "$work/backend/desktop_raw_answers_macos.mm"
 expect fail "a seam function without a macOS definition" "missing +raw_native_answer" \
   "$check" --coverage-only --backend "$work/backend"
-cp "$backend/native_answers_macos.mm" "$work/backend/native_answers_macos.mm"
-cp "$backend/native_answers_macos.mm" "$work/backend/native_answers_again_macos.mm"
+cp "$backend/desktop_raw_answers_macos.mm" "$work/backend/desktop_raw_answers_macos.mm"
+cp "$backend/desktop_raw_answers_macos.mm" "$work/backend/desktop_raw_answers_again_macos.mm"
 expect fail "a seam function defined twice" "duplicate raw_native_answer" \
   "$check" --coverage-only --backend "$work/backend"
 

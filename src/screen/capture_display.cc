@@ -5,7 +5,7 @@
 #include <string>
 #include <unordered_set>
 
-#include "capture_bridge/bridge.h"
+#include "screen/bridge.h"
 #include "screen/capture_tail.h"
 #include "screen/screen.h"
 #include "screen/screen_sizes.h"

@@ -1,7 +1,7 @@
 #include "screen/capture_tail.h"
 
-#include "capture_bridge/bridge.h"
-#include "png/png_encoder.h"
+#include "screen/bridge.h"
+#include "screen/png_encoder.h"
 
 namespace deskcap::screen_capture {
 

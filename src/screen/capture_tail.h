@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "common/error.h"
+#include "core/error.h"
 #include "platform/platform.h"
 #include "screen/screen.h"
 

@@ -1,7 +1,7 @@
 // captureWindow: one window alone, whatever covers it and wherever it is.
 #include <string>
 
-#include "capture_bridge/bridge.h"
+#include "screen/bridge.h"
 #include "screen/capture_tail.h"
 #include "screen/screen.h"
 #include "screen/screen_sizes.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/error.h"
+#include "core/error.h"
 
 namespace deskcap {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "desktop_worlds.h"
-#include "native/desktop/desktop_steps.h"
-#include "native/native.h"
+#include "desktop/desktop_steps.h"
+#include "boundary/native.h"
 
 namespace {
 

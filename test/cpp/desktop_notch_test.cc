@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "desktop_worlds.h"
-#include "native/desktop/desktop_steps.h"
+#include "desktop/desktop_steps.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/fake/desktop_fake.h"
-#include "platform/fake/world.h"
+#include "platform/fake/base_world_fake.h"
 
 namespace desktop_test {
 

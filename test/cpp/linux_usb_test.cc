@@ -10,7 +10,7 @@
 #include <map>
 #include <string>
 
-#include "native/native.h"
+#include "boundary/native.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "native/native.h"
-#include "native/phone/phone_internal.h"
+#include "boundary/native.h"
+#include "phone/phone_internal.h"
 #include "platform/fake/phone_fake.h"
 
 namespace deskcap::phone_test {

@@ -3,9 +3,9 @@
 #include <chrono>
 #include <thread>
 
-#include "capture_bridge/bridge.h"
-#include "capture_bridge/capture_error.h"
-#include "capture_bridge/completion_slot.h"
+#include "screen/bridge.h"
+#include "screen/capture_error.h"
+#include "screen/completion_slot.h"
 #include "screen_worlds.h"
 
 namespace {

@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "platform/fake/screen_objects.h"
-#include "platform/fake/world.h"
+#include "platform/fake/screen_fake.h"
+#include "platform/fake/base_world_fake.h"
 
 namespace screen_test {
 

@@ -18,7 +18,7 @@ if(TARGET test_desktop)
 endif()
 foreach(variant no_request missing)
   add_executable(test_desktop_tcc_${variant} ${CMAKE_SOURCE_DIR}/test/tcc/tcc_${variant}_test.cc)
-  target_link_libraries(test_desktop_tcc_${variant} PRIVATE dc_common dc_desktop dc_fake_base dc_platform_shared
+  target_link_libraries(test_desktop_tcc_${variant} PRIVATE dc_core dc_boundary dc_desktop dc_fake_base dc_platform_shared
     dc_fake_desktop GTest::gtest GTest::gtest_main)
   target_compile_definitions(test_desktop_tcc_${variant} PRIVATE
     FAKE_TCC_NO_REQUEST_LIBRARY="$<TARGET_FILE:fake_tcc_no_request>")

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <future>
 
-#include "native/desktop/desktop_steps.h"
-#include "native/native.h"
-#include "platform/fake/world.h"
+#include "desktop/desktop_steps.h"
+#include "boundary/native.h"
+#include "platform/fake/base_world_fake.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake/world.h"
+#include "platform/fake/base_world_fake.h"
 #include "platform/platform.h"
 
 namespace deskcap::platform {

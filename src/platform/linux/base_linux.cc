@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
-#include "common/counting_semaphore.h"
-#include "platform/linux/linux_object.h"
+#include "core/counting_semaphore.h"
+#include "platform/linux/base_linux.h"
 #include "platform/platform.h"
 
 namespace deskcap::platform {

@@ -8,7 +8,7 @@
 
 #include <atomic>
 
-#include "platform/linux/linux_object.h"
+#include "platform/linux/base_linux.h"
 #include "platform/platform.h"
 
 namespace deskcap::platform {

@@ -3,8 +3,8 @@
 // captures reject with their usual message chains.
 #include <optional>
 
-#include "capture_bridge/capture_error.h"
-#include "platform/linux/linux_object.h"
+#include "screen/capture_error.h"
+#include "platform/linux/base_linux.h"
 #include "platform/platform.h"
 
 namespace deskcap::platform {

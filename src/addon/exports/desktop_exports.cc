@@ -1,0 +1,71 @@
+// getAppWindowBounds, getNotchSize and getSystemAudioAccess answer on the
+// JavaScript thread; listMicrophoneApps and requestSystemAudioAccess run on
+// blocking threads.
+#include "addon/deferred.h"
+#include "addon/exports/answer.h"
+#include "addon/exports/exports.h"
+#include "desktop/desktop_steps.h"
+
+namespace deskcap::js {
+namespace {
+
+Build window_bounds(napi_env env, const WindowBounds& b) {
+  return make_object(env, {
+                              {"x", [&](napi_env e) { return make_double(e, b.x); }},
+                              {"y", [&](napi_env e) { return make_double(e, b.y); }},
+                              {"width", [&](napi_env e) { return make_double(e, b.width); }},
+                              {"height", [&](napi_env e) { return make_double(e, b.height); }},
+                          });
+}
+
+Build notch(napi_env env, const NotchSize& n) {
+  return make_object(env, {
+                              {"width", [&](napi_env e) { return make_double(e, n.width); }},
+                              {"height", [&](napi_env e) { return make_double(e, n.height); }},
+                          });
+}
+
+Build microphone_app(napi_env env, const MicrophoneApp& app) {
+  return make_object(env, {
+                              {"pid", [&](napi_env e) { return make_uint32(e, app.pid); }},
+                              {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }},
+                          });
+}
+
+}  // namespace
+
+napi_value get_app_window_bounds(napi_env env, napi_callback_info info) {
+  auto bundle_id = string_argument(env, info);
+  if (!bundle_id) return nullptr;
+  return answer(env, app_window_bounds_step(*bundle_id), [](napi_env e, const std::optional<WindowBounds>& b) {
+    return make_optional(e, b, window_bounds);
+  });
+}
+
+napi_value get_notch_size(napi_env env, napi_callback_info) {
+  return answer(env, notch_size_step(),
+                [](napi_env e, const std::optional<NotchSize>& n) { return make_optional(e, n, notch); });
+}
+
+napi_value get_system_audio_access(napi_env env, napi_callback_info) {
+  return answer(env, Result<std::string>(system_audio_access_step()),
+                [](napi_env e, const std::string& word) { return make_string(e, word); });
+}
+
+napi_value list_microphone_apps(napi_env env, napi_callback_info) {
+  using Apps = std::optional<std::vector<MicrophoneApp>>;
+  return start_promise<Apps>(env, Where::Blocking, [] { return microphone_apps_step(); },
+                             [](napi_env e, const Apps& apps) {
+                               return make_optional(e, apps, [](napi_env e2, const std::vector<MicrophoneApp>& list) {
+                                 return make_array(e2, list, microphone_app);
+                               });
+                             });
+}
+
+napi_value request_system_audio_access(napi_env env, napi_callback_info) {
+  using Answer = std::optional<bool>;
+  return start_promise<Answer>(env, Where::Blocking, [] { return Result<Answer>(request_system_audio_access_step()); },
+                               [](napi_env e, const Answer& granted) { return make_optional(e, granted, make_bool); });
+}
+
+}  // namespace deskcap::js

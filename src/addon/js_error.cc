@@ -1,0 +1,69 @@
+#include "addon/js_error.h"
+
+namespace deskcap::js {
+
+void fatal(const char* message) { napi_fatal_error("deskcap", NAPI_AUTO_LENGTH, message, NAPI_AUTO_LENGTH); }
+
+namespace {
+
+// The value behind an error's reference, released as it is read.
+Result<napi_value> take_reference(napi_env env, Error& error) {
+  auto* holder = static_cast<NapiReference*>(error.reference.get());
+  napi_value value = nullptr;
+  napi_status s = napi_get_reference_value(env, holder->ref, &value);
+  uint32_t count = 0;
+  if (napi_reference_unref(env, holder->ref, &count) == napi_ok && count == 0)
+    napi_delete_reference(env, holder->ref);
+  error.reference.reset();
+  if (s != napi_ok) return napi_error(s, "Get error reference in `to_napi_value` failed");
+  return value;
+}
+
+}  // namespace
+
+Result<napi_value> to_js(napi_env env, Error error) {
+  if (error.reference) {
+    auto value = take_reference(env, error);
+    if (!value.ok()) return value;
+    bool is_error = false;
+    if (value.value() != nullptr && napi_is_error(env, value.value(), &is_error) == napi_ok && is_error)
+      return value;
+  }
+  napi_value code = nullptr, message = nullptr, result = nullptr;
+  const char* name = status_name(error.status);
+  napi_status s = napi_create_string_utf8(env, name, NAPI_AUTO_LENGTH, &code);
+  if (s != napi_ok) return napi_error(s, "Failed to create error code string");
+  s = napi_create_string_utf8(env, error.reason.data(), error.reason.size(), &message);
+  if (s != napi_ok) return napi_error(s, "Failed to create error message string");
+  s = napi_create_error(env, code, message, &result);
+  if (s != napi_ok) return napi_error(s, "Failed to create error");
+  if (error.cause) {
+    auto cause = to_js(env, std::move(*error.cause));
+    if (!cause.ok()) fatal("Convert cause Error to napi_value should never error");
+    if (napi_set_named_property(env, result, "cause", cause.value()) != napi_ok)
+      fatal("Convert cause Error to napi_value should never error");
+  }
+  return result;
+}
+
+void throw_error(napi_env env, Error error) {
+  if (error.status == Status::PendingException) return;
+  bool pending = false;
+  if (napi_is_exception_pending(env, &pending) != napi_ok) fatal("Check exception status failed");
+  if (pending) {
+    napi_value exception = nullptr;
+    if (napi_get_and_clear_last_exception(env, &exception) != napi_ok)
+      fatal("Get and clear last exception failed");
+    napi_throw(env, exception);
+    return;
+  }
+  auto value = to_js(env, std::move(error));
+  if (value.ok()) {
+    napi_throw(env, value.value());
+  } else {
+    Error& e = value.error();
+    napi_throw_error(env, status_name(e.status), e.reason.c_str());
+  }
+}
+
+}  // namespace deskcap::js

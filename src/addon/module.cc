@@ -1,0 +1,86 @@
+// The module entry: registers the exports in every JavaScript environment that
+// loads the library, keeps the worker pool alive while any of them is.
+#include <node_api.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#endif
+
+#include "addon/js_error.h"
+#include "addon/registry.h"
+#include "addon/runtime.h"
+
+namespace deskcap::js {
+namespace {
+
+std::atomic<int64_t> g_environments{0};
+std::atomic<bool> g_first_registration_done{false};
+thread_local bool t_on_js_thread = false;
+
+void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  _mm_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#else
+  std::this_thread::yield();
+#endif
+}
+
+// Every registered environment holds the pool; the last one to go shuts it
+// down, so a later environment starts a fresh one.
+void environment_gone(void*) {
+  if (g_environments.fetch_sub(1) == 1) shutdown_runtime();
+}
+
+// Exports are set in an order seeded per process, so callers cannot come to
+// rely on the property order of the exports object.
+std::vector<ExportEntry> in_seeded_order(std::vector<ExportEntry> entries) {
+  static const uint64_t seed = std::random_device{}();
+  auto key = [](const ExportEntry& e) { return std::hash<std::string>{}(e.js_name) ^ seed; };
+  std::stable_sort(entries.begin(), entries.end(),
+                   [&](const ExportEntry& a, const ExportEntry& b) { return key(a) < key(b); });
+  return entries;
+}
+
+napi_value register_module(napi_env env, napi_value exports) {
+  if (g_environments.fetch_add(1) != 0) {
+    // A second environment never registers while the first is still doing so.
+    while (!g_first_registration_done.load()) cpu_relax();
+  }
+  for (const ExportEntry& entry : in_seeded_order(registered_exports())) {
+    auto fn = create_export(env, entry);
+    if (!fn.ok()) {
+      throw_error(env, fn.take_error());
+      continue;
+    }
+    napi_status s = napi_set_named_property(env, exports, entry.js_name, fn.value());
+    if (s != napi_ok)
+      throw_error(env, napi_error(s, std::string("Failed to register export `") + entry.js_name + "`"));
+  }
+  t_on_js_thread = true;
+  ensure_runtime();
+  napi_status s = napi_add_env_cleanup_hook(env, environment_gone, nullptr);
+  if (s != napi_ok) {
+    // Without a hook this environment can never give the pool back; keep the
+    // count honest for the others.
+    g_environments.fetch_sub(1);
+    throw_error(env, napi_error(s, "Failed to add env cleanup hook"));
+  }
+  g_first_registration_done.store(true);
+  return exports;
+}
+
+}  // namespace
+}  // namespace deskcap::js
+
+extern "C" NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env, napi_value exports) {
+  return deskcap::js::register_module(env, exports);
+}

@@ -1,0 +1,381 @@
+#include "core/pool.h"
+
+#include "core/utf8.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#if defined(__GLIBCXX__)
+#include <cxxabi.h>
+#endif
+
+namespace deskcap {
+
+namespace {
+
+// Enough for the native calls and PNG encoding; 512 blocking threads at the
+// platform default (8 MiB here) would reserve 4 GiB of address space.
+constexpr size_t kThreadStackBytes = 2 * 1024 * 1024;
+
+uint64_t next_task_id() {
+  static std::atomic<uint64_t>& next = *new std::atomic<uint64_t>(1);
+  return next.fetch_add(1, std::memory_order_relaxed);
+}
+
+void name_this_thread(const char* name) {
+#if defined(__APPLE__)
+  pthread_setname_np(name);
+#else
+  pthread_setname_np(pthread_self(), name);  // at most 15 characters
+#endif
+}
+
+// Thread-cancellation unwinding (glibc) must pass through a catch-all.
+#if defined(__GLIBCXX__)
+#define DESKCAP_RETHROW_FORCED_UNWIND \
+  catch (abi::__forced_unwind&) {     \
+    throw;                            \
+  }
+#else
+#define DESKCAP_RETHROW_FORCED_UNWIND
+#endif
+
+}  // namespace
+
+std::string quote_fault_text(const std::string& text) {
+  // Ill-formed bytes become U+FFFD first, so every escape below sees whole
+  // characters; the C1 controls are the only multi-byte ones to escape.
+  const std::string valid = repair_utf8(text);
+  std::string out;
+  out.reserve(valid.size() + 2);
+  out += '"';
+  for (size_t i = 0; i < valid.size(); ++i) {
+    const auto c = static_cast<unsigned char>(valid[i]);
+    unsigned control = 0x100;
+    if (c < 0x20 || c == 0x7F) {
+      control = c;
+    } else if (c == 0xC2 && i + 1 < valid.size() && static_cast<unsigned char>(valid[i + 1]) <= 0x9F) {
+      control = static_cast<unsigned char>(valid[++i]);
+    }
+    if (control == 0x100) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += static_cast<char>(c);
+      continue;
+    }
+    switch (control) {
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case 0: out += "\\0"; break;
+      default: {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "\\u{%x}", control);
+        out += buf;
+      }
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string Fault::describe() const {
+  std::string out = "task " + std::to_string(task_id);
+  if (kind == Kind::Cancelled) return out + " was cancelled";
+  out += " panicked";
+  if (message) out += " with message " + quote_fault_text(*message);
+  return out;
+}
+
+size_t WorkerPool::worker_count_from_environment() {
+  if (const char* text = std::getenv("TOKIO_WORKER_THREADS")) {
+    const char* p = text;
+    if (*p == '+') ++p;
+    size_t value = 0;
+    bool ok = *p != '\0';
+    for (; ok && *p != '\0'; ++p) {
+      if (*p < '0' || *p > '9') {
+        ok = false;
+        break;
+      }
+      const size_t digit = static_cast<size_t>(*p - '0');
+      if (value > (SIZE_MAX - digit) / 10) {
+        ok = false;
+        break;
+      }
+      value = value * 10 + digit;
+    }
+    if (ok && value > 0) return value;
+  }
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online < 1 ? 1 : static_cast<size_t>(online);
+}
+
+struct WorkerPool::Shared {
+  struct Task {
+    uint64_t id = 0;
+    std::function<void()> work;
+    std::function<void(std::optional<std::string>)> on_fault;
+  };
+  struct BlockingTask {
+    uint64_t id = 0;
+    std::function<void()> work;
+    std::function<void(const Fault&)> on_fault;
+  };
+
+  // A bound of 0 could never run blocking work; it counts as 1.
+  explicit Shared(const Options& o)
+      : max_blocking(std::max<size_t>(o.max_blocking_threads, 1)),
+        idle_timeout(std::chrono::milliseconds(std::max<int64_t>(o.blocking_idle_ms, 0))) {}
+
+  const size_t max_blocking;
+  const std::chrono::milliseconds idle_timeout;
+
+  std::mutex mutex;
+  std::condition_variable work_ready;      // scheduler workers wait here
+  std::condition_variable blocking_ready;  // idle blocking threads wait here
+  bool stopped = false;
+  size_t workers = 0;
+  std::deque<Task> queue;
+  std::deque<BlockingTask> blocking_queue;
+  size_t blocking_alive = 0;
+  size_t blocking_idle = 0;
+
+  // The thread side; members so that they may name this type.
+  using Body = void (*)(Shared&);
+  struct ThreadStart {
+    std::shared_ptr<Shared> shared;
+    Body body;
+  };
+  static int start_detached(const std::shared_ptr<Shared>& shared, Body body);
+  static void* thread_entry(void* raw);
+  static void run_task(Task& task);
+  static void run_blocking_task(BlockingTask& task);
+  static void scheduler_main(Shared& s);
+  static void blocking_main(Shared& s);
+};
+
+void* WorkerPool::Shared::thread_entry(void* raw) {
+  // The thread's own reference keeps the state alive after the pool is gone.
+  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(raw));
+  std::shared_ptr<Shared> shared = std::move(start->shared);
+  auto body = start->body;
+  start.reset();
+  body(*shared);
+  return nullptr;
+}
+
+// Starts a detached thread: nothing ever joins it, so no thread object can
+// end the process at exit. Answers 0 or the errno of the failure.
+int WorkerPool::Shared::start_detached(const std::shared_ptr<Shared>& shared, Body body) {
+  auto* start = new ThreadStart{shared, body};
+  pthread_attr_t attr;
+  int rc = pthread_attr_init(&attr);
+  if (rc == 0) {
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_attr_setstacksize(&attr, kThreadStackBytes);
+    pthread_t thread;
+    rc = pthread_create(&thread, &attr, thread_entry, start);
+    pthread_attr_destroy(&attr);
+  }
+  if (rc != 0) delete start;
+  return rc;
+}
+
+namespace {
+
+// Runs fn; an escaping exception is a fault: its what() when it has one.
+// Answers nullopt when fn returned normally.
+template <class Fn>
+std::optional<std::optional<std::string>> run_catching(Fn&& fn) {
+  try {
+    fn();
+    return std::nullopt;
+  }
+  DESKCAP_RETHROW_FORCED_UNWIND
+  catch (const std::exception& e) {
+    return std::optional<std::string>(e.what());
+  } catch (...) {
+    return std::optional<std::string>();
+  }
+}
+
+}  // namespace
+
+void WorkerPool::Shared::run_task(Task& task) {
+  auto fault = run_catching([&] {
+    if (task.work) task.work();
+  });
+  if (fault && task.on_fault) run_catching([&] { task.on_fault(std::move(*fault)); });
+}
+
+void WorkerPool::Shared::run_blocking_task(BlockingTask& task) {
+  auto fault = run_catching([&] {
+    if (task.work) task.work();
+  });
+  if (fault && task.on_fault)
+    run_catching([&] { task.on_fault(Fault{task.id, Fault::Kind::Panicked, std::move(*fault)}); });
+}
+
+void WorkerPool::Shared::scheduler_main(Shared& s) {
+  name_this_thread("deskcap-worker");
+  std::unique_lock<std::mutex> lock(s.mutex);
+  for (;;) {
+    s.work_ready.wait(lock, [&] { return s.stopped || !s.queue.empty(); });
+    if (s.stopped) return;
+    {
+      Task task = std::move(s.queue.front());
+      s.queue.pop_front();
+      lock.unlock();
+      run_task(task);
+    }  // the task's functions are destroyed before the lock is taken again
+    lock.lock();
+  }
+}
+
+void WorkerPool::Shared::blocking_main(Shared& s) {
+  name_this_thread("deskcap-block");
+  std::unique_lock<std::mutex> lock(s.mutex);
+  // Counted alive from its start (by spawn_blocking) until it leaves, however it leaves.
+  struct Leave {
+    Shared& s;
+    std::unique_lock<std::mutex>& lock;
+    ~Leave() {
+      if (!lock.owns_lock()) lock.lock();
+      --s.blocking_alive;
+    }
+  } leave{s, lock};
+  for (;;) {
+    if (!s.stopped && s.blocking_queue.empty()) {
+      const auto deadline = std::chrono::steady_clock::now() + s.idle_timeout;
+      ++s.blocking_idle;
+      const bool woke = s.blocking_ready.wait_until(
+          lock, deadline, [&] { return s.stopped || !s.blocking_queue.empty(); });
+      --s.blocking_idle;
+      if (!woke) return;  // idle too long: retire
+    }
+    if (s.stopped) return;
+    {
+      BlockingTask task = std::move(s.blocking_queue.front());
+      s.blocking_queue.pop_front();
+      lock.unlock();
+      run_blocking_task(task);
+    }
+    lock.lock();
+  }
+}
+
+WorkerPool::WorkerPool(Options options)
+    : shared_(std::make_shared<Shared>(options)) {
+  const size_t wanted = std::max<size_t>(options.scheduler_workers, 1);
+  size_t started = 0;
+  for (size_t i = 0; i < wanted; ++i) {
+    if (Shared::start_detached(shared_, Shared::scheduler_main) != 0) break;
+    ++started;
+  }
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  shared_->workers = started;
+  // With no worker at all nothing could ever run: refuse work instead of queueing it.
+  if (started == 0) shared_->stopped = true;
+}
+
+WorkerPool::~WorkerPool() { shutdown(); }
+
+uint64_t WorkerPool::spawn(std::function<void()> work,
+                           std::function<void(std::optional<std::string>)> on_fault) {
+  std::unique_lock<std::mutex> lock(shared_->mutex);
+  if (shared_->stopped) {
+    lock.unlock();
+    work = nullptr;
+    on_fault = nullptr;
+    return 0;
+  }
+  const uint64_t id = next_task_id();
+  shared_->queue.push_back(Shared::Task{id, std::move(work), std::move(on_fault)});
+  lock.unlock();
+  shared_->work_ready.notify_one();
+  return id;
+}
+
+uint64_t WorkerPool::spawn_blocking(std::function<void()> work,
+                                    std::function<void(const Fault&)> on_fault) {
+  Shared& s = *shared_;
+  std::unique_lock<std::mutex> lock(s.mutex);
+  if (s.stopped) {
+    lock.unlock();
+    work = nullptr;
+    on_fault = nullptr;
+    return 0;
+  }
+  const uint64_t id = next_task_id();
+  s.blocking_queue.push_back(Shared::BlockingTask{id, std::move(work), std::move(on_fault)});
+  // Idle threads not yet woken each take one queued task; start a thread only
+  // for the excess, within the bound. Beyond it the task waits for a free thread.
+  const bool start_one = s.blocking_queue.size() > s.blocking_idle && s.blocking_alive < s.max_blocking;
+  if (!start_one) {
+    lock.unlock();
+    s.blocking_ready.notify_one();
+    return id;
+  }
+  ++s.blocking_alive;
+  lock.unlock();
+  const int rc = Shared::start_detached(shared_, Shared::blocking_main);
+  if (rc == 0) return id;
+
+  // No thread could be started. Running threads will pick the task up; with
+  // none alive it would wait forever, so every queued task faults instead.
+  std::deque<Shared::BlockingTask> orphans;
+  lock.lock();
+  --s.blocking_alive;
+  if (s.blocking_alive == 0) orphans.swap(s.blocking_queue);
+  lock.unlock();
+  const std::string text = std::string("could not start a blocking thread: ") + std::strerror(rc);
+  for (auto& task : orphans) {
+    if (!task.on_fault) continue;
+    try {
+      task.on_fault(Fault{task.id, Fault::Kind::Panicked, text});
+    } catch (...) {
+    }
+  }
+  return id;
+}
+
+void WorkerPool::shutdown() {
+  std::deque<Shared::Task> dropped;
+  std::deque<Shared::BlockingTask> dropped_blocking;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    shared_->stopped = true;
+    dropped.swap(shared_->queue);
+    dropped_blocking.swap(shared_->blocking_queue);
+  }
+  shared_->work_ready.notify_all();
+  shared_->blocking_ready.notify_all();
+  // `dropped*` are destroyed here, on the calling thread, outside the lock.
+}
+
+size_t WorkerPool::scheduler_workers() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->workers;
+}
+
+size_t WorkerPool::blocking_threads() const {
+  std::lock_guard<std::mutex> lock(shared_->mutex);
+  return shared_->blocking_alive;
+}
+
+}  // namespace deskcap

@@ -1,0 +1,113 @@
+// Follows phones as they are plugged in and out. The connect notification can
+// report a screen-capture device before any query does, so scans and listings
+// also consult the devices it reported.
+#define DESKCAP_PHONE_TEST_HOOKS 1  // defines the reset hook declared for tests
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <mutex>
+
+#include "boundary/native.h"
+#include "phone/phone_internal.h"
+
+namespace deskcap::phone {
+namespace {
+
+using platform::CaptureDevice;
+using platform::MediaType;
+
+// The id is read once, outside the lock, so that the lock never covers a
+// framework call; a device's uniqueID does not change.
+struct KnownDevice {
+  DeviceRef device;
+  std::string unique_id;
+};
+using KnownEntry = std::shared_ptr<const KnownDevice>;
+
+struct WatchState {
+  WatchState() { once.store(&tokens.emplace_back()); }
+  std::deque<std::once_flag> tokens;  // the current one last; more only after test resets
+  std::atomic<std::once_flag*> once{nullptr};
+  std::atomic<platform::DiscoverySession*> session{nullptr};
+  std::mutex known_lock;  // the known-devices lock
+  std::vector<KnownEntry> known;
+};
+
+WatchState& watch_state() {
+  static WatchState& state = *new WatchState;
+  return state;
+}
+
+void on_device_connected(CaptureDevice* device) {
+  ios_log("device_connected name=%s media=%s type=%s model_id=%s",
+          platform::device_localized_name(device).c_str(), media_description(device).c_str(),
+          platform::device_type(device).c_str(), platform::device_model_id(device).c_str());
+  if (!platform::device_has_media_type(device, MediaType::Muxed)) return;
+  platform::retain(device);
+  auto entry = std::make_shared<const KnownDevice>(
+      KnownDevice{DeviceRef(device), platform::device_unique_id(device)});
+  WatchState& s = watch_state();
+  std::lock_guard<std::mutex> lock(s.known_lock);
+  for (const KnownEntry& known : s.known)
+    if (known->unique_id == entry->unique_id) return;  // entry is released after the lock
+  s.known.push_back(std::move(entry));
+}
+
+void on_device_disconnected(CaptureDevice* device) {
+  ios_log("device_disconnected name=%s", platform::device_localized_name(device).c_str());
+  std::string id = platform::device_unique_id(device);
+  std::vector<KnownEntry> removed;
+  WatchState& s = watch_state();
+  {
+    std::lock_guard<std::mutex> lock(s.known_lock);
+    std::vector<KnownEntry> kept;
+    for (KnownEntry& known : s.known) (known->unique_id == id ? removed : kept).push_back(std::move(known));
+    s.known.swap(kept);
+  }
+  // `removed` lets the devices go here, with the lock released.
+}
+
+void start_watch_once() {
+  WatchState& s = watch_state();
+  // Written before the observers exist; readers only ever see null or this.
+  s.session.store(platform::discovery_session_create(MediaType::Muxed));
+  platform::observe_device_notifications(on_device_connected, on_device_disconnected);
+  ios_log("watching_for_devices");
+}
+
+}  // namespace
+
+void start_device_watch() { std::call_once(*watch_state().once.load(), start_watch_once); }
+
+platform::DiscoverySession* watch_session() { return watch_state().session.load(); }
+
+DeviceList known_devices() {
+  std::vector<KnownEntry> copy;
+  {
+    WatchState& s = watch_state();
+    std::lock_guard<std::mutex> lock(s.known_lock);
+    copy = s.known;
+  }
+  DeviceList list;
+  list.reserve(copy.size());
+  for (const KnownEntry& known : copy) {
+    platform::retain(known->device.get());
+    list.emplace_back(known->device.get());
+  }
+  return list;
+}
+
+void reset_device_watch_for_tests() {
+  WatchState& s = watch_state();
+  std::vector<KnownEntry> dropped;
+  {
+    std::lock_guard<std::mutex> lock(s.known_lock);
+    dropped.swap(s.known);
+  }
+  platform::release(s.session.exchange(nullptr));
+  // Old once-tokens stay alive: a racing caller may still hold one.
+  s.once.store(&s.tokens.emplace_back());
+}
+
+}  // namespace deskcap::phone

@@ -1,0 +1,29 @@
+// Worker-side steps of the phone exports: each calls its native function on a
+// blocking thread and turns the answer into plain data or an Error.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "screen/screen.h"
+
+namespace deskcap {
+
+struct IosDevice {
+  std::string unique_id;
+  std::string name;
+  std::string model_id;
+  uint32_t width = 0;
+  uint32_t height = 0;
+};
+
+Result<std::vector<IosDevice>> list_ios_devices_step();
+uint32_t usb_apple_device_count_step();
+Result<CapturedPng> capture_ios_device_step(const std::string& unique_id);
+void prewarm_ios_capture_step();
+// Drains the device log into lines (the takeIosLog export).
+std::vector<std::string> take_ios_log_step();
+
+}  // namespace deskcap

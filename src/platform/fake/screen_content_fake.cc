@@ -1,0 +1,336 @@
+// ScreenCaptureKit over the world's "screen" section: shareable content, its
+// lists, content filters, stream configurations and screenshots.
+#include <algorithm>
+#include <cmath>
+#include <unordered_set>
+
+#include "platform/fake/screen_fake.h"
+
+namespace deskcap::platform {
+namespace {
+
+using fake::screen::Behaviour;
+using fake::screen::Model;
+
+template <class T>
+Object* as_object(T* p) {
+  return reinterpret_cast<Object*>(static_cast<fake::FakeObject*>(p));
+}
+
+template <class T>
+T* retained(T* p) {
+  retain(p);
+  return p;
+}
+
+ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclude_desktop_windows,
+                               bool on_screen_windows_only) {
+  auto* content = new ShareableContent();
+  for (const auto& d : m->displays) {
+    if (!d.in_content) continue;
+    auto* display = new ScDisplay();
+    display->entry = d;
+    display->model = m;
+    content->displays.emplace_back(display);
+  }
+  for (const auto& w : m->windows) {
+    if (!w.in_content) continue;
+    if (exclude_desktop_windows && w.desktop) continue;
+    if (on_screen_windows_only && !w.on_screen) continue;
+    auto* window = new ScWindow();
+    window->entry = w;
+    window->model = m;
+    content->windows.emplace_back(window);
+  }
+  for (const auto& a : m->applications) {
+    auto* app = new ScApplication();
+    app->entry = a;
+    content->applications.emplace_back(app);
+  }
+  return content;
+}
+
+// Hands a behaviour's outcome to the completion: the object made by `make`,
+// the framework-side text, or nothing at all.
+template <class Make>
+void complete(const Behaviour& b, const char* text_prefix, void* context,
+              CompletionCallback completion, Make make) {
+  switch (b.outcome) {
+    case Behaviour::Outcome::Ok:
+      completion(context, make(), nullptr);
+      return;
+    case Behaviour::Outcome::Error: {
+      std::string text = text_prefix + b.description;
+      completion(context, nullptr, text.c_str());
+      return;
+    }
+    case Behaviour::Outcome::None:
+      completion(context, nullptr, nullptr);
+      return;
+  }
+}
+
+size_t natural(double points, double scale) {
+  double v = points * scale;
+  if (!(v > 0)) return 0;
+  return static_cast<size_t>(std::llround(v));
+}
+
+bool contains_window(const std::vector<Ref<ScWindow>>& list, uint32_t id) {
+  for (const auto& w : list)
+    if (w.get()->entry.id == id) return true;
+  return false;
+}
+
+bool contains_app(const std::vector<Ref<ScApplication>>& list, int32_t pid) {
+  for (const auto& a : list)
+    if (a.get()->entry.pid == pid) return true;
+  return false;
+}
+
+// Windows the filter lets onto its display, front to back.
+std::vector<const fake::screen::WindowSpec*> shown_windows(const ContentFilter& f, const Model& m) {
+  std::vector<const fake::screen::WindowSpec*> shown;
+  for (const auto& w : m.windows) {
+    if (!w.on_screen) continue;
+    bool listed = contains_window(f.windows, w.id);
+    bool keep = true;
+    switch (f.kind) {
+      case ContentFilter::Kind::DisplayExcludingWindows: keep = !listed; break;
+      case ContentFilter::Kind::DisplayIncludingWindows: keep = listed; break;
+      case ContentFilter::Kind::DisplayIncludingApplications:
+        keep = contains_app(f.applications, w.pid) && !listed;
+        break;
+      case ContentFilter::Kind::DisplayExcludingApplications:
+        keep = !contains_app(f.applications, w.pid) || listed;
+        break;
+      case ContentFilter::Kind::DesktopIndependentWindow: keep = false; break;
+    }
+    if (keep) shown.push_back(&w);
+  }
+  // Higher z in front; for equal z the section's order (first is frontmost).
+  std::stable_sort(shown.begin(), shown.end(),
+                   [](const auto* a, const auto* b) { return a->z > b->z; });
+  return shown;
+}
+
+// Null when the image would be too large to paint.
+Image* render(const ContentFilter& f, const StreamConfiguration& c,
+              const std::optional<std::pair<size_t, size_t>>& forced_size) {
+  auto* image = new Image();
+  Rect source;
+  double scale = 1;
+  if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
+    const auto& w = f.window.get()->entry;
+    source = Rect{0, 0, w.frame.width, w.frame.height};
+    scale = f.window.get()->model->window_scale(w);
+  } else {
+    const auto& d = f.display.get()->entry;
+    source = Rect{0, 0, d.bounds.width, d.bounds.height};
+    scale = d.scale();
+  }
+  if (c.source_rect) source = *c.source_rect;
+  image->width = c.width != 0 ? c.width : natural(source.width, scale);
+  image->height = c.height != 0 ? c.height : natural(source.height, scale);
+  if (forced_size) {
+    image->width = forced_size->first;
+    image->height = forced_size->second;
+  }
+  constexpr size_t kMaxBytes = size_t{1} << 30;
+  if (image->width != 0 && image->height > kMaxBytes / 4 / image->width) {
+    release(image);
+    return nullptr;
+  }
+  if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
+    image->bgra = fake::screen::render_window(f.window.get()->entry, source, image->width,
+                                              image->height);
+  } else {
+    const auto& display = *f.display.get();
+    auto shown = shown_windows(f, *display.model);
+    if (c.shows_cursor && display.model->cursor) shown.insert(shown.begin(), &*display.model->cursor);
+    image->bgra = fake::screen::render_display(display.entry, shown, source, image->width,
+                                               image->height);
+  }
+  return image;
+}
+
+const char* kind_name(ContentFilter::Kind kind) {
+  switch (kind) {
+    case ContentFilter::Kind::DesktopIndependentWindow: return "desktopIndependentWindow";
+    case ContentFilter::Kind::DisplayExcludingWindows: return "displayExcludingWindows";
+    case ContentFilter::Kind::DisplayIncludingWindows: return "displayIncludingWindows";
+    case ContentFilter::Kind::DisplayIncludingApplications: return "displayIncludingApplications";
+    case ContentFilter::Kind::DisplayExcludingApplications: return "displayExcludingApplications";
+  }
+  return "";
+}
+
+// The probe's record of a screenshot request.
+fake::json describe(const ContentFilter* f, const StreamConfiguration* c) {
+  fake::json filter = nullptr, configuration = nullptr;
+  if (f != nullptr) {
+    filter = {{"kind", kind_name(f->kind)}};
+    if (f->display) filter["displayId"] = f->display.get()->entry.id;
+    if (f->window) filter["windowId"] = f->window.get()->entry.id;
+    fake::json windows = fake::json::array(), apps = fake::json::array();
+    for (const auto& w : f->windows) windows.push_back(w.get()->entry.id);
+    for (const auto& a : f->applications) apps.push_back(a.get()->entry.pid);
+    filter["windowIds"] = windows;
+    filter["applicationPids"] = apps;
+  }
+  if (c != nullptr) {
+    configuration = {{"width", c->width}, {"height", c->height}, {"showsCursor", c->shows_cursor}};
+    if (c->source_rect)
+      configuration["sourceRect"] = {{"x", c->source_rect->x},
+                                     {"y", c->source_rect->y},
+                                     {"width", c->source_rect->width},
+                                     {"height", c->source_rect->height}};
+  }
+  return {{"filter", filter}, {"configuration", configuration}};
+}
+
+}  // namespace
+
+void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
+                           void* context, CompletionCallback completion) {
+  auto m = fake::screen::model();
+  fake::screen::probe()->content_fetched();
+  fake::deliver(m->content.delivery, [=] {
+    complete(m->content, "Content unavailable: ", context, completion, [&] {
+      return as_object(make_content(m, exclude_desktop_windows, on_screen_windows_only));
+    });
+  });
+}
+
+void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
+                   CompletionCallback completion) {
+  auto m = fake::screen::model();
+  auto probe = fake::screen::probe();
+  // The request keeps what it was given until it completes, like the framework.
+  auto held = std::make_shared<std::pair<Ref<ContentFilter>, Ref<StreamConfiguration>>>(
+      Ref<ContentFilter>(retained(filter)), Ref<StreamConfiguration>(retained(configuration)));
+  probe->screenshot_started(describe(filter, configuration));
+  fake::deliver(m->screenshot.delivery, [=]() mutable {
+    Object* image = nullptr;
+    Behaviour outcome = m->screenshot;
+    if (outcome.outcome == Behaviour::Outcome::Ok && held->first && held->second) {
+      if (Image* painted = render(*held->first.get(), *held->second.get(), m->screenshot_size)) {
+        image = as_object(painted);
+      } else {
+        outcome.outcome = Behaviour::Outcome::Error;
+        outcome.description = "the fake world does not paint images of more than 1 GiB";
+      }
+    }
+    // Let go before completing, so that a waiter that wakes finds everything
+    // of the request released.
+    held.reset();
+    probe->screenshot_finished();
+    complete(outcome, "Screenshot error: ", context, completion, [&] { return image; });
+  });
+}
+
+size_t content_display_count(ShareableContent* content) {
+  return content ? content->displays.size() : 0;
+}
+ScDisplay* content_display_at(ShareableContent* content, size_t index) {
+  if (!content || index >= content->displays.size()) return nullptr;
+  return retained(content->displays[index].get());
+}
+size_t content_window_count(ShareableContent* content) {
+  return content ? content->windows.size() : 0;
+}
+ScWindow* content_window_at(ShareableContent* content, size_t index) {
+  if (!content || index >= content->windows.size()) return nullptr;
+  return retained(content->windows[index].get());
+}
+size_t content_application_count(ShareableContent* content) {
+  return content ? content->applications.size() : 0;
+}
+ScApplication* content_application_at(ShareableContent* content, size_t index) {
+  if (!content || index >= content->applications.size()) return nullptr;
+  return retained(content->applications[index].get());
+}
+
+uint32_t sc_display_id(ScDisplay* display) { return display ? display->entry.id : 0; }
+uint32_t sc_window_id(ScWindow* window) { return window ? window->entry.id : 0; }
+Rect sc_window_frame(ScWindow* window) { return window ? window->entry.frame : Rect{}; }
+
+namespace {
+
+std::vector<Ref<ScWindow>> retain_all(const std::vector<ScWindow*>& windows) {
+  std::vector<Ref<ScWindow>> out;
+  for (auto* w : windows)
+    if (w) out.emplace_back(retained(w));
+  return out;
+}
+
+std::vector<Ref<ScApplication>> retain_all(const std::vector<ScApplication*>& apps) {
+  std::vector<Ref<ScApplication>> out;
+  for (auto* a : apps)
+    if (a) out.emplace_back(retained(a));
+  return out;
+}
+
+// Like the framework's initialisers, nil in gives nil out.
+ContentFilter* display_filter(ContentFilter::Kind kind, ScDisplay* display,
+                              const std::vector<ScApplication*>& apps,
+                              const std::vector<ScWindow*>& windows) {
+  if (display == nullptr) return nullptr;
+  auto* f = new ContentFilter();
+  f->kind = kind;
+  f->display = Ref<ScDisplay>(retained(display));
+  f->applications = retain_all(apps);
+  f->windows = retain_all(windows);
+  return f;
+}
+
+}  // namespace
+
+ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
+  if (window == nullptr) return nullptr;
+  auto* f = new ContentFilter();
+  f->kind = ContentFilter::Kind::DesktopIndependentWindow;
+  f->window = Ref<ScWindow>(retained(window));
+  return f;
+}
+
+ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows) {
+  return display_filter(ContentFilter::Kind::DisplayExcludingWindows, display, {}, windows);
+}
+
+ContentFilter* filter_with_display_including_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows) {
+  return display_filter(ContentFilter::Kind::DisplayIncludingWindows, display, {}, windows);
+}
+
+ContentFilter* filter_with_display_including_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows) {
+  return display_filter(ContentFilter::Kind::DisplayIncludingApplications, display, applications,
+                        excepting_windows);
+}
+
+ContentFilter* filter_with_display_excluding_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows) {
+  return display_filter(ContentFilter::Kind::DisplayExcludingApplications, display, applications,
+                        excepting_windows);
+}
+
+float filter_point_pixel_scale(ContentFilter* filter) {
+  if (filter == nullptr) return 1.0f;
+  if (filter->kind == ContentFilter::Kind::DesktopIndependentWindow)
+    return static_cast<float>(filter->window.get()->model->window_scale(filter->window.get()->entry));
+  return static_cast<float>(filter->display.get()->entry.scale());
+}
+
+StreamConfiguration* configuration_create() { return new StreamConfiguration(); }
+void configuration_set_width(StreamConfiguration* c, size_t width) { c->width = width; }
+void configuration_set_height(StreamConfiguration* c, size_t height) { c->height = height; }
+void configuration_set_shows_cursor(StreamConfiguration* c, bool shows_cursor) {
+  c->shows_cursor = shows_cursor;
+}
+void configuration_set_source_rect(StreamConfiguration* c, Rect rect) { c->source_rect = rect; }
+
+}  // namespace deskcap::platform

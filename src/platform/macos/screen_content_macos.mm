@@ -1,0 +1,169 @@
+// ScreenCaptureKit: shareable content, content filters, stream configuration
+// and screenshots.
+#import <CoreGraphics/CoreGraphics.h>
+#import <Foundation/Foundation.h>
+#import <ScreenCaptureKit/ScreenCaptureKit.h>
+
+#include <string>
+
+#include "platform/macos/base_macos.h"
+#include "platform/platform.h"
+
+namespace deskcap::platform {
+
+using macos::ArrayOf;
+using macos::Borrow;
+using macos::HandOver;
+using macos::Utf8;
+
+namespace {
+
+// Apple's convention: the result decides success, the error is only read when
+// there is no result.
+void DeliverFailure(void* context, CompletionCallback completion, const char* prefix,
+                    NSError* error) {
+  if (error == nil) {
+    completion(context, nullptr, nullptr);
+    return;
+  }
+  std::string text = prefix + Utf8(error.localizedDescription);
+  completion(context, nullptr, text.c_str());
+}
+
+template <class Item>
+Item* ItemAt(NSArray* items, size_t index) {
+  if (index >= items.count) return nullptr;
+  return HandOver<Item>(items[index]);
+}
+
+}  // namespace
+
+void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only, void* context,
+                           CompletionCallback completion) {
+  // A missing Screen Recording permission arrives here as an error (the system
+  // may show its prompt first); there is no separate check to make.
+  [SCShareableContent
+      getShareableContentExcludingDesktopWindows:exclude_desktop_windows
+                             onScreenWindowsOnly:on_screen_windows_only
+                               completionHandler:^(SCShareableContent* content, NSError* error) {
+                                 if (content != nil) {
+                                   completion(context, HandOver<Object>(content), nullptr);
+                                   return;
+                                 }
+                                 DeliverFailure(context, completion,
+                                                "Content unavailable: ", error);
+                               }];
+}
+
+void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
+                   CompletionCallback completion) {
+  [SCScreenshotManager
+      captureImageWithFilter:Borrow<SCContentFilter*>(filter)
+               configuration:Borrow<SCStreamConfiguration*>(configuration)
+           completionHandler:^(CGImageRef image, NSError* error) {
+             if (image != nullptr) {
+               // The image is only lent for the duration of the handler.
+               completion(context, reinterpret_cast<Object*>(CGImageRetain(image)), nullptr);
+               return;
+             }
+             DeliverFailure(context, completion, "Screenshot error: ", error);
+           }];
+}
+
+size_t content_display_count(ShareableContent* content) {
+  return Borrow<SCShareableContent*>(content).displays.count;
+}
+
+ScDisplay* content_display_at(ShareableContent* content, size_t index) {
+  return ItemAt<ScDisplay>(Borrow<SCShareableContent*>(content).displays, index);
+}
+
+size_t content_window_count(ShareableContent* content) {
+  return Borrow<SCShareableContent*>(content).windows.count;
+}
+
+ScWindow* content_window_at(ShareableContent* content, size_t index) {
+  return ItemAt<ScWindow>(Borrow<SCShareableContent*>(content).windows, index);
+}
+
+size_t content_application_count(ShareableContent* content) {
+  return Borrow<SCShareableContent*>(content).applications.count;
+}
+
+ScApplication* content_application_at(ShareableContent* content, size_t index) {
+  return ItemAt<ScApplication>(Borrow<SCShareableContent*>(content).applications, index);
+}
+
+uint32_t sc_display_id(ScDisplay* display) { return Borrow<SCDisplay*>(display).displayID; }
+
+uint32_t sc_window_id(ScWindow* window) { return Borrow<SCWindow*>(window).windowID; }
+
+Rect sc_window_frame(ScWindow* window) { return macos::RectFrom(Borrow<SCWindow*>(window).frame); }
+
+ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
+  return HandOver<ContentFilter>(
+      [[SCContentFilter alloc] initWithDesktopIndependentWindow:Borrow<SCWindow*>(window)]);
+}
+
+ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows) {
+  return HandOver<ContentFilter>([[SCContentFilter alloc]
+       initWithDisplay:Borrow<SCDisplay*>(display)
+      excludingWindows:ArrayOf<SCWindow*>(windows)]);
+}
+
+ContentFilter* filter_with_display_including_windows(ScDisplay* display,
+                                                     const std::vector<ScWindow*>& windows) {
+  return HandOver<ContentFilter>([[SCContentFilter alloc]
+       initWithDisplay:Borrow<SCDisplay*>(display)
+      includingWindows:ArrayOf<SCWindow*>(windows)]);
+}
+
+ContentFilter* filter_with_display_including_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows) {
+  return HandOver<ContentFilter>([[SCContentFilter alloc]
+            initWithDisplay:Borrow<SCDisplay*>(display)
+      includingApplications:ArrayOf<SCRunningApplication*>(applications)
+           exceptingWindows:ArrayOf<SCWindow*>(excepting_windows)]);
+}
+
+ContentFilter* filter_with_display_excluding_applications(
+    ScDisplay* display, const std::vector<ScApplication*>& applications,
+    const std::vector<ScWindow*>& excepting_windows) {
+  return HandOver<ContentFilter>([[SCContentFilter alloc]
+            initWithDisplay:Borrow<SCDisplay*>(display)
+      excludingApplications:ArrayOf<SCRunningApplication*>(applications)
+           exceptingWindows:ArrayOf<SCWindow*>(excepting_windows)]);
+}
+
+float filter_point_pixel_scale(ContentFilter* filter) {
+  if (@available(macOS 14.0, *)) {
+    return Borrow<SCContentFilter*>(filter).pointPixelScale;
+  }
+  // Older frameworks lack the property and would raise on the selector.
+  return 1.0f;
+}
+
+StreamConfiguration* configuration_create() {
+  return HandOver<StreamConfiguration>([[SCStreamConfiguration alloc] init]);
+}
+
+void configuration_set_width(StreamConfiguration* configuration, size_t width) {
+  Borrow<SCStreamConfiguration*>(configuration).width = width;
+}
+
+void configuration_set_height(StreamConfiguration* configuration, size_t height) {
+  Borrow<SCStreamConfiguration*>(configuration).height = height;
+}
+
+void configuration_set_shows_cursor(StreamConfiguration* configuration, bool shows_cursor) {
+  Borrow<SCStreamConfiguration*>(configuration).showsCursor = shows_cursor ? YES : NO;
+}
+
+void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect) {
+  Borrow<SCStreamConfiguration*>(configuration).sourceRect =
+      CGRectMake(rect.x, rect.y, rect.width, rect.height);
+}
+
+}  // namespace deskcap::platform

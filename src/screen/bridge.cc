@@ -1,0 +1,155 @@
+#include "screen/bridge.h"
+
+#include "core/utf8.h"
+
+#include <cstring>
+#include <limits>
+#include <new>
+#include <string_view>
+
+#include "screen/completion_slot.h"
+
+namespace deskcap::capture_bridge {
+namespace {
+
+constexpr const char* kUnknownError = "Unknown error";
+constexpr const char* kNoResult = "Completion signaled without result";
+constexpr const char* kPixelsFailed = "Failed to extract pixel data from CGImage";
+
+
+using Request = void (*)(void* context, platform::CompletionCallback completion, const void* args);
+
+// One blocking call: a slot owned by this caller and by the completion.
+SlotResult run_request(Request request, const void* args) {
+  CompletionSlot* slot = CompletionSlot::create();
+  request(slot, &deliver_completion, args);
+  SlotResult result = slot->wait_and_take();
+  slot->drop();
+  return result;
+}
+
+// Object result, or the failure text of the request.
+template <class T>
+CaptureResult<Ref<T>> finish(SlotResult result, CaptureError::Kind kind) {
+  if (auto* object = std::get_if<Ref<platform::Object>>(&result))
+    return Ref<T>(reinterpret_cast<T*>(object->take()));
+  if (auto* text = std::get_if<std::string>(&result)) return CaptureError(kind, std::move(*text));
+  return CaptureError(kind, kNoResult);
+}
+
+template <class T, class Count, class At>
+std::vector<Ref<T>> copy_list(platform::ShareableContent* content, Count count, At at) {
+  std::vector<Ref<T>> items;
+  size_t n = count(content);
+  items.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    Ref<T> item(at(content, i));
+    if (item) items.push_back(std::move(item));
+  }
+  return items;
+}
+
+}  // namespace
+
+void deliver_completion(void* context, platform::Object* object, const char* error_text) {
+  auto* slot = static_cast<CompletionSlot*>(context);
+  SlotResult result;
+  if (object != nullptr) {
+    result = Ref<platform::Object>(object);
+  } else if (error_text != nullptr) {
+    std::string_view text(error_text, std::strlen(error_text));
+    result = deskcap::is_valid_utf8(text) ? std::string(text) : std::string(kUnknownError);
+  } else {
+    result = std::string(kUnknownError);
+  }
+  slot->complete(std::move(result));
+  slot->drop();
+}
+
+CaptureResult<Ref<platform::ShareableContent>> fetch_shareable_content(
+    bool exclude_desktop_windows, bool on_screen_windows_only) {
+  struct Args {
+    bool exclude_desktop, on_screen_only;
+  } args{exclude_desktop_windows, on_screen_windows_only};
+  SlotResult result = run_request(
+      [](void* context, platform::CompletionCallback completion, const void* raw) {
+        auto* a = static_cast<const Args*>(raw);
+        platform::get_shareable_content(a->exclude_desktop, a->on_screen_only, context, completion);
+      },
+      &args);
+  return finish<platform::ShareableContent>(std::move(result),
+                                            CaptureError::Kind::NoShareableContent);
+}
+
+CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* filter,
+                                                    platform::StreamConfiguration* configuration) {
+  struct Args {
+    platform::ContentFilter* filter;
+    platform::StreamConfiguration* configuration;
+  } args{filter, configuration};
+  SlotResult result = run_request(
+      [](void* context, platform::CompletionCallback completion, const void* raw) {
+        auto* a = static_cast<const Args*>(raw);
+        platform::capture_image(a->filter, a->configuration, context, completion);
+      },
+      &args);
+  return finish<platform::Image>(std::move(result), CaptureError::Kind::ScreenshotFailed);
+}
+
+std::vector<Ref<platform::ScDisplay>> content_displays(platform::ShareableContent* content) {
+  return copy_list<platform::ScDisplay>(content, platform::content_display_count,
+                                        platform::content_display_at);
+}
+
+std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent* content) {
+  return copy_list<platform::ScWindow>(content, platform::content_window_count,
+                                       platform::content_window_at);
+}
+
+std::vector<Ref<platform::ScApplication>> content_applications(platform::ShareableContent* content) {
+  return copy_list<platform::ScApplication>(content, platform::content_application_count,
+                                            platform::content_application_at);
+}
+
+Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& description) {
+  platform::ContentFilter* filter = nullptr;
+  if (auto* d = std::get_if<DesktopIndependentWindow>(&description)) {
+    filter = platform::filter_with_desktop_independent_window(d->window);
+  } else if (auto* d = std::get_if<DisplayExcludingWindows>(&description)) {
+    filter = platform::filter_with_display_excluding_windows(d->display, d->windows);
+  } else if (auto* d = std::get_if<DisplayIncludingWindows>(&description)) {
+    filter = platform::filter_with_display_including_windows(d->display, d->windows);
+  } else if (auto* d = std::get_if<DisplayIncludingApplications>(&description)) {
+    filter = platform::filter_with_display_including_applications(d->display, d->applications,
+                                                                  d->excepting_windows);
+  } else if (auto* d = std::get_if<DisplayExcludingApplications>(&description)) {
+    filter = platform::filter_with_display_excluding_applications(d->display, d->applications,
+                                                                  d->excepting_windows);
+  } else {
+    return Error(Status::GenericFailure, kNoFilterTypeSet);
+  }
+  if (filter == nullptr)
+    return CaptureError(CaptureError::Kind::NullPointer, "SCContentFilter initialiser returned nil")
+        .to_error();
+  return Ref<platform::ContentFilter>(filter);
+}
+
+CaptureResult<PixelBlock> extract_pixels(platform::Image* image) {
+  const CaptureError failed(CaptureError::Kind::Internal, kPixelsFailed);
+  PixelBlock block;
+  block.width = platform::image_width(image);
+  block.height = platform::image_height(image);
+  constexpr size_t kMax = std::numeric_limits<size_t>::max();
+  if (block.width > kMax / 4) return failed;
+  size_t row = block.width * 4;
+  if (row != 0 && block.height > kMax / row) return failed;
+  block.size = row * block.height;
+  // Not zero-filled: drawing writes every byte, and a 59 MB block would cost
+  // tens of milliseconds to clear first.
+  block.bytes.reset(new (std::nothrow) uint8_t[block.size == 0 ? 1 : block.size]);
+  if (!block.bytes) return failed;
+  if (!platform::draw_image_rgba(image, block.width, block.height, block.bytes.get())) return failed;
+  return block;
+}
+
+}  // namespace deskcap::capture_bridge

@@ -1,0 +1,85 @@
+// Blocking calls over ScreenCaptureKit for the capture workers: the framework
+// answers through completion callbacks on its own threads; these wait for the
+// answer and hand back a retained object or a CaptureError.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <variant>
+#include <vector>
+
+#include "screen/capture_error.h"
+#include "core/error.h"
+#include "platform/platform.h"
+
+namespace deskcap::capture_bridge {
+
+using platform::Ref;
+
+// Both wait without a time limit. Fetching fails as NoShareableContent,
+// screenshots as ScreenshotFailed, with the framework-side text ("Content
+// unavailable: ...", "Screenshot error: ...", or "Unknown error").
+CaptureResult<Ref<platform::ShareableContent>> fetch_shareable_content(
+    bool exclude_desktop_windows, bool on_screen_windows_only);
+CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* filter,
+                                                    platform::StreamConfiguration* configuration);
+
+// The completion callback the two calls above hand to the framework, with a
+// CompletionSlot as context. Exposed for tests of the delivery rules.
+void deliver_completion(void* slot, platform::Object* object, const char* error_text);
+
+// The content's lists, in the content's order, each item retained; indexes
+// that give no object are skipped.
+std::vector<Ref<platform::ScDisplay>> content_displays(platform::ShareableContent* content);
+std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent* content);
+std::vector<Ref<platform::ScApplication>> content_applications(platform::ShareableContent* content);
+
+// What a content filter is made of (borrowed objects), one of the framework's
+// five initialisers. A description left empty cannot be built.
+struct DesktopIndependentWindow {
+  platform::ScWindow* window = nullptr;
+};
+struct DisplayExcludingWindows {
+  platform::ScDisplay* display = nullptr;
+  std::vector<platform::ScWindow*> windows;
+};
+struct DisplayIncludingWindows {
+  platform::ScDisplay* display = nullptr;
+  std::vector<platform::ScWindow*> windows;
+};
+struct DisplayIncludingApplications {
+  platform::ScDisplay* display = nullptr;
+  std::vector<platform::ScApplication*> applications;
+  std::vector<platform::ScWindow*> excepting_windows;
+};
+struct DisplayExcludingApplications {
+  platform::ScDisplay* display = nullptr;
+  std::vector<platform::ScApplication*> applications;
+  std::vector<platform::ScWindow*> excepting_windows;
+};
+using FilterDescription =
+    std::variant<std::monostate, DesktopIndependentWindow, DisplayExcludingWindows,
+                 DisplayIncludingWindows, DisplayIncludingApplications, DisplayExcludingApplications>;
+
+inline constexpr const char* kNoFilterTypeSet =
+    "SCContentFilterBuilder: No filter type set. Call .display() or .window() before .build()";
+
+// A retained SCContentFilter. An empty description fails with kNoFilterTypeSet
+// as the whole message; an initialiser that gives nothing fails as NullPointer.
+Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& description);
+
+// Width*height*4 bytes of R, G, B, A, rows top to bottom without gaps.
+struct PixelBlock {
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size = 0;
+  size_t width = 0;
+  size_t height = 0;
+};
+
+// Draws the image into an RGBA bitmap and copies the pixels out; Internal
+// "Failed to extract pixel data from CGImage" when that cannot be done
+// (including sizes whose byte count would overflow, or memory running out).
+CaptureResult<PixelBlock> extract_pixels(platform::Image* image);
+
+}  // namespace deskcap::capture_bridge

@@ -1,0 +1,236 @@
+// The encoder's files are judged by decoders this project did not write:
+// pngcheck, and Python's zlib with a chunk walk and Sub-filter reversal.
+#include "screen/png_encoder.h"
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace deskcap {
+namespace {
+
+// Walks the chunks (CRCs, order, IHDR), inflates the IDAT data, checks the
+// zlib header and every filter byte, undoes Sub and compares with the pixels.
+constexpr char kChecker[] = R"PY(
+import struct, sys, zlib
+png, raw, w, h = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read(), int(sys.argv[3]), int(sys.argv[4])
+def fail(why):
+    print(why); sys.exit(1)
+if png[:8] != b'\x89PNG\r\n\x1a\n': fail('bad signature')
+pos, names, idat = 8, [], b''
+while pos < len(png):
+    if pos + 12 > len(png): fail('truncated chunk at %d' % pos)
+    length, name = struct.unpack('>I4s', png[pos:pos + 8])
+    if length > 0x7fffffff: fail('chunk too long')
+    data = png[pos + 8:pos + 8 + length]
+    crc, = struct.unpack('>I', png[pos + 8 + length:pos + 12 + length])
+    if zlib.crc32(name + data) & 0xffffffff != crc: fail('bad CRC in ' + name.decode('latin1'))
+    names.append(name.decode('latin1'))
+    if name == b'IHDR':
+        if struct.unpack('>IIBBBBB', data) != (w, h, 8, 6, 0, 0, 0): fail('IHDR %r' % (struct.unpack('>IIBBBBB', data),))
+    if name == b'IDAT': idat += data
+    pos += 12 + length
+    if name == b'IEND': break
+if pos != len(png): fail('bytes after IEND')
+if len(names) < 3 or names[0] != 'IHDR' or names[-1] != 'IEND' or set(names[1:-1]) != {'IDAT'}:
+    fail('chunks ' + ','.join(names))
+if idat[:2] != b'\x78\x01': fail('zlib header %s' % idat[:2].hex())
+d = zlib.decompressobj()
+rows = d.decompress(idat)
+if not d.eof or d.unused_data: fail('zlib stream not ended cleanly')
+stride = w * 4
+if len(rows) != h * (stride + 1): fail('inflated %d bytes' % len(rows))
+out = bytearray()
+for y in range(h):
+    line = rows[y * (stride + 1):(y + 1) * (stride + 1)]
+    if line[0] != 1: fail('row %d filter %d' % (y, line[0]))
+    r = bytearray(line[1:])
+    for i in range(4, stride): r[i] = (r[i] + r[i - 4]) & 255
+    out += r
+if bytes(out) != raw: fail('pixels differ')
+print('ok ' + ','.join(names))
+)PY";
+
+struct Outcome {
+  int status;
+  std::string output;
+};
+
+Outcome run(const std::string& command) {
+  Outcome result{-1, ""};
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::string temp_path(const std::string& name) { return testing::TempDir() + "deskcap_png_" + name; }
+
+void write_file(const std::string& path, const void* data, size_t size) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+std::vector<uint8_t> encode_ok(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height) {
+  std::vector<uint8_t> png;
+  std::string error;
+  EXPECT_TRUE(encode_png(pixels.data(), pixels.size(), width, height, &png, &error)) << error;
+  EXPECT_TRUE(error.empty());
+  return png;
+}
+
+// Both outside decoders accept the file and it holds exactly `pixels`.
+void expect_decodes_to(const std::vector<uint8_t>& png, const std::vector<uint8_t>& pixels,
+                       uint32_t width, uint32_t height, const std::string& name) {
+  std::string png_path = temp_path(name + ".png"), raw_path = temp_path(name + ".rgba");
+  std::string script = temp_path("check.py");
+  write_file(png_path, png.data(), png.size());
+  write_file(raw_path, pixels.data(), pixels.size());
+  write_file(script, kChecker, sizeof kChecker - 1);
+
+  Outcome check = run("pngcheck -v " + png_path);
+  EXPECT_EQ(check.status, 0) << check.output;
+  EXPECT_NE(check.output.find("No errors detected"), std::string::npos) << check.output;
+
+  Outcome decode = run("python3 " + script + " " + png_path + " " + raw_path + " " +
+                   std::to_string(width) + " " + std::to_string(height));
+  EXPECT_EQ(decode.status, 0) << decode.output;
+  EXPECT_EQ(decode.output.rfind("ok IHDR,IDAT", 0), 0u) << decode.output;
+}
+
+std::vector<uint8_t> noise(uint32_t width, uint32_t height, uint32_t seed) {
+  std::vector<uint8_t> pixels(size_t{width} * height * 4);
+  std::mt19937 random(seed);
+  for (auto& byte : pixels) byte = static_cast<uint8_t>(random());
+  return pixels;
+}
+
+TEST(PngEncoder, OnePixelRoundTrips) {
+  std::vector<uint8_t> pixel = {10, 20, 30, 255};
+  std::vector<uint8_t> png = encode_ok(pixel, 1, 1);
+  expect_decodes_to(png, pixel, 1, 1, "one");
+  // IHDR straight after the signature: 1x1, depth 8, colour type 6, interlace 0.
+  ASSERT_GE(png.size(), 33u);
+  const uint8_t ihdr[] = {0, 0, 0, 13, 'I', 'H', 'D', 'R', 0, 0, 0, 1, 0, 0, 0, 1, 8, 6, 0, 0, 0};
+  EXPECT_EQ(std::vector<uint8_t>(png.begin() + 8, png.begin() + 29),
+            std::vector<uint8_t>(std::begin(ihdr), std::end(ihdr)));
+}
+
+TEST(PngEncoder, SmallImagesRoundTripIncludingFilterWraparound) {
+  // Neighbours that make Sub wrap below zero, varied alpha, and odd sizes.
+  std::vector<uint8_t> three_by_two = {250, 5,   0,   255, 5,   250, 255, 0,   0,   0,   0, 128,
+                                       1,   2,   3,   4,   255, 255, 255, 255, 9, 8, 7, 6};
+  expect_decodes_to(encode_ok(three_by_two, 3, 2), three_by_two, 3, 2, "3x2");
+  std::vector<uint8_t> column = noise(1, 37, 7);
+  expect_decodes_to(encode_ok(column, 1, 37), column, 1, 37, "1x37");
+  std::vector<uint8_t> row = noise(513, 1, 8);
+  expect_decodes_to(encode_ok(row, 513, 1), row, 513, 1, "513x1");
+}
+
+TEST(PngEncoder, LargeImagesRoundTripInSeveralIdatChunks) {
+  std::vector<uint8_t> noisy = noise(1000, 700, 42);
+  std::vector<uint8_t> png = encode_ok(noisy, 1000, 700);
+  expect_decodes_to(png, noisy, 1000, 700, "noisy");
+  EXPECT_GT(png.size(), noisy.size());  // noise does not compress, and must not be lost
+
+  // One pixel wide: libpng itself would write these rows unfiltered.
+  std::vector<uint8_t> tall = noise(1, 100000, 43);
+  expect_decodes_to(encode_ok(tall, 1, 100000), tall, 1, 100000, "tall");
+
+  // A flat screen with a frame compresses to almost nothing and stays exact.
+  std::vector<uint8_t> screen(size_t{1000} * 700 * 4, 0);
+  for (size_t i = 0; i < screen.size(); i += 4) {
+    size_t x = (i / 4) % 1000, y = (i / 4) / 1000;
+    bool frame = x == 100 || x == 899 || y == 50 || y == 649 || (y > 50 && y < 80 && x > 100 && x < 899);
+    screen[i] = frame ? 60 : 236, screen[i + 1] = frame ? 60 : 236, screen[i + 2] = frame ? 70 : 240;
+    screen[i + 3] = 255;
+  }
+  std::vector<uint8_t> flat = encode_ok(screen, 1000, 700);
+  expect_decodes_to(flat, screen, 1000, 700, "screen");
+  EXPECT_LT(flat.size(), screen.size() / 50);
+}
+
+TEST(PngEncoder, CheckersRejectACorruptedFile) {
+  // The checks above mean something only if these decoders do notice damage.
+  std::vector<uint8_t> pixels = noise(16, 16, 3);
+  std::vector<uint8_t> png = encode_ok(pixels, 16, 16);
+  png[8 + 25 + 8 + 10] ^= 0x40;  // a byte inside the first IDAT's data
+  std::string path = temp_path("bad.png"), raw = temp_path("bad.rgba"), script = temp_path("check.py");
+  write_file(path, png.data(), png.size());
+  write_file(raw, pixels.data(), pixels.size());
+  write_file(script, kChecker, sizeof kChecker - 1);
+  EXPECT_NE(run("pngcheck -v " + path).status, 0);
+  Outcome decode = run("python3 " + script + " " + path + " " + raw + " 16 16");
+  EXPECT_EQ(decode.status, 1);
+  EXPECT_NE(decode.output.find("bad CRC in IDAT"), std::string::npos) << decode.output;
+}
+
+TEST(PngEncoder, RefusesZeroDimensionsWidthFirst) {
+  std::vector<uint8_t> png = {1, 2, 3};  // left over from an earlier use: must come back empty
+  std::string error;
+  uint8_t pixel[4] = {};
+  EXPECT_FALSE(encode_png(pixel, 0, 0, 5, &png, &error));
+  EXPECT_EQ(error, "Zero width not allowed");
+  EXPECT_TRUE(png.empty());
+  EXPECT_FALSE(encode_png(pixel, 0, 5, 0, &png, &error));
+  EXPECT_EQ(error, "Zero height not allowed");
+  EXPECT_FALSE(encode_png(nullptr, 0, 0, 0, &png, &error));
+  EXPECT_EQ(error, "Zero width not allowed");
+  EXPECT_TRUE(png.empty());
+}
+
+TEST(PngEncoder, RefusesPixelLengthsThatDoNotMatch) {
+  std::vector<uint8_t> pixels(17, 0), png = {9};
+  std::string error;
+  EXPECT_FALSE(encode_png(pixels.data(), 11, 2, 2, &png, &error));
+  EXPECT_EQ(error, "Pixel data length 11 does not match 2x2 RGBA (16 bytes)");
+  EXPECT_TRUE(png.empty());
+  EXPECT_FALSE(encode_png(pixels.data(), 17, 2, 2, &png, &error));
+  EXPECT_EQ(error, "Pixel data length 17 does not match 2x2 RGBA (16 bytes)");
+  // width*height*4 does not fit in 64 bits: refused, never wrapped around to a small match.
+  EXPECT_FALSE(encode_png(pixels.data(), 16, 0xFFFFFFFFu, 0xFFFFFFFFu, &png, &error));
+  EXPECT_EQ(error, "Pixel data length 16 does not match 4294967295x4294967295 RGBA (size overflows)");
+  EXPECT_FALSE(encode_png(pixels.data(), 0, 0x80000000u, 0x80000000u, &png, &error));
+  EXPECT_NE(error.find("size overflows"), std::string::npos);
+  // A matching claim beyond the PNG limit of 2^31-1 per side is refused before any pixel is read.
+  EXPECT_FALSE(encode_png(pixels.data(), size_t{0x80000000u} * 4, 0x80000000u, 1, &png, &error));
+  EXPECT_EQ(error, "Image 2147483648x1 exceeds the PNG limit of 2147483647 pixels per side");
+  EXPECT_TRUE(png.empty());
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// An allocation failure while libpng writes goes through the error handler's
+// longjmp and comes back as text, with nothing half-written. Run in a child
+// whose address space is capped just above what it has already mapped.
+TEST(PngEncoderDeathTest, OutOfMemoryWhileWritingBecomesAnError) {
+  EXPECT_EXIT(
+      {
+        std::vector<uint8_t> pixels = noise(3000, 3000, 5);  // 36 MB that do not compress
+        long pages = 0;
+        FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (statm == nullptr || std::fscanf(statm, "%ld", &pages) != 1) std::_Exit(3);
+        std::fclose(statm);
+        rlimit cap{};
+        cap.rlim_cur = cap.rlim_max = static_cast<rlim_t>(pages) * 4096 + (64 << 20);
+        if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(4);
+        std::vector<uint8_t> png;
+        std::string error;
+        bool ok = encode_png(pixels.data(), pixels.size(), 3000, 3000, &png, &error);
+        std::_Exit(ok ? 1 : error == "Out of memory while writing the PNG" && png.empty() ? 0 : 2);
+      },
+      testing::ExitedWithCode(0), "");
+}
+#endif
+
+}  // namespace
+}  // namespace deskcap
