@@ -11,8 +11,17 @@
 namespace deskcap::fake {
 namespace {
 
-std::mutex g_mutex;
-std::shared_ptr<const json> g_world;
+struct WorldSlot {
+  std::mutex mutex;
+  std::shared_ptr<const json> world;
+};
+
+// Never destroyed: pool threads still read the world while exit() runs.
+WorldSlot& slot() {
+  static WorldSlot& s = *new WorldSlot;
+  return s;
+}
+
 std::atomic<uint64_t> g_generation{0};
 std::atomic<long> g_live{0};
 
@@ -38,12 +47,13 @@ json load_from_environment() {
 }  // namespace
 
 std::shared_ptr<const json> world() {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  if (!g_world) {
-    g_world = std::make_shared<const json>(load_from_environment());
+  WorldSlot& s = slot();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (!s.world) {
+    s.world = std::make_shared<const json>(load_from_environment());
     g_generation.fetch_add(1);
   }
-  return g_world;
+  return s.world;
 }
 
 json section(const char* key) {
@@ -53,8 +63,9 @@ json section(const char* key) {
 }
 
 void set_world(json document) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  g_world = std::make_shared<const json>(std::move(document));
+  WorldSlot& s = slot();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.world = std::make_shared<const json>(std::move(document));
   g_generation.fetch_add(1);
 }
 

@@ -25,7 +25,23 @@ function childEnv({ world, env, abruptEnd } = {}) {
   return e;
 }
 
-// Synchronous: { status, signal, stdout, stderr }.
+// The first line of a sanitizer report in a child's stderr, or null. A report
+// printed while exit() runs may be cut short and leave the status at 0, so the
+// text decides, not the status.
+const REPORT = /^.*(?:ERROR: (?:Address|Leak|Thread|Memory)Sanitizer|WARNING: ThreadSanitizer|: runtime error: ).*$/m;
+function sanitizerReport(stderr) {
+  const m = REPORT.exec(stderr || '');
+  return m ? m[0] : null;
+}
+
+function checked(result) {
+  const report = sanitizerReport(result.stderr);
+  if (report) throw new Error(`child printed a sanitizer report (status ${result.status}): ${report}\n${result.stderr}`);
+  return result;
+}
+
+// Synchronous: { status, signal, stdout, stderr }. Throws when the child printed
+// a sanitizer report, whatever its status.
 function runNode(source, options = {}) {
   const r = spawnSync(process.execPath, ['-e', source], {
     cwd: root,
@@ -33,13 +49,18 @@ function runNode(source, options = {}) {
     encoding: 'utf8',
     timeout: options.timeout || 60000,
   });
-  return { status: r.status, signal: r.signal, stdout: r.stdout, stderr: r.stderr };
+  return checked({ status: r.status, signal: r.signal, stdout: r.stdout, stderr: r.stderr });
 }
 
-// Asynchronous variant, so that several children can run at once.
+// Asynchronous variant, so that several children can run at once; rejects on a
+// sanitizer report. `options.shell` runs node through `sh -c` with that text
+// before it (for `ulimit`).
 function runNodeAsync(source, options = {}) {
-  return new Promise((resolve) => {
-    const child = spawn(process.execPath, ['-e', source], { cwd: root, env: childEnv(options) });
+  return new Promise((resolve, reject) => {
+    const child = options.shell
+      ? spawn('sh', ['-c', `${options.shell}; exec "$0" -e "$1"`, process.execPath, source],
+        { cwd: root, env: childEnv(options) })
+      : spawn(process.execPath, ['-e', source], { cwd: root, env: childEnv(options) });
     let stdout = '';
     let stderr = '';
     child.stdout.on('data', (d) => (stdout += d));
@@ -47,7 +68,11 @@ function runNodeAsync(source, options = {}) {
     const timer = setTimeout(() => child.kill('SIGKILL'), options.timeout || 60000);
     child.on('close', (status, signal) => {
       clearTimeout(timer);
-      resolve({ status, signal, stdout, stderr });
+      try {
+        resolve(checked({ status, signal, stdout, stderr }));
+      } catch (e) {
+        reject(e);
+      }
     });
   });
 }
@@ -62,4 +87,4 @@ function lastJson(result) {
   }
 }
 
-module.exports = { root, runNode, runNodeAsync, writeWorld, lastJson };
+module.exports = { root, runNode, runNodeAsync, writeWorld, lastJson, sanitizerReport };

@@ -1,0 +1,73 @@
+'use strict';
+// Ends a process while the testing addon has work in flight on every kind of
+// pool thread: eight chains each of display and window captures, phone and
+// microphone calls, then process.exit(), an uncaught exception or an unhandled rejection
+// after a random 0-19 ms. The process must end with that ending's own status,
+// without a signal or a sanitizer report.
+const path = require('path');
+const { root, runNodeAsync } = require('../js/helpers/child');
+
+const TESTING = JSON.stringify(path.join(root, 'testing.js'));
+
+const WORLD = {
+  timeScale: 0.01,
+  screen: {
+    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 160, height: 120 }, scale: 1, background: '#203040' }],
+    windows: [{ id: 5, pid: 1, frame: { x: 10, y: 10, width: 30, height: 20 }, fill: '#3478f6' }],
+  },
+};
+
+const ENDINGS = {
+  'process.exit': { code: 'process.exit(0)', status: 0 },
+  'uncaught exception': { code: "throw new Error('ending')", status: 1 },
+  'unhandled rejection': { code: "Promise.reject(new Error('ending'))", status: 1 },
+};
+
+function source(ending, delayMs) {
+  return `
+    const d = require(${TESTING});
+    const quiet = () => {};
+    // Each chain starts its next capture as the last one settles, so pool
+    // threads are busy whenever the ending comes.
+    const chain = (capture) => capture().then(() => chain(capture), quiet);
+    for (let i = 0; i < 8; i++) {
+      chain(() => d.captureDisplay({ displayId: 1, excludeWindowIds: [5] }));
+      chain(() => d.captureWindow(5));
+    }
+    d.listIosDevices().catch(quiet);
+    d.takeIosLog().catch(quiet);
+    d.listMicrophoneApps().catch(quiet);
+    setTimeout(() => { ${ENDINGS[ending].code}; }, ${delayMs});
+  `;
+}
+
+// One run: null when it ended as it should, else what went wrong.
+async function exitRun(ending, delayMs) {
+  let r;
+  try {
+    r = await runNodeAsync(source(ending, delayMs), { world: WORLD, abruptEnd: true, timeout: 120000 });
+  } catch (e) {
+    return e.message.split('\n')[0];
+  }
+  const want = ENDINGS[ending].status;
+  if (r.signal !== null || r.status !== want)
+    return `${ending} after ${delayMs} ms: status ${r.status}, signal ${r.signal} (wanted ${want})\n${r.stderr}`;
+  return null;
+}
+
+// `runs` runs of one ending, `parallel` at a time; answers the failures' texts.
+async function exitRuns(ending, runs, parallel = 2) {
+  const failures = [];
+  let next = 0;
+  async function lane() {
+    while (next < runs) {
+      next++;
+      const failure = await exitRun(ending, Math.floor(Math.random() * 20));
+      if (failure) failures.push(failure);
+    }
+  }
+  await Promise.all(Array.from({ length: parallel }, lane));
+  return failures;
+}
+
+module.exports = { ENDINGS, exitRuns };
