@@ -13,14 +13,15 @@
 #include <immintrin.h>
 #endif
 
+#include "addon/guard.h"
 #include "addon/js_error.h"
 #include "addon/registry.h"
 #include "addon/runtime.h"
+#include "addon/test_interleave.h"
 
 namespace deskcap::js {
 namespace {
 
-std::atomic<int64_t> g_environments{0};
 std::atomic<bool> g_first_registration_done{false};
 thread_local bool t_on_js_thread = false;
 
@@ -36,9 +37,7 @@ void cpu_relax() {
 
 // Every registered environment holds the pool; the last one to go shuts it
 // down, so a later environment starts a fresh one.
-void environment_gone(void*) {
-  if (g_environments.fetch_sub(1) == 1) shutdown_runtime();
-}
+void environment_gone(void*) { release_runtime(); }
 
 // Exports are set in an order seeded per process, so callers cannot come to
 // rely on the property order of the exports object.
@@ -51,30 +50,37 @@ std::vector<ExportEntry> in_seeded_order(std::vector<ExportEntry> entries) {
 }
 
 napi_value register_module(napi_env env, napi_value exports) {
-  if (g_environments.fetch_add(1) != 0) {
+  interleave_before_registration();
+  if (hold_runtime() != 0) {
     // A second environment never registers while the first is still doing so.
     while (!g_first_registration_done.load()) cpu_relax();
   }
+  // However this registration ends (an exception included), later ones may go on.
+  struct Done {
+    ~Done() {
+      g_first_registration_done.store(true);
+      interleave_after_registration();
+    }
+  } done;
+  // The hook comes before anything that can fail, so that this environment
+  // always gives its hold on the pool back.
+  napi_status s = napi_add_env_cleanup_hook(env, environment_gone, nullptr);
+  if (s != napi_ok) {
+    release_runtime();
+    throw_error(env, napi_error(s, "Failed to add env cleanup hook"));
+    return exports;
+  }
+  t_on_js_thread = true;
   for (const ExportEntry& entry : in_seeded_order(registered_exports())) {
     auto fn = create_export(env, entry);
     if (!fn.ok()) {
       throw_error(env, fn.take_error());
       continue;
     }
-    napi_status s = napi_set_named_property(env, exports, entry.js_name, fn.value());
+    s = napi_set_named_property(env, exports, entry.js_name, fn.value());
     if (s != napi_ok)
       throw_error(env, napi_error(s, std::string("Failed to register export `") + entry.js_name + "`"));
   }
-  t_on_js_thread = true;
-  ensure_runtime();
-  napi_status s = napi_add_env_cleanup_hook(env, environment_gone, nullptr);
-  if (s != napi_ok) {
-    // Without a hook this environment can never give the pool back; keep the
-    // count honest for the others.
-    g_environments.fetch_sub(1);
-    throw_error(env, napi_error(s, "Failed to add env cleanup hook"));
-  }
-  g_first_registration_done.store(true);
   return exports;
 }
 
@@ -82,5 +88,5 @@ napi_value register_module(napi_env env, napi_value exports) {
 }  // namespace deskcap::js
 
 extern "C" NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env, napi_value exports) {
-  return deskcap::js::register_module(env, exports);
+  return deskcap::js::guarded(env, "Module registration", [&] { return deskcap::js::register_module(env, exports); });
 }

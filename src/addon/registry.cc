@@ -5,6 +5,7 @@
 #include <string>
 
 #include "addon/exports/exports.h"
+#include "addon/guard.h"
 #include "addon/js_error.h"
 
 namespace deskcap::js {
@@ -20,7 +21,8 @@ Registry& registry() {
   return r;
 }
 
-#define DESKCAP_EXPORT(js, native) ExportEntry{#js, sizeof(#js), #native, &native}
+// Every callback runs inside the guard.
+#define DESKCAP_EXPORT(js, native) ExportEntry{#js, sizeof(#js), #native, &guarded_export<#js, &native>}
 
 // Filled at load, before the host calls the entry, in this order.
 const bool kRegistered = [] {

@@ -4,12 +4,14 @@
 #include <shared_mutex>
 
 #include "addon/js_error.h"
+#include "addon/test_interleave.h"
 
 namespace deskcap::js {
 namespace {
 
 struct Slot {
   std::shared_mutex lock;
+  int64_t environments = 0;
   std::shared_ptr<WorkerPool> pool;
 };
 
@@ -21,25 +23,33 @@ Slot& slot() {
 
 }  // namespace
 
-void ensure_runtime() {
-  std::unique_lock<std::shared_mutex> lock(slot().lock);
-  if (slot().pool) return;
-  try {
-    WorkerPool::Options options;
-    options.scheduler_workers = WorkerPool::worker_count_from_environment();
-    slot().pool = std::make_shared<WorkerPool>(options);
-  } catch (...) {
-    fatal("Create async runtime failed");
+int64_t hold_runtime() {
+  Slot& s = slot();
+  std::unique_lock<std::shared_mutex> lock(s.lock);
+  if (!s.pool) {
+    try {
+      WorkerPool::Options options;
+      options.scheduler_workers = WorkerPool::worker_count_from_environment();
+      s.pool = std::make_shared<WorkerPool>(options);
+    } catch (...) {
+      fatal("Create async runtime failed");
+    }
   }
+  return s.environments++;
 }
 
-void shutdown_runtime() {
+void release_runtime() {
+  Slot& s = slot();
   std::shared_ptr<WorkerPool> pool;
   {
-    std::unique_lock<std::shared_mutex> lock(slot().lock);
-    pool = std::move(slot().pool);
+    std::unique_lock<std::shared_mutex> lock(s.lock);
+    if (--s.environments == 0) pool = std::move(s.pool);
   }
-  if (pool) pool->shutdown();
+  if (!pool) return;
+  interleave_in_teardown();
+  // Out of the slot nobody can reach it; shutting it down drops queued work,
+  // which is best done without the lock.
+  pool->shutdown();
 }
 
 std::shared_ptr<WorkerPool> runtime() {
