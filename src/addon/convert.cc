@@ -1,5 +1,6 @@
 #include "addon/convert.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "addon/js_error.h"
@@ -80,8 +81,10 @@ Result<std::vector<uint32_t>> read_uint32_array(napi_env env, napi_value value) 
   uint32_t length = 0;
   s = napi_get_array_length(env, value, &length);
   if (s != napi_ok) return napi_error(s, "Failed to get Array length");
+  // The length is the caller's word (2^32-1 for `a.length = 2 ** 32 - 1`), not
+  // elements that exist: reserve a little and grow with what is really read.
   std::vector<uint32_t> out;
-  out.reserve(length);
+  out.reserve(std::min<uint32_t>(length, 1024));
   for (uint32_t i = 0; i < length; ++i) {
     napi_value element = nullptr;
     s = napi_get_element(env, value, i, &element);

@@ -52,24 +52,31 @@ napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> w
     return nullptr;
   }
   auto [deferred, promise] = created.take();
-  auto body = [deferred, work = std::move(work), build]() {
-    Result<T> outcome = work();
-    if (!outcome.ok()) {
-      deferred->reject(outcome.take_error());
-      return;
+  try {
+    auto body = [deferred, work = std::move(work), build]() {
+      Result<T> outcome = work();
+      if (!outcome.ok()) {
+        deferred->reject(outcome.take_error());
+        return;
+      }
+      auto value = std::make_shared<T>(outcome.take());
+      deferred->resolve([value, build](napi_env e) { return build(e, *value); });
+    };
+    auto pool = runtime();
+    if (where == Where::Scheduler) {
+      pool->spawn(std::move(body), [deferred](std::optional<std::string> text) {
+        deferred->reject(Error(text ? *text : std::string("Panic in async function")));
+      });
+    } else {
+      pool->spawn_blocking(std::move(body), [deferred](const Fault& fault) {
+        deferred->reject(Error("Device work did not finish: " + fault.describe()));
+      });
     }
-    auto value = std::make_shared<T>(outcome.take());
-    deferred->resolve([value, build](napi_env e) { return build(e, *value); });
-  };
-  auto pool = runtime();
-  if (where == Where::Scheduler) {
-    pool->spawn(std::move(body), [deferred](std::optional<std::string> text) {
-      deferred->reject(Error(text ? *text : std::string("Panic in async function")));
-    });
-  } else {
-    pool->spawn_blocking(std::move(body), [deferred](const Fault& fault) {
-      deferred->reject(Error("Device work did not finish: " + fault.describe()));
-    });
+  } catch (...) {
+    // The Promise never reaches JavaScript (the guard throws instead): settle
+    // it so that its channel is released and the event loop not held.
+    deferred->resolve([](napi_env e) { return make_undefined(e); });
+    throw;
   }
   return promise;
 }

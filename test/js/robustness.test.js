@@ -8,6 +8,7 @@ const path = require('path');
 const { root, runNodeAsync, lastJson } = require('./helpers/child');
 const { ENDINGS, exitRuns } = require('../soak/exits');
 
+const INDEX = JSON.stringify(path.join(root, 'index.js'));
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
 
 test('ending the process with captures in flight ends it cleanly', async () => {
@@ -47,4 +48,45 @@ test('a Worker that registers while the last environment is torn down gets a wor
   assert.equal(r.signal, null, r.stderr);
   assert.equal(r.status, 0, r.stderr);
   assert.equal(lastJson(r), 'number');
+});
+
+// ASan reserves terabytes of address space and cannot start under a limit.
+const underAsan = /asan/.test(process.env.LD_PRELOAD || '');
+
+test('an array of huge length fails on its first element, even with little memory', { skip: underAsan && 'under ASan' },
+  async () => {
+    const r = await runNodeAsync(`
+      const d = require(${INDEX});
+      const a = []; a.length = 2 ** 32 - 1;
+      try { d.captureDisplay({ displayId: 1, excludeWindowIds: a }); } catch (e) {
+        console.log(JSON.stringify({ code: e.code, message: e.message }));
+      }
+    `, { shell: 'ulimit -v 12000000' });
+    assert.equal(r.signal, null, r.stderr);
+    assert.equal(r.status, 0, r.stderr);
+    const thrown = lastJson(r);
+    assert.equal(thrown.code, 'NumberExpected');
+    assert.match(thrown.message, /Undefined.* on CaptureOptions\.excludeWindowIds$/);
+  });
+
+test('a C++ exception inside any callback becomes a GenericFailure Error', async () => {
+  const names = ['getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
+    'captureIosDevice', 'prewarmIosCapture', 'listMicrophoneApps', 'getAppWindowBounds', 'usbAppleDeviceCount',
+    'getSystemAudioAccess', 'requestSystemAudioAccess'];
+  const calls = await runNodeAsync(`
+    const d = require(${TESTING});
+    console.log(JSON.stringify(Object.keys(d).sort().map((name) => {
+      try { return { name, returned: typeof d[name]({ displayId: 1 }) }; }
+      catch (e) { return { name, isError: e instanceof Error, code: e.code, message: e.message }; }
+    })));
+  `, { env: { DESKCAP_TEST_CALLBACK_FAULT: names.join(',') } });
+  assert.equal(calls.status, 0, calls.stderr);
+  assert.deepEqual(lastJson(calls), names.sort().map((name) =>
+    ({ name, isError: true, code: 'GenericFailure', message: `${name} failed: out of memory` })));
+
+  const load = await runNodeAsync(`
+    try { require(${TESTING}); } catch (e) { console.log(JSON.stringify({ code: e.code, message: e.message })); }
+  `, { env: { DESKCAP_TEST_CALLBACK_FAULT: 'Module registration' } });
+  assert.equal(load.status, 0, load.stderr);
+  assert.deepEqual(lastJson(load), { code: 'GenericFailure', message: 'Module registration failed: out of memory' });
 });
