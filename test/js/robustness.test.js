@@ -7,6 +7,7 @@ const assert = require('node:assert/strict');
 const path = require('path');
 const { root, runNodeAsync, lastJson } = require('./helpers/child');
 const { ENDINGS, exitRuns } = require('../soak/exits');
+const { fuzzArguments } = require('../soak/argument_fuzz');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
@@ -17,6 +18,13 @@ test('ending the process with captures in flight ends it cleanly', async () => {
   for (const ending of Object.keys(ENDINGS)) {
     const failures = await exitRuns(ending, 15);
     assert.deepEqual(failures, [], `${ending}: ${failures.length} of 15 runs failed`);
+  }
+});
+
+test('random arguments to every export of both addons: answers or Errors, never a crash', async () => {
+  for (const addon of ['index.js', 'testing.js']) {
+    const { failures, notes } = await fuzzArguments(addon, { calls: 500 });
+    assert.equal(failures, 0, notes.join('\n'));
   }
 });
 

@@ -1,0 +1,145 @@
+'use strict';
+// Calls every export of an addon with random arguments: every JavaScript type,
+// throwing getters, Proxies, huge and sparse arrays, NUL and lone surrogates.
+// Each call must either return (a Promise for the Promise exports, which must
+// then settle with a value or an Error with a `code`), or throw: the caller's
+// own exception unchanged, an Error with a `code`, or V8's TypeError for
+// reading a property of null or undefined. Runs in a child process, so that a
+// crash is counted rather than taking the runner down, with its address space
+// limited (except under ASan), so that an allocation sized by the caller fails.
+const path = require('path');
+const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
+
+const WORLD = {
+  timeScale: 0.001,
+  screen: {
+    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2 }],
+    windows: [{ id: 5, pid: 1, frame: { x: 4, y: 4, width: 20, height: 10 }, fill: '#3478f6' }],
+  },
+};
+
+// The child: `calls` calls from a PRNG seeded with `seed`.
+function childSource(addon, calls, seed) {
+  return `
+    const d = require(${JSON.stringify(path.join(root, addon))});
+    let state = ${seed} >>> 0;
+    const random = () => {  // mulberry32
+      state = (state + 0x6d2b79f5) >>> 0;
+      let t = state;
+      t = Math.imul(t ^ (t >>> 15), t | 1);
+      t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
+      return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
+    };
+    const pick = (list) => list[Math.floor(random() * list.length)];
+    const SENTINEL = { thrownByTheCaller: true };
+    const thrower = () => { throw SENTINEL; };
+
+    const PRIMITIVES = [undefined, null, true, false, 0, -0, 1, -1, 1.5, 5, NaN, Infinity, -Infinity,
+      2 ** 31, 2 ** 32 - 1, 2 ** 32, 2 ** 53, -(2 ** 31), Number.MAX_VALUE, Number.MIN_VALUE, 10n, -(2n ** 64n),
+      '', 'abc', '5', 'a\\0b', '\\0', '\\uD800', 'x\\uDC00y', 'é漢😀', 'x'.repeat(100000), Symbol('s'),
+      'com.apple.Safari'];
+
+    function array(depth) {
+      switch (Math.floor(random() * 10)) {
+        case 0: return Array.from({ length: Math.floor(random() * 20) }, () => Math.floor(random() * 2 ** 32));
+        case 1: case 2: { const a = [1, 2]; a.length = pick([2 ** 32 - 1, 2 ** 31, 1e6, 3]); return a; }
+        case 3: return new Array(pick([0, 1, 1e5]));
+        case 4: return [1, , 3];
+        case 5: return [1, value(depth + 1), 3];
+        case 6: { const a = [1, 2, 3]; Object.defineProperty(a, 1, { get: thrower }); return a; }
+        case 7: return new Proxy([1, 2, 3], { get: pick([thrower, (t, k) => t[k], () => 2 ** 32 - 1]) });
+        case 8: return Object.assign([1, 2], { extra: 'x' });
+        default: return Array.from({ length: 3 }, () => value(depth + 1));
+      }
+    }
+
+    function options(depth) {
+      const o = {};
+      if (random() < 0.9) o.displayId = random() < 0.6 ? pick([1, 2, 5]) : value(depth + 1);
+      if (random() < 0.6) o.excludeWindowIds = random() < 0.8 ? array(depth + 1) : value(depth + 1);
+      if (random() < 0.5) {
+        o.cropBounds = random() < 0.7
+          ? { x: pick([0, 5, -3, 1.5, NaN]), y: pick([0, 7, 1e9]), width: pick([10, 0, -1, Infinity]), height: value(depth + 1) }
+          : value(depth + 1);
+      }
+      if (random() < 0.1) Object.defineProperty(o, pick(['displayId', 'excludeWindowIds', 'cropBounds']), { get: thrower });
+      return o;
+    }
+
+    function value(depth = 0) {
+      if (depth > 3) return pick(PRIMITIVES);
+      switch (Math.floor(random() * 12)) {
+        case 0: case 1: case 2: return pick(PRIMITIVES);
+        case 3: case 4: return options(depth);
+        case 5: return array(depth);
+        case 6: return new Proxy({}, pick([{ get: thrower }, { has: thrower, ownKeys: thrower }, {},
+                                           { get: (t, k) => (k === 'displayId' ? 1 : undefined) }]));
+        case 7: return Object.defineProperty({}, 'x', { get: thrower, enumerable: true });
+        case 8: return pick([() => 1, function named() {}, class K {}]);
+        case 9: return pick([new Date(0), Buffer.alloc(4), new Uint32Array([1, 2]), new Map(), Object.create(null),
+                             Object.freeze({ displayId: 1 }), /re/, new Error('x'), Promise.resolve(1)]);
+        case 10: return Math.floor(random() * 2 ** 32) - 2 ** 31;
+        default: return 'u' + Math.floor(random() * 1000) + pick(['', '\\0', '\\uD83D']);
+      }
+    }
+
+    const names = Object.keys(d).sort();
+    const problems = [];
+    const pending = [];
+    // The guard's text means a C++ exception escaped the conversions: a fault
+    // even though the process survived it.
+    const fine = (name, e) => e === SENTINEL || e instanceof TypeError ||
+      (e instanceof Error && typeof e.code === 'string' && typeof e.message === 'string' && e.message !== '' &&
+       !e.message.startsWith(name + ' failed: '));
+    const describe = (e) => (e instanceof Error ? e.constructor.name + ' ' + e.code + ' ' + e.message : String(e));
+    for (let i = 0; i < ${calls}; i++) {
+      const name = pick(names);
+      const args = Array.from({ length: Math.floor(random() * 3) }, () => value());
+      // Mostly a first argument of about the right shape, to get past the first check.
+      if (random() < 0.7) args[0] = name === 'captureDisplay' ? options(0) : pick([value(), pick([1, 5]), 'com.apple.Safari']);
+      try {
+        const out = d[name](...args);
+        if (out instanceof Promise) {
+          pending.push(out.then(() => {}, (e) => {
+            if (!(e instanceof Error && typeof e.code === 'string')) problems.push(name + ' rejected with ' + describe(e));
+          }));
+        }
+      } catch (e) {
+        if (!fine(name, e)) problems.push(name + ' threw ' + describe(e));
+      }
+    }
+    Promise.all(pending).then(() => console.log(JSON.stringify({ calls: ${calls}, problems: problems.slice(0, 5), bad: problems.length })));
+  `;
+}
+
+// `children` children of `calls` calls each against `addon` ('index.js' or
+// 'testing.js'). Answers { runs, failures, notes }: a child that crashed, hung or
+// printed a sanitizer report counts its calls as failed.
+async function fuzzArguments(addon, { children = 1, calls = 500, seed = Date.now() } = {}) {
+  let runs = 0;
+  let failures = 0;
+  const notes = [];
+  for (let c = 0; c < children; c++) {
+    const childSeed = (seed + c * 7919) >>> 0;
+    let r;
+    try {
+      r = await runNodeAsync(childSource(addon, calls, childSeed), {
+        world: WORLD, timeout: 300000, shell: /asan/.test(process.env.LD_PRELOAD || '') ? undefined : 'ulimit -v 12000000',
+      });
+    } catch (e) {
+      r = { status: null, signal: null, stderr: e.message };
+    }
+    runs += calls;
+    if (r.status !== 0 || r.signal !== null) {
+      failures += calls;
+      notes.push(`seed ${childSeed}: status ${r.status}, signal ${r.signal}: ${r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n')}`);
+      continue;
+    }
+    const out = lastJson(r);
+    failures += out.bad;
+    if (out.bad) notes.push(`seed ${childSeed}: ${out.problems.join('; ')}`);
+  }
+  return { runs, failures, notes };
+}
+
+module.exports = { fuzzArguments };

@@ -1,0 +1,37 @@
+'use strict';
+// The soak checks, one line each: "name: N runs, N failures", then the first
+// notes of any failure. Exits 1 when a check failed.
+//   node test/soak/run.js [--calls N] [--cycles N] [--exits N] [--seed N]
+// --calls: argument-fuzz calls per addon (default 10000), --cycles: Worker
+// churn cycles (1000), --exits: runs per way of ending the process (100).
+const { fuzzArguments } = require('./argument_fuzz');
+const { churnWorkers } = require('./worker_churn');
+const { ENDINGS, exitRuns } = require('./exits');
+
+function option(name, fallback) {
+  const i = process.argv.indexOf(`--${name}`);
+  return i > 0 ? Number(process.argv[i + 1]) : fallback;
+}
+
+(async () => {
+  const calls = option('calls', 10000);
+  const cycles = option('cycles', 1000);
+  const exits = option('exits', 100);
+  const seed = option('seed', Date.now() >>> 0);
+  console.log(`soak: seed ${seed}`);
+  let failed = false;
+  const report = (name, { runs, failures, notes }) => {
+    console.log(`${name}: ${runs} runs, ${failures} failures`);
+    for (const note of notes.slice(0, 3)) console.error(`  ${note.replace(/\n/g, '\n  ')}`);
+    if (failures) failed = true;
+  };
+  const children = Math.max(1, Math.ceil(calls / 1000));
+  for (const [name, addon] of [['deskcap', 'index.js'], ['deskcap/testing', 'testing.js']])
+    report(`argument fuzz (${name})`, await fuzzArguments(addon, { children, calls: Math.ceil(calls / children), seed }));
+  report('worker churn', await churnWorkers(cycles));
+  for (const ending of Object.keys(ENDINGS)) {
+    const notes = await exitRuns(ending, exits);
+    report(`exit with work in flight (${ending})`, { runs: exits, failures: notes.length, notes });
+  }
+  process.exitCode = failed ? 1 : 0;
+})();

@@ -1,0 +1,96 @@
+'use strict';
+// Worker churn: Workers load one of the two addons, start work of every kind
+// and are terminated at a random moment (before the addon has loaded, with
+// calls in flight, or after answering), one after another and overlapping, so
+// the last environment's teardown meets the next one's registration again and
+// again. The main thread never loads the addon. Every tenth cycle the Worker
+// must first answer a call, which shows that its pool is alive.
+const path = require('path');
+const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
+
+const WORLD = {
+  timeScale: 0.001,
+  screen: {
+    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2 }],
+    windows: [{ id: 5, pid: 1, frame: { x: 4, y: 4, width: 20, height: 10 }, fill: '#3478f6' }],
+  },
+};
+
+function childSource(cycles) {
+  const addons = JSON.stringify([path.join(root, 'index.js'), path.join(root, 'testing.js')]);
+  return `
+    const { Worker } = require('worker_threads');
+    const body = \`
+      const { parentPort, workerData } = require('worker_threads');
+      const d = require(workerData);
+      const quiet = () => {};
+      parentPort.postMessage('loaded');
+      d.getDisplays().catch(quiet);
+      d.captureDisplay({ displayId: 1 }).catch(quiet);
+      d.captureWindow(5).catch(quiet);
+      d.takeIosLog().catch(quiet);
+      d.usbAppleDeviceCount().catch(quiet);
+      d.listMicrophoneApps().catch(quiet);
+      d.requestSystemAudioAccess().catch(quiet);
+      parentPort.on('message', () => d.usbAppleDeviceCount().then((n) => parentPort.postMessage(typeof n), (e) => parentPort.postMessage(String(e))));
+    \`;
+    const addons = ${addons};
+    const once = (w, event) => new Promise((resolve) => w.once(event, resolve));
+    const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
+    (async () => {
+      let bad = 0;
+      let previous = Promise.resolve();
+      for (let i = 0; i < ${cycles}; i++) {
+        const w = new Worker(body, { eval: true, workerData: addons[i % 2] });
+        w.on('error', () => {});
+        const moment = Math.random();
+        if (i % 10 === 0) {
+          await once(w, 'message');
+          w.postMessage('check');
+          if ((await once(w, 'message')) !== 'number') bad++;
+        } else if (moment < 0.4) {
+          await once(w, 'message');
+          await sleep(Math.floor(Math.random() * 10));
+        } else {
+          await sleep(Math.floor(Math.random() * 20));
+        }
+        const gone = w.terminate();
+        // Every other cycle the next Worker starts while this one is torn down.
+        if (i % 2 === 0) await gone;
+        await previous;
+        previous = gone;
+      }
+      await previous;
+      console.log(JSON.stringify({ cycles: ${cycles}, bad }));
+    })();
+  `;
+}
+
+// `cycles` cycles in children of at most `perChild`. Answers { runs, failures,
+// notes }: a crashed child fails the cycles it had not finished.
+async function churnWorkers(cycles, { perChild = 100 } = {}) {
+  let runs = 0;
+  let failures = 0;
+  const notes = [];
+  while (runs < cycles) {
+    const n = Math.min(perChild, cycles - runs);
+    let r;
+    try {
+      r = await runNodeAsync(childSource(n), { world: WORLD, abruptEnd: true, timeout: 600000 });
+    } catch (e) {
+      r = { status: null, signal: null, stderr: e.message };
+    }
+    runs += n;
+    if (r.status !== 0 || r.signal !== null) {
+      failures += n;
+      notes.push(`status ${r.status}, signal ${r.signal}: ${r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n')}`);
+      continue;
+    }
+    const out = lastJson(r);
+    failures += out.bad;
+    if (out.bad) notes.push(`${out.bad} of ${n} Workers could not answer a call`);
+  }
+  return { runs, failures, notes };
+}
+
+module.exports = { churnWorkers };
