@@ -1,0 +1,40 @@
+// libFuzzer target: the JSON document reader. Any bytes must give a document
+// or a GenericFailure with the prefix, never a crash; an accepted document
+// must survive a round trip through its own serialisation, and the lenient
+// readers must answer for every key of it.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "core/document.h"
+
+namespace {
+const std::string kPrefix = "fuzz: ";
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace deskcap;
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  Result<Json> parsed = parse_document(text, kPrefix);
+  if (!parsed.ok()) {
+    if (parsed.error().status != Status::GenericFailure || parsed.error().reason.rfind(kPrefix, 0) != 0) std::abort();
+    return 0;
+  }
+  const Json& doc = parsed.value();
+  // Invalid UTF-8 inside strings is the caller's to repair; serialise it as is.
+  const std::string again = doc.dump(-1, ' ', false, Json::error_handler_t::ignore);
+  Result<Json> reparsed = parse_document(again, kPrefix);
+  if (!reparsed.ok() || reparsed.value() != doc) {
+    // Floats that do not fit a double serialise as null; anything else is a fault.
+    if (again.find("null") == std::string::npos) std::abort();
+  }
+  if (doc.is_object()) {
+    for (const auto& [key, value] : doc.items()) {
+      (void)field(doc, key.c_str());
+      (void)number_field(doc, key.c_str());
+      (void)text_field(doc, key.c_str());
+    }
+  }
+  return 0;
+}
