@@ -10,13 +10,7 @@
 const path = require('path');
 const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
 
-const WORLD = {
-  timeScale: 0.001,
-  screen: {
-    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2 }],
-    windows: [{ id: 5, pid: 1, frame: { x: 4, y: 4, width: 20, height: 10 }, fill: '#3478f6' }],
-  },
-};
+const WORLD = require('./small_world');
 
 // The child: `calls` calls from a PRNG seeded with `seed`.
 function childSource(addon, calls, seed) {
