@@ -40,9 +40,22 @@ enum class Status : int32_t {
 };
 
 // Maps a raw Node-API status: 0..22 kept, anything else Unknown.
-Status status_from_raw(int32_t raw);
+constexpr Status status_from_raw(int32_t raw) {
+  return raw >= 0 && raw <= 22 ? static_cast<Status>(raw) : Status::Unknown;
+}
+
 // The JavaScript `code` of a status, for example "GenericFailure".
-const char* status_name(Status status);
+constexpr const char* status_name(Status status) {
+  constexpr const char* kNames[] = {
+      "Ok", "InvalidArg", "ObjectExpected", "StringExpected", "NameExpected", "FunctionExpected",
+      "NumberExpected", "BooleanExpected", "ArrayExpected", "GenericFailure", "PendingException",
+      "Cancelled", "EscapeCalledTwice", "HandleScopeMismatch", "CallbackScopeMismatch", "QueueFull",
+      "Closing", "BigintExpected", "DateExpected", "ArrayBufferExpected",
+      "DetachableArraybufferExpected", "WouldDeadlock", "NoExternalBuffersAllowed",
+  };
+  const auto raw = static_cast<int32_t>(status);
+  return raw >= 0 && raw <= 22 ? kNames[raw] : "Unknown";
+}
 
 // Opaque holder of a JavaScript reference carried by an Error that stands for
 // an existing JavaScript value. Only the addon frame creates or reads one.
