@@ -1,7 +1,7 @@
 #!/usr/bin/env node
 // Smoke run of all thirteen exports on a real Mac: calls each once and prints
 // what it answers. PNGs go to /tmp. Run from a terminal that has (or may be
-// asked for) Screen Recording and Camera access; see docs/building-on-macos.md.
+// asked for) Screen Recording and Camera access; see README's "Building on macOS".
 //
 //   node scripts/smoke-macos.js [--request] [--window ID] [--out DIR]
 //

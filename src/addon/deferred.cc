@@ -60,7 +60,8 @@ Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> JsDeferred::create(na
   napi_status s = napi_create_promise(env, &deferred, &promise);
   if (s != napi_ok) return napi_error(s, "Create promise in JsDeferred failed");
   napi_value name = nullptr;
-  // The name's length counts its terminating NUL, as the original resource name did.
+  // The length (22) takes the terminating NUL into the name: tools that trace async
+  // resources see the name with it.
   s = napi_create_string_utf8(env, "napi_resolve_deferred", 22, &name);
   if (s != napi_ok) return napi_error(s, "Create async resource name in JsDeferred failed");
   auto channel = std::make_shared<Channel>();

@@ -1,6 +1,42 @@
 #include "addon/js_error.h"
 
+#include <string_view>
+
 namespace deskcap::js {
+
+// The system's statuses are Node-API's, number for number, and each name is
+// the JavaScript `code` of its errors: checked here, where both are in sight.
+#define DESKCAP_SAME_STATUS(napi, ours)                                  \
+  static_assert(static_cast<int>(napi) == static_cast<int>(Status::ours) && \
+                status_from_raw(napi) == Status::ours &&                  \
+                std::string_view(status_name(Status::ours)) == #ours)
+DESKCAP_SAME_STATUS(napi_ok, Ok);
+DESKCAP_SAME_STATUS(napi_invalid_arg, InvalidArg);
+DESKCAP_SAME_STATUS(napi_object_expected, ObjectExpected);
+DESKCAP_SAME_STATUS(napi_string_expected, StringExpected);
+DESKCAP_SAME_STATUS(napi_name_expected, NameExpected);
+DESKCAP_SAME_STATUS(napi_function_expected, FunctionExpected);
+DESKCAP_SAME_STATUS(napi_number_expected, NumberExpected);
+DESKCAP_SAME_STATUS(napi_boolean_expected, BooleanExpected);
+DESKCAP_SAME_STATUS(napi_array_expected, ArrayExpected);
+DESKCAP_SAME_STATUS(napi_generic_failure, GenericFailure);
+DESKCAP_SAME_STATUS(napi_pending_exception, PendingException);
+DESKCAP_SAME_STATUS(napi_cancelled, Cancelled);
+DESKCAP_SAME_STATUS(napi_escape_called_twice, EscapeCalledTwice);
+DESKCAP_SAME_STATUS(napi_handle_scope_mismatch, HandleScopeMismatch);
+DESKCAP_SAME_STATUS(napi_callback_scope_mismatch, CallbackScopeMismatch);
+DESKCAP_SAME_STATUS(napi_queue_full, QueueFull);
+DESKCAP_SAME_STATUS(napi_closing, Closing);
+DESKCAP_SAME_STATUS(napi_bigint_expected, BigintExpected);
+DESKCAP_SAME_STATUS(napi_date_expected, DateExpected);
+DESKCAP_SAME_STATUS(napi_arraybuffer_expected, ArrayBufferExpected);
+DESKCAP_SAME_STATUS(napi_detachable_arraybuffer_expected, DetachableArraybufferExpected);
+DESKCAP_SAME_STATUS(napi_would_deadlock, WouldDeadlock);
+DESKCAP_SAME_STATUS(napi_no_external_buffers_allowed, NoExternalBuffersAllowed);
+#undef DESKCAP_SAME_STATUS
+static_assert(status_from_raw(napi_no_external_buffers_allowed + 1) == Status::Unknown &&
+              status_from_raw(-1) == Status::Unknown &&
+              std::string_view(status_name(Status::Unknown)) == "Unknown");
 
 void fatal(const char* message) { napi_fatal_error("deskcap", NAPI_AUTO_LENGTH, message, NAPI_AUTO_LENGTH); }
 

@@ -40,9 +40,22 @@ enum class Status : int32_t {
 };
 
 // Maps a raw Node-API status: 0..22 kept, anything else Unknown.
-Status status_from_raw(int32_t raw);
+constexpr Status status_from_raw(int32_t raw) {
+  return raw >= 0 && raw <= 22 ? static_cast<Status>(raw) : Status::Unknown;
+}
+
 // The JavaScript `code` of a status, for example "GenericFailure".
-const char* status_name(Status status);
+constexpr const char* status_name(Status status) {
+  constexpr const char* kNames[] = {
+      "Ok", "InvalidArg", "ObjectExpected", "StringExpected", "NameExpected", "FunctionExpected",
+      "NumberExpected", "BooleanExpected", "ArrayExpected", "GenericFailure", "PendingException",
+      "Cancelled", "EscapeCalledTwice", "HandleScopeMismatch", "CallbackScopeMismatch", "QueueFull",
+      "Closing", "BigintExpected", "DateExpected", "ArrayBufferExpected",
+      "DetachableArraybufferExpected", "WouldDeadlock", "NoExternalBuffersAllowed",
+  };
+  const auto raw = static_cast<int32_t>(status);
+  return raw >= 0 && raw <= 22 ? kNames[raw] : "Unknown";
+}
 
 // Opaque holder of a JavaScript reference carried by an Error that stands for
 // an existing JavaScript value. Only the addon frame creates or reads one.
@@ -65,28 +78,30 @@ struct Error {
   static Error from_napi(int32_t raw_status, std::string reason) {
     return Error(status_from_raw(raw_status), std::move(reason));
   }
-  // "prefix" + own reason, keeping the status: the message chains of every Part.
+  // "prefix" + own reason, keeping the status: how every message chain is built.
   Error prefixed(const std::string& prefix) && {
     reason.insert(0, prefix);
     return std::move(*this);
   }
 };
 
-// A value or an Error. Kept deliberately small: has_value(), value(), error().
-template <class T>
-class Result {
+// A value or an error (an Error unless a layer has a richer kind of its own),
+// the answer of every operation of the system.
+template <class T, class E = Error>
+class [[nodiscard]] Result {
  public:
-  Result(T value) : v_(std::move(value)) {}              // NOLINT(implicit)
-  Result(Error error) : v_(std::move(error)) {}          // NOLINT(implicit)
+  Result(T value) : v_(std::move(value)) {}  // NOLINT(implicit)
+  Result(E error) : v_(std::move(error)) {}  // NOLINT(implicit)
   bool ok() const { return v_.index() == 0; }
   T& value() { return std::get<0>(v_); }
   const T& value() const { return std::get<0>(v_); }
-  Error& error() { return std::get<1>(v_); }
+  E& error() { return std::get<1>(v_); }
+  const E& error() const { return std::get<1>(v_); }
   T take() { return std::move(std::get<0>(v_)); }
-  Error take_error() { return std::move(std::get<1>(v_)); }
+  E take_error() { return std::move(std::get<1>(v_)); }
 
  private:
-  std::variant<T, Error> v_;
+  std::variant<T, E> v_;
 };
 
 struct Unit {};

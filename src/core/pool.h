@@ -23,8 +23,8 @@ struct Fault {
   std::string describe() const;
 };
 
-// Rust-Debug-style quoting of a fault text: surrounding quotes, \" \\ \n \r \t
-// and \u{..} for other control characters.
+// Quoting of a fault text for a rejection message: surrounding quotes, \" \\ \n \r
+// \t \0, and \u{..} for other control characters.
 std::string quote_fault_text(const std::string& text);
 
 class WorkerPool {

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 
+#include "boundary/c_guard.h"
 #include "boundary/native.h"
 #include "platform/platform.h"
 
@@ -58,23 +59,21 @@ void request_completed(void* context, bool granted) {
 }  // namespace deskcap::native
 
 extern "C" int64_t system_audio_access_status(void) {
-  void* preflight = deskcap::native::tcc_function("TCCAccessPreflight");
-  if (preflight == nullptr) return -1;
-  return deskcap::platform::tcc_call_preflight(preflight);
+  return deskcap::guarded<int64_t>(-1, [] {
+    void* preflight = deskcap::native::tcc_function("TCCAccessPreflight");
+    if (preflight == nullptr) return int64_t{-1};
+    return deskcap::platform::tcc_call_preflight(preflight);
+  });
 }
 
-extern "C" int64_t request_audio_capture_access(void) {
-  using namespace deskcap::native;
+namespace deskcap::native {
+namespace {
+
+int64_t request_access() {
   void* request = tcc_function("TCCAccessRequest");
   if (request == nullptr) return -1;
-  std::shared_ptr<RequestState> state;
-  std::shared_ptr<RequestState>* holder = nullptr;
-  try {
-    state = std::make_shared<RequestState>();
-    holder = new std::shared_ptr<RequestState>(state);
-  } catch (...) {
-    return -1;
-  }
+  auto state = std::make_shared<RequestState>();
+  auto* holder = new std::shared_ptr<RequestState>(state);
   if (!state->done) {
     delete holder;
     return -1;
@@ -83,4 +82,11 @@ extern "C" int64_t request_audio_capture_access(void) {
   // The completion may already have run inside the call; the semaphore keeps its signal.
   deskcap::platform::semaphore_wait(state->done.get(), -1);
   return state->granted.load() ? 1 : 0;
+}
+
+}  // namespace
+}  // namespace deskcap::native
+
+extern "C" int64_t request_audio_capture_access(void) {
+  return deskcap::guarded<int64_t>(-1, deskcap::native::request_access);
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "boundary/c_guard.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
 #include "platform/platform.h"
@@ -82,9 +83,5 @@ char* microphone_apps() {
 }  // namespace deskcap::native
 
 extern "C" char* microphone_apps_json(void) {
-  try {
-    return deskcap::native::microphone_apps();
-  } catch (...) {
-    return nullptr;
-  }
+  return deskcap::guarded<char*>(nullptr, [] { return deskcap::native::microphone_apps(); });
 }

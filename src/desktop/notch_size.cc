@@ -1,4 +1,5 @@
 // notch_size: the camera housing of the first display that has one.
+#include "boundary/c_guard.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
 #include "platform/platform.h"
@@ -27,9 +28,5 @@ char* notch() {
 }  // namespace deskcap::native
 
 extern "C" char* notch_size(void) {
-  try {
-    return deskcap::native::notch();
-  } catch (...) {
-    return nullptr;
-  }
+  return deskcap::guarded<char*>(nullptr, [] { return deskcap::native::notch(); });
 }

@@ -4,6 +4,7 @@
 #include <set>
 #include <string>
 
+#include "boundary/c_guard.h"
 #include "core/utf8.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
@@ -66,10 +67,7 @@ char* window_bounds(const char* bundle_id) {
 }  // namespace
 }  // namespace deskcap::native
 
+// Memory exhaustion reads as "no window".
 extern "C" char* app_window_bounds(const char* bundle_id) {
-  try {
-    return deskcap::native::window_bounds(bundle_id);
-  } catch (...) {
-    return nullptr;  // nothing throws across the boundary; memory exhaustion reads as "none"
-  }
+  return deskcap::guarded<char*>(nullptr, [&] { return deskcap::native::window_bounds(bundle_id); });
 }

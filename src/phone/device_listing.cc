@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "boundary/c_guard.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
@@ -83,7 +84,9 @@ void reset_listing_state_for_tests() {
 
 }  // namespace deskcap::phone
 
-extern "C" char* ios_list_devices(void) {
+namespace {
+
+char* list_devices() {
   using namespace deskcap::phone;
   namespace platform = deskcap::platform;
   platform::AutoreleasePool pool;
@@ -138,3 +141,7 @@ extern "C" char* ios_list_devices(void) {
   }
   return deskcap::native::heap_copy(list_text(list));
 }
+
+}  // namespace
+
+extern "C" char* ios_list_devices(void) { return deskcap::guarded<char*>(nullptr, list_devices); }

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "boundary/c_guard.h"
 #include "boundary/native.h"
 #include "platform/platform.h"
 
@@ -51,14 +52,9 @@ size_t joined_size(const std::deque<std::string>& entries) {
   return size;
 }
 
-}  // namespace
-
-extern "C" void ios_log(const char* format, ...) {
-  try {
-    va_list args;
-    va_start(args, format);
+void write_entry(const char* format, va_list args) {
+  {
     std::string message = format_message(format != nullptr ? format : "", args);
-    va_end(args);
 
     // One write per line, before the lock, so that concurrent lines never mix.
     std::string line = "KR_IOS " + message + "\n";
@@ -68,12 +64,22 @@ extern "C" void ios_log(const char* format, ...) {
     std::lock_guard<std::mutex> hold(state.lock);
     if (state.entries.size() >= kCapacity) state.entries.pop_front();
     state.entries.push_back(std::move(message));
-  } catch (...) {
-    // Logging never fails towards its caller; an entry that could not be made is lost.
   }
 }
 
-extern "C" char* ios_take_log(void) {
+}  // namespace
+
+// Logging never fails towards its caller; an entry that could not be made is lost.
+extern "C" void ios_log(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  deskcap::guarded([&] { write_entry(format, args); });
+  va_end(args);
+}
+
+namespace {
+
+char* take_log() {
   deskcap::platform::AutoreleasePool pool;
   LogState& state = log_state();
   size_t wanted;
@@ -106,3 +112,7 @@ extern "C" char* ios_take_log(void) {
     native_free(block);
   }
 }
+
+}  // namespace
+
+extern "C" char* ios_take_log(void) { return deskcap::guarded<char*>(nullptr, take_log); }

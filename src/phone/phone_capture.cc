@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "boundary/c_guard.h"
 #include "core/utf8.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
@@ -192,11 +193,14 @@ std::optional<std::vector<uint8_t>> encode_frame_png(platform::PixelBuffer* fram
 
 }  // namespace deskcap::phone
 
+// An escaping exception can only be memory exhaustion: the out-of-memory status.
 extern "C" int32_t ios_capture_device(const char* unique_id, uint8_t** out_png, size_t* out_len,
                                       uint32_t* out_width, uint32_t* out_height, char** out_error) {
-  deskcap::platform::AutoreleasePool pool;
   if (out_png != nullptr) *out_png = nullptr;
   if (out_len != nullptr) *out_len = 0;
   if (out_error != nullptr) *out_error = nullptr;
-  return deskcap::phone::capture(unique_id, {out_png, out_len, out_width, out_height, out_error});
+  return deskcap::guarded<int32_t>(8, [&] {
+    deskcap::platform::AutoreleasePool pool;
+    return deskcap::phone::capture(unique_id, {out_png, out_len, out_width, out_height, out_error});
+  });
 }

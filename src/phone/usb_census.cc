@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "boundary/c_guard.h"
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
 
@@ -55,6 +56,8 @@ unsigned long scan_usb_devices(bool verbose) {
 }  // namespace deskcap::phone
 
 extern "C" uint32_t count_usb_apple_devices(void) {
-  deskcap::platform::AutoreleasePool pool;
-  return static_cast<uint32_t>(deskcap::phone::scan_usb_devices(false));
+  return deskcap::guarded<uint32_t>(0, [] {
+    deskcap::platform::AutoreleasePool pool;
+    return static_cast<uint32_t>(deskcap::phone::scan_usb_devices(false));
+  });
 }

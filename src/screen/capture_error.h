@@ -97,23 +97,12 @@ class CaptureError {
   bool has_text_ = true;
 };
 
-// A value or a CaptureError, the answer of every bridge operation.
+// The answer of every bridge operation.
 template <class T>
-class CaptureResult {
- public:
-  CaptureResult(T value) : v_(std::move(value)) {}             // NOLINT(implicit)
-  CaptureResult(CaptureError error) : v_(std::move(error)) {}  // NOLINT(implicit)
-  bool ok() const { return v_.index() == 0; }
-  T& value() { return std::get<0>(v_); }
-  T take() { return std::move(std::get<0>(v_)); }
-  const CaptureError& error() const { return std::get<1>(v_); }
+using CaptureResult = Result<T, CaptureError>;
 
- private:
-  std::variant<T, CaptureError> v_;
-};
-
-// Descriptions of the framework-side errors (SCBridgeError), the texts that
-// the backends hand to a completion callback.
+// The texts that the backends hand to a completion callback for a framework-side
+// failure.
 namespace bridge_text {
 inline constexpr const char* kPermissionDenied = "Permission denied";
 inline std::string invalid_parameter(const std::string& d) { return "Invalid parameter: " + d; }

@@ -37,13 +37,8 @@ TEST_F(Discovery, WarmUpReturnsThePhoneThatAppearsOnTheFifthRetry) {
   // The first scan is query 1 of the source; retry 5 is query 6.
   install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
           {{"timeScale", 0.2}});
-  auto start = std::chrono::steady_clock::now();
-  phone::DeviceList found = phone::warm_up_device_scan(true);
-  double elapsed = seconds_since(start);
-  EXPECT_EQ(ids(found), std::vector<std::string>{"late"});
+  EXPECT_EQ(ids(phone::warm_up_device_scan(true)), std::vector<std::string>{"late"});
   EXPECT_EQ(take_log(), concat({scan_lines({}), {"devices_appeared_after_warmup attempt=5"}}));
-  EXPECT_GE(elapsed, 5 * 0.25 * 0.2 * 0.95);
-  EXPECT_LT(elapsed, 12 * 0.25 * 0.2);
 
   // Without logging, the appearance is still reported.
   install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
@@ -54,9 +49,7 @@ TEST_F(Discovery, WarmUpReturnsThePhoneThatAppearsOnTheFifthRetry) {
 
 TEST_F(Discovery, WarmUpWithNothingAttachedGivesUpAfterTwelveTries) {
   install({{"devices", {webcam()}}}, {{"timeScale", 0.05}});
-  auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(phone::warm_up_device_scan(true).empty());
-  EXPECT_GE(seconds_since(start), 3 * 0.05 * 0.95);
   EXPECT_EQ(take_log(), concat({scan_lines({{0, 0}, {1, 0}, {0, 0}, {1, 0}}),
                                 {"warmup_exhausted still_empty_after_ms=3000"}}));
 
@@ -140,25 +133,6 @@ TEST_F(Discovery, WatchKeepsOneEntryPerConnectedDeviceUntilItsDisconnect) {
                                "device_connected name=FaceTime HD Camera media=video "
                                "type=AVCaptureDeviceTypeBuiltInWideAngleCamera model_id=UVC Camera VendorID_1452",
                                "device_disconnected name=A"}));
-}
-
-TEST_F(Discovery, ScriptedNotificationsArriveAfterTheWatchStarts) {
-  install({{"devices", {phone("phone-a", "A", {{"sources", {"discoveryMuxed"}}})}},
-           {"notifications",
-            {{{"atMs", 50}, {"event", "connected"}, {"device", "phone-a"}},
-             {{"atMs", 50}, {"event", "connected"}, {"device", {{"uniqueId", "cam"}, {"media", {"video"}}}}}}}});
-  long posted = fake::phone_calls().notifications_posted;
-  EXPECT_EQ(take_log().size(), 0u);
-  phone::start_device_watch();
-  ASSERT_TRUE(eventually([&] { return fake::phone_calls().notifications_posted - posted == 2; }));
-
-  // The watch session reports the phone too, but it is new only once.
-  phone::scan_capture_devices(true);
-  EXPECT_EQ(take_log(), concat({{"watching_for_devices",
-                                 "device_connected name=A media=muxed type=AVCaptureDeviceTypeExternal "
-                                 "model_id=iPhone15,2",
-                                 "device_connected name= media=video type=AVCaptureDeviceTypeExternal model_id="},
-                                scan_lines({{1, 1}, {0, 0}, {0, 0}, {0, 0}, {1, 0}, {1, 0}})}));
 }
 
 TEST_F(Discovery, NotificationsRacingWithScansAndListingsLeaveAConsistentList) {
