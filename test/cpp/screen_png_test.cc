@@ -212,8 +212,11 @@ TEST(PngEncoder, ImagesAroundEveryStripThresholdRoundTrip) {
       std::string name = std::to_string(c.width) + "x" + std::to_string(c.height) + (noisy ? "n" : "f");
       std::vector<uint8_t> png = encode_ok(pixels, c.width, c.height);
       expect_decodes_to(png, pixels, c.width, c.height, name);
-      if (noisy) EXPECT_GT(png.size(), pixels.size()) << name;  // noise does not compress, nor get lost
-      else if (c.height > 100) EXPECT_LT(png.size(), pixels.size() / 50) << name;
+      if (noisy) {
+        EXPECT_GT(png.size(), pixels.size()) << name;  // noise does not compress, nor get lost
+      } else if (c.height > 100) {
+        EXPECT_LT(png.size(), pixels.size() / 50) << name;
+      }
     }
   }
 }
