@@ -4,8 +4,9 @@
 //   capture vs encode: a 2880x1800 captureDisplay through the testing addon,
 //     the fake's own painting subtracted (its probe reports it), against the
 //     encoder alone on the same pixels;
-//   promise vs bare tsfn: usbAppleDeviceCount against the barest Promise
-//     round trip, one at a time and 100 in flight;
+//   promise vs bare tsfn: getDisplays (work on a scheduler worker) against
+//     the barest Promise round trip, one at a time and 100 in flight; the
+//     same for usbAppleDeviceCount (a blocking thread per call) for reference;
 //   peak rss: 8 concurrent 5120x2880 captures, in a child of its own, above
 //     that child's idle size.
 // Usage: node bench/capture_bench.js <build dir>
@@ -123,22 +124,31 @@ async function main() {
     for (let r = 0; r < rounds; r++) await Promise.all(Array.from({ length: inFlight }, fn));
     return (now() - start) / (rounds * inFlight);
   };
-  const ratios = { 1: [], 100: [] };
-  const product = () => d.usbAppleDeviceCount(), bare = () => yardstick.bare();
-  for (const inFlight of [1, 100]) {
-    const rounds = inFlight === 1 ? 400 : 8;
-    await perCall(product, inFlight, rounds);  // warm: threads started, channels made
-    await perCall(bare, inFlight, rounds);
-    for (let i = 0; i < 7; i++) ratios[inFlight].push(await perCall(product, inFlight, rounds) / await perCall(bare, inFlight, rounds));
-  }
+  const promiseRatios = async (product) => {
+    const ratios = { 1: [], 100: [] };
+    const bare = () => yardstick.bare();
+    for (const inFlight of [1, 100]) {
+      const rounds = inFlight === 1 ? 400 : 8;
+      await perCall(product, inFlight, rounds);  // warm: threads started, channels made
+      await perCall(bare, inFlight, rounds);
+      for (let i = 0; i < 7; i++) {
+        ratios[inFlight].push(await perCall(product, inFlight, rounds) / await perCall(bare, inFlight, rounds));
+      }
+    }
+    return { 1: median(ratios[1]), 100: median(ratios[100]) };
+  };
+  const ratios = await promiseRatios(() => d.getDisplays());
+  const blocking = await promiseRatios(() => d.usbAppleDeviceCount());
 
   const rss = rssChild();
   console.log(`capture ${width}x${height}: ${median(capture).toFixed(1)} ms without the fake's painting; `
     + `encode alone ${median(encode).toFixed(1)} ms (zlib inside Node: ${process.versions.zlib}); `
     + `rss idle ${(rss.idle / 1024).toFixed(0)} MB, peak ${(rss.peak / 1024).toFixed(0)} MB; load ${os.loadavg()[0].toFixed(2)}`);
+  console.log(`usbAppleDeviceCount vs bare tsfn (blocking pool): ${blocking[1].toFixed(2)} one at a time, `
+    + `${blocking[100].toFixed(2)} with 100 in flight`);
   console.log(`capture vs encode: ${(median(capture) / median(encode)).toFixed(2)}`);
-  console.log(`promise vs bare tsfn, 1 in flight: ${median(ratios[1]).toFixed(2)}`);
-  console.log(`promise vs bare tsfn, 100 in flight: ${median(ratios[100]).toFixed(2)}`);
+  console.log(`promise vs bare tsfn, 1 in flight: ${ratios[1].toFixed(2)}`);
+  console.log(`promise vs bare tsfn, 100 in flight: ${ratios[100].toFixed(2)}`);
   console.log(`peak rss, 8 concurrent 5120x2880 captures: ${Math.round((rss.peak - rss.idle) / 1024)} MB`);
   fs.rmSync(dir, { recursive: true, force: true });
 }
