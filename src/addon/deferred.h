@@ -1,5 +1,6 @@
-// Promises settled from the worker pool: a deferred handle paired with a
-// thread-safe function whose call-into-JavaScript callback settles it.
+// Promises settled from the worker pool: a deferred handle paired with its
+// environment's one thread-safe function, whose call-into-JavaScript callback
+// settles it.
 #pragma once
 
 #include <node_api.h>
@@ -38,6 +39,7 @@ class JsDeferred {
 
   std::atomic<bool> used_{false};
   std::shared_ptr<Channel> channel_;
+  napi_deferred deferred_ = nullptr;
 };
 
 enum class Where { Scheduler, Blocking };

@@ -161,12 +161,12 @@ void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect
 // ---- CoreGraphics: images ------------------------------------------------------
 size_t image_width(Image* image);   // CGImageGetWidth
 size_t image_height(Image* image);  // CGImageGetHeight
-// The bitmap-context steps of the pixel extraction: CGColorSpaceCreateDeviceRGB,
-// CGBitmapContextCreate(NULL, width, height, 8, width*4, space,
-// kCGImageAlphaPremultipliedLast), CGContextDrawImage over (0,0,width,height),
-// then CGBitmapContextGetData copied into `out` (width*height*4 bytes, rows top
-// to bottom, R G B A). Answers false when the context or its data could not be
-// had. Releases everything it made; does not consume `image`.
+// The pixel extraction: one bitmap context over the caller's memory
+// (CGColorSpaceCreateDeviceRGB, CGBitmapContextCreate(out, width, height, 8,
+// width*4, space, kCGImageAlphaPremultipliedLast)), the copy blend mode so
+// that every byte is written whatever `out` held, CGContextDrawImage over
+// (0,0,width,height): rows top to bottom, R G B A. Worker thread. Answers false
+// when the context could not be made. Releases what it made; does not consume `image`.
 bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out);
 
 // ---- CoreMediaIO -----------------------------------------------------------------

@@ -144,11 +144,11 @@ CaptureResult<PixelBlock> extract_pixels(platform::Image* image) {
   size_t row = block.width * 4;
   if (row != 0 && block.height > kMax / row) return failed;
   block.size = row * block.height;
-  // Not zero-filled: drawing writes every byte, and a 59 MB block would cost
-  // tens of milliseconds to clear first.
-  block.bytes.reset(new (std::nothrow) uint8_t[block.size == 0 ? 1 : block.size]);
-  if (!block.bytes) return failed;
-  if (!platform::draw_image_rgba(image, block.width, block.height, block.bytes.get())) return failed;
+  // Not cleared: drawing writes every byte.
+  block.lease = capture_slots::Lease::acquire();
+  block.bytes = block.lease.block(block.size);
+  if (block.bytes == nullptr) return failed;
+  if (!platform::draw_image_rgba(image, block.width, block.height, block.bytes)) return failed;
   return block;
 }
 

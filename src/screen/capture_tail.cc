@@ -34,7 +34,7 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
 
   std::string encoder_error;
   const capture_bridge::PixelBlock& block = pixels.value();
-  if (!encode_png(block.bytes.get(), block.size, out.width, out.height, &out.png, &encoder_error))
+  if (!encode_png(block.bytes, block.size, out.width, out.height, &out.png, &encoder_error))
     return Error(Status::GenericFailure, "PNG encode failed: " + encoder_error);
   return out;
 }

@@ -1,181 +1,284 @@
 #include "screen/png_encoder.h"
 
-#include <png.h>
 #include <zlib.h>
 
 #include <algorithm>
-#include <csetjmp>
-#include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
+
+#include "screen/png_strip_pool.h"
+#include "screen/sub_filter.h"
 
 namespace deskcap {
 namespace {
 
-// The PNG limit on either dimension (2^31 - 1).
+// The PNG limit on either dimension and on a chunk's length (2^31 - 1).
 constexpr uint32_t kMaxDimension = 0x7fffffffu;
-// zlib's output is handed to libpng in blocks of this size, which become the
-// IDAT chunks: big enough that the per-chunk and per-callback cost vanishes.
-constexpr size_t kIdatBlock = 256 * 1024;
-// A smaller match hash than zlib's default 8 stays in cache: 4-6% less time on
-// screen-like captures, same size within 0.1%. Level and window (the 0x78 0x01
-// header) are unchanged.
-constexpr int kMemLevel = 7;
-
-// Everything libpng's callbacks touch, and everything that must survive a
-// longjmp, is plain data here: no destructor runs between setjmp and longjmp.
-struct EncodeJob {
-  const uint8_t* pixels;
-  uint32_t width;
-  uint32_t height;
-  size_t row_bytes;
-  std::vector<uint8_t>* out;  // owned by encode_png, outside the setjmp region
-  char message[256];
-};
-
-// Appends without letting an exception into libpng's C frames.
-bool append(std::vector<uint8_t>* out, const uint8_t* data, size_t length) noexcept {
-  try {
-    out->insert(out->end(), data, data + length);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
-
-void on_write(png_structp png, png_bytep data, size_t length) {
-  auto* job = static_cast<EncodeJob*>(png_get_io_ptr(png));
-  if (!append(job->out, data, length)) png_error(png, "Out of memory while writing the PNG");
-}
-
-void on_flush(png_structp) {}
-
-// libpng expects this not to return: keep its text, then jump back to run_libpng.
-[[noreturn]] void on_error(png_structp png, png_const_charp message) {
-  auto* job = static_cast<EncodeJob*>(png_get_error_ptr(png));
-  std::snprintf(job->message, sizeof job->message, "%s",
-                message != nullptr ? message : "libpng error");
-  png_longjmp(png, 1);
-}
-
-void on_warning(png_structp, png_const_charp) {}
-
-// The only function with a setjmp. Its locals are C pointers assigned before
-// setjmp and never changed after it, so they are valid when longjmp returns here.
-bool run_libpng(EncodeJob* job) {
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, job, on_error, on_warning);
-  if (png == nullptr) {
-    std::snprintf(job->message, sizeof job->message, "Out of memory creating the PNG writer");
-    return false;
-  }
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr) {
-    png_destroy_write_struct(&png, nullptr);
-    std::snprintf(job->message, sizeof job->message, "Out of memory creating the PNG info");
-    return false;
-  }
-  if (setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
-  }
-
-  png_set_write_fn(png, job, on_write, on_flush);
-  png_set_user_limits(png, kMaxDimension, kMaxDimension);
-  png_set_IHDR(png, info, job->width, job->height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
-  png_set_compression_level(png, 1);
-  png_set_compression_mem_level(png, kMemLevel);
-  png_set_compression_buffer_size(png, kIdatBlock);
-  png_write_info(png, info);
-  // Rows straight from the caller's block: libpng copies each into its own
-  // filter buffer anyway.
-  for (uint32_t y = 0; y < job->height; ++y)
-    png_write_row(png, job->pixels + static_cast<size_t>(y) * job->row_bytes);
-  png_write_end(png, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return true;
-}
-
-
-uint32_t read_be32(const uint8_t* at) {
-  return uint32_t{at[0]} << 24 | uint32_t{at[1]} << 16 | uint32_t{at[2]} << 8 | uint32_t{at[3]};
-}
+// Below two of these, one strip: splitting would cost more than it saves.
+constexpr size_t kMinStripBytes = 512 * 1024;
+// Keeps each strip's output within one IDAT chunk.
+constexpr size_t kMaxStripBytes = size_t{1} << 30;
+constexpr size_t kMaxChunk = size_t{1} << 30;
+// Filtered rows go to deflate this many bytes at a time: fits the cache.
+constexpr size_t kBatchBytes = 64 * 1024;
+// deflate's window: a strip starts from the bytes before it as its dictionary.
+constexpr size_t kWindowBytes = 32 * 1024;
+// zlib counts in 32-bit units.
+constexpr size_t kMaxPass = size_t{1} << 30;
+constexpr char kOutOfMemory[] = "Out of memory while writing the PNG";
 
 void put_be32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
 }
 
-// Offset of the first chunk named `name` at or after `from`, or npos.
-size_t find_chunk(const std::vector<uint8_t>& png, const char* name, size_t from = 8) {
-  while (from + 12 <= png.size()) {
-    size_t length = read_be32(&png[from]);
-    if (length > png.size() - from - 12) break;
-    if (std::memcmp(&png[from + 4], name, 4) == 0) return from;
-    from += 12 + length;
+uint32_t crc_of(uint32_t crc, const uint8_t* data, size_t length) {
+  while (length > 0) {
+    uInt n = static_cast<uInt>(std::min(length, kMaxPass));
+    crc = static_cast<uint32_t>(crc32(crc, data, n));
+    data += n, length -= n;
   }
-  return std::string::npos;
+  return crc;
 }
 
-void seal_chunk(uint8_t* chunk, size_t length) {
-  put_be32(chunk + 8 + length, static_cast<uint32_t>(crc32(0, chunk + 4, static_cast<uInt>(length + 4))));
+// The filtered stream (a type byte 1, then the Sub-filtered row, per row) from
+// byte `from` on, `length` bytes of it, into `out`.
+void filter_stream(const uint8_t* pixels, size_t row_bytes, size_t from, size_t length, uint8_t* out) {
+  const size_t line = row_bytes + 1;
+  size_t row = from / line, column = from % line;
+  while (length > 0) {
+    if (column == 0) {
+      *out++ = 1;
+      --length;
+      column = 1;
+      continue;
+    }
+    size_t take = std::min(length, line - column);
+    sub_filter(pixels + row * row_bytes, column - 1, column - 1 + take, out);
+    out += take, length -= take, column += take;
+    if (column == line) column = 0, ++row;
+  }
 }
 
-// libpng shrinks the declared zlib window of small images (under 16 KiB of
-// row data), which changes the stream's first byte. Declaring the full 32 KiB
-// window is always valid for a stream made with a smaller one, and keeps the
-// header 0x78 0x01 for every image.
-void declare_full_window(std::vector<uint8_t>& png) {
-  size_t at = find_chunk(png, "IDAT");
-  if (at == std::string::npos || read_be32(&png[at]) < 2 || png[at + 8] == 0x78) return;
-  uint8_t level = png[at + 9] & 0xC0;  // FLEVEL kept, no preset dictionary
-  png[at + 8] = 0x78;
-  png[at + 9] = static_cast<uint8_t>(level + (31 - (0x7800u + level) % 31) % 31);
-  seal_chunk(&png[at], read_be32(&png[at]));
+struct Image {
+  const uint8_t* pixels;
+  size_t row_bytes;
+  uint32_t height;
+  StripPlan plan;
+};
+
+// What a strip job leaves for the join.
+struct StripResult {
+  bool ok = false;
+  const char* error = kOutOfMemory;
+  size_t raw_length = 0;
+  uint32_t adler = 1;
+  uint32_t crc = 0;  // "IDAT", the stream header for the first strip, the data
+};
+
+bool reserve(std::unique_ptr<uint8_t[]>& block, size_t& capacity, size_t wanted) {
+  if (capacity >= wanted) return true;
+  block.reset();
+  capacity = 0;
+  block.reset(new (std::nothrow) uint8_t[wanted]);
+  if (!block) return false;
+  capacity = wanted;
+  return true;
 }
 
-// libpng writes the rows of a one-pixel-wide image unfiltered, since Sub
-// changes no byte of a 4-byte row. The rows are packed again with the type
-// byte 1, so that every image has the same filter on every row.
-bool refilter_single_column(std::vector<uint8_t>& png, uint32_t height, std::string* error) {
-  size_t first = find_chunk(png, "IDAT"), end = find_chunk(png, "IEND");
-  if (first == std::string::npos || end == std::string::npos) {
-    *error = "PNG writer produced no image data";
-    return false;
+// Feeds `length` bytes to deflate with `flush` after the last of them,
+// growing the output should the bound prove short.
+bool pump(StripScratch& s, const uint8_t* in, size_t length, int flush, StripResult& result) {
+  z_stream& z = s.stream;
+  for (;;) {
+    uInt piece = static_cast<uInt>(std::min(length, kMaxPass));
+    bool last = piece == length;
+    int mode = last ? flush : Z_NO_FLUSH;
+    z.next_in = const_cast<Bytef*>(in);
+    z.avail_in = piece;
+    for (;;) {
+      if (s.out_size == s.out_capacity) {
+        size_t grown = s.out_capacity + s.out_capacity / 2 + 4096;
+        std::unique_ptr<uint8_t[]> bigger(new (std::nothrow) uint8_t[grown]);
+        if (!bigger) return false;
+        std::memcpy(bigger.get(), s.out.get(), s.out_size);
+        s.out = std::move(bigger);
+        s.out_capacity = grown;
+      }
+      uInt room = static_cast<uInt>(std::min(s.out_capacity - s.out_size, kMaxPass));
+      z.next_out = s.out.get() + s.out_size;
+      z.avail_out = room;
+      int rc = deflate(&z, mode);
+      s.out_size += room - z.avail_out;
+      if (rc == Z_STREAM_ERROR) {
+        result.error = "zlib refused the stream state";
+        return false;
+      }
+      bool drained = mode == Z_FINISH ? rc == Z_STREAM_END : z.avail_in == 0 && z.avail_out != 0;
+      if (drained) break;
+    }
+    in += piece, length -= piece;
+    if (last) return true;
   }
-  std::vector<uint8_t> stream, rows(size_t{height} * 5);
-  for (size_t at = first; at != std::string::npos && at < end; at = find_chunk(png, "IDAT", at + 12 + read_be32(&png[at])))
-    stream.insert(stream.end(), &png[at + 8], &png[at + 8] + read_be32(&png[at]));
-  uLongf inflated = rows.size();
-  if (uncompress(rows.data(), &inflated, stream.data(), stream.size()) != Z_OK || inflated != rows.size()) {
-    *error = "PNG writer produced unreadable image data";
-    return false;
+}
+
+// One strip: a raw deflate stream of its filtered rows, primed with the 32 KiB
+// before them, ended on a byte boundary (sync flush) or, for the last, finished.
+void compress_strip(const Image& image, size_t index, StripScratch& s, StripResult& result) {
+  const size_t line = image.row_bytes + 1;
+  const size_t first_row = index * image.plan.rows_per_strip;
+  const size_t rows = std::min<size_t>(image.plan.rows_per_strip, image.height - first_row);
+  const size_t from = first_row * line, length = rows * line;
+  const bool first = index == 0, last = index + 1 == image.plan.strips;
+  result.raw_length = length;
+
+  if (!s.stream_ready) {
+    int rc = deflateInit2(&s.stream, 1, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    if (rc != Z_OK) {
+      if (rc != Z_MEM_ERROR) result.error = "zlib could not start a stream";
+      return;
+    }
+    s.stream_ready = true;
+  } else if (deflateReset(&s.stream) != Z_OK) {
+    result.error = "zlib could not reset a stream";
+    return;
   }
-  for (size_t i = 0; i < rows.size(); i += 5) rows[i] = 1;
-  uLongf packed = compressBound(rows.size());
-  stream.resize(packed);
-  if (compress2(stream.data(), &packed, rows.data(), rows.size(), 1) != Z_OK) {
-    *error = "Out of memory while compressing the PNG";
-    return false;
+  if (!reserve(s.rows, s.rows_capacity, kBatchBytes)) return;
+  // Room for the whole strip up front; the pages are touched only as written.
+  if (!reserve(s.out, s.out_capacity, deflateBound(&s.stream, length) + 64)) return;
+  s.out_size = 0;
+
+  if (!first) {
+    size_t dictionary = std::min(from, kWindowBytes);
+    filter_stream(image.pixels, image.row_bytes, from - dictionary, dictionary, s.rows.get());
+    if (deflateSetDictionary(&s.stream, s.rows.get(), static_cast<uInt>(dictionary)) != Z_OK) {
+      result.error = "zlib refused the strip's dictionary";
+      return;
+    }
   }
-  std::vector<uint8_t> iend(png.begin() + static_cast<ptrdiff_t>(end), png.end());
-  png.resize(first);
-  constexpr size_t kMaxChunk = size_t{1} << 30;
-  for (size_t done = 0; done < packed;) {
-    size_t length = std::min<size_t>(kMaxChunk, packed - done);
-    size_t at = png.size();
-    png.resize(at + 12 + length);
-    put_be32(&png[at], static_cast<uint32_t>(length));
-    std::memcpy(&png[at + 4], "IDAT", 4);
-    std::memcpy(&png[at + 8], &stream[done], length);
-    seal_chunk(&png[at], length);
-    done += length;
+  uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+  for (size_t done = 0; done < length;) {
+    size_t batch = std::min(kBatchBytes, length - done);
+    filter_stream(image.pixels, image.row_bytes, from + done, batch, s.rows.get());
+    adler = static_cast<uint32_t>(adler32(adler, s.rows.get(), static_cast<uInt>(batch)));
+    done += batch;
+    int flush = done < length ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
+    if (!pump(s, s.rows.get(), batch, flush, result)) return;
   }
-  png.insert(png.end(), iend.begin(), iend.end());
+  uint32_t crc = crc_of(0, reinterpret_cast<const uint8_t*>("IDAT"), 4);
+  if (first) {
+    const uint8_t header[2] = {0x78, 0x01};
+    crc = crc_of(crc, header, 2);
+  }
+  result.crc = crc_of(crc, s.out.get(), s.out_size);
+  result.adler = adler;
+  result.ok = true;
+}
+
+void append(std::vector<uint8_t>& png, const void* data, size_t length) {
+  const auto* bytes = static_cast<const uint8_t*>(data);
+  png.insert(png.end(), bytes, bytes + length);
+}
+
+void append_be32(std::vector<uint8_t>& png, uint32_t value) {
+  uint8_t bytes[4];
+  put_be32(bytes, value);
+  append(png, bytes, 4);
+}
+
+void append_chunk(std::vector<uint8_t>& png, const char* type, const uint8_t* data, size_t length) {
+  append_be32(png, static_cast<uint32_t>(length));
+  size_t at = png.size();
+  append(png, type, 4);
+  append(png, data, length);
+  append_be32(png, crc_of(0, png.data() + at, length + 4));
+}
+
+// The strip's IDAT data: the stream header before the first, the Adler-32
+// after the last. Data longer than a chunk may hold (only from rows wider
+// than 1 GiB) is cut into several, their CRCs computed here.
+void append_strip(std::vector<uint8_t>& png, const StripScratch& s, const StripResult& r,
+                  bool first, const uint8_t* trailer) {
+  const uint8_t header[2] = {0x78, 0x01};
+  size_t total = (first ? 2 : 0) + s.out_size + (trailer ? 4 : 0);
+  if (total <= kMaxChunk) {
+    append_be32(png, static_cast<uint32_t>(total));
+    append(png, "IDAT", 4);
+    if (first) append(png, header, 2);
+    append(png, s.out.get(), s.out_size);
+    uint32_t crc = r.crc;
+    if (trailer) {
+      append(png, trailer, 4);
+      crc = crc_of(crc, trailer, 4);
+    }
+    append_be32(png, crc);
+    return;
+  }
+  std::vector<uint8_t> joined;
+  if (first) append(joined, header, 2);
+  append(joined, s.out.get(), s.out_size);
+  if (trailer) append(joined, trailer, 4);
+  for (size_t at = 0; at < joined.size(); at += kMaxChunk)
+    append_chunk(png, "IDAT", joined.data() + at, std::min(kMaxChunk, joined.size() - at));
+}
+
+bool encode_checked(const Image& image, uint32_t width, std::vector<uint8_t>& png, std::string* error) {
+  StripPool& pool = StripPool::shared();
+  std::vector<StripResult> results(image.plan.strips);
+  auto scratches = pool.run(image.plan.strips, [&](size_t index, StripScratch& scratch) {
+    compress_strip(image, index, scratch, results[index]);
+  });
+  // Scratches go back to the pool on every path, after the join has read them.
+  struct GiveBack {
+    StripPool& pool;
+    std::vector<std::unique_ptr<StripScratch>>& scratches;
+    ~GiveBack() { pool.give_back(std::move(scratches)); }
+  } give_back{pool, scratches};
+
+  size_t total = 8 + 25 + 12;
+  uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
+  for (size_t i = 0; i < results.size(); ++i) {
+    if (!scratches[i] || !results[i].ok) {
+      *error = scratches[i] ? results[i].error : kOutOfMemory;
+      return false;
+    }
+    total += 12 + scratches[i]->out_size;
+    adler = static_cast<uint32_t>(
+        adler32_combine(adler, results[i].adler, static_cast<z_off_t>(results[i].raw_length)));
+  }
+  total += 2 + 4 + 12 * (total / kMaxChunk);
+  png.reserve(total);
+
+  const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
+  append(png, signature, 8);
+  uint8_t ihdr[13] = {};
+  put_be32(ihdr, width);
+  put_be32(ihdr + 4, image.height);
+  ihdr[8] = 8;  // depth; then colour type 6, compression 0, filter 0, interlace 0
+  ihdr[9] = 6;
+  append_chunk(png, "IHDR", ihdr, sizeof ihdr);
+  uint8_t trailer[4];
+  put_be32(trailer, adler);
+  for (size_t i = 0; i < results.size(); ++i)
+    append_strip(png, *scratches[i], results[i], i == 0, i + 1 == results.size() ? trailer : nullptr);
+  append_chunk(png, "IEND", nullptr, 0);
   return true;
 }
 
 }  // namespace
+
+StripPlan plan_strips(uint32_t width, uint32_t height, size_t threads) {
+  const size_t line = size_t{width} * 4 + 1;
+  const size_t raw = line * height;
+  size_t strips = raw / kMinStripBytes;
+  strips = std::min(strips, std::max<size_t>(threads, 1) * 4);
+  strips = std::max(strips, (raw + kMaxStripBytes - 1) / kMaxStripBytes);
+  strips = std::clamp<size_t>(strips, 1, std::max<size_t>(height, 1));
+  StripPlan plan;
+  plan.rows_per_strip = static_cast<uint32_t>((height + strips - 1) / strips);
+  plan.strips = plan.rows_per_strip == 0 ? 1 : (height + plan.rows_per_strip - 1) / plan.rows_per_strip;
+  return plan;
+}
 
 bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
                 std::vector<uint8_t>* png, std::string* error) {
@@ -204,27 +307,12 @@ bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t h
   if (pixels == nullptr) return fail("Pixel data missing");
 
   try {
-    // Screens compress to a few percent of their raw size with Sub + level 1;
-    // start there and let the vector double when a noisy image needs more.
-    png->reserve(expected / 16 + 4096);
-  } catch (...) {
-    return fail("Out of memory reserving the PNG output");
-  }
-
-  EncodeJob job{};
-  job.pixels = pixels;
-  job.width = width;
-  job.height = height;
-  job.row_bytes = row_bytes;
-  job.out = png;
-  if (!run_libpng(&job)) return fail(job.message);
-  try {
+    Image image{pixels, row_bytes, height, plan_strips(width, height, StripPool::shared().threads())};
     std::string trouble;
-    if (width == 1 && !refilter_single_column(*png, height, &trouble)) return fail(trouble);
+    if (!encode_checked(image, width, *png, &trouble)) return fail(trouble);
   } catch (const std::bad_alloc&) {
-    return fail("Out of memory while compressing the PNG");
+    return fail(kOutOfMemory);
   }
-  declare_full_window(*png);
   return true;
 }
 

@@ -1,6 +1,8 @@
 // PNG encoding of 8-bit RGBA pixels (premultiplied, rows top to bottom):
 // colour type 6, depth 8, no interlace, the Sub filter on every row, zlib
-// level 1, no ancillary chunk. Speed is chosen over size.
+// level 1 (stream header 78 01), no ancillary chunk. Written on zlib alone.
+// Large images are cut into strips of rows compressed at once on the strip
+// threads (one per processor) and joined into one zlib stream.
 #pragma once
 
 #include <cstddef>
@@ -12,9 +14,19 @@ namespace deskcap {
 
 // Encodes `length` bytes of pixels (which must be width*height*4) into *png.
 // On failure answers false with the encoder's own text in *error ("Zero width
-// not allowed", "Zero height not allowed", a length mismatch, or libpng's
-// message); *png is then empty. Callers prefix "PNG encode failed: ".
+// not allowed", "Zero height not allowed", a length mismatch, "Out of memory
+// while writing the PNG", or zlib's message); *png is then empty. Callers
+// prefix "PNG encode failed: ". Blocks the calling thread until done.
 bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
                 std::vector<uint8_t>* png, std::string* error);
+
+// How an image is cut: `strips` strips of `rows_per_strip` rows, the last one
+// holding what is left. One strip below about 1 MiB of rows; otherwise up to
+// four per thread, and never more than 1 GiB of rows in one.
+struct StripPlan {
+  size_t strips = 1;
+  uint32_t rows_per_strip = 0;
+};
+StripPlan plan_strips(uint32_t width, uint32_t height, size_t threads);
 
 }  // namespace deskcap

@@ -226,12 +226,15 @@ TEST_F(BridgeTest, PixelExtractionConvertsBgraToRgbaTopRowFirst) {
   image->bgra = {3, 2, 1, 255, 6, 5, 4, 255, 9, 8, 7, 255, 12, 11, 10, 255, 15, 14, 13, 255, 18, 17, 16, 128};
   Ref<deskcap::platform::Image> held(image);
   set_screen(json::object());
-  auto pixels = deskcap::capture_bridge::extract_pixels(image);
-  ASSERT_TRUE(pixels.ok());
-  ASSERT_EQ(pixels.value().size, 24u);
-  std::vector<uint8_t> got(pixels.value().bytes.get(), pixels.value().bytes.get() + 24);
-  EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255, 13, 14, 15,
-                                       255, 16, 17, 18, 128}));
+  {
+    // Holds a capture slot until the end of this scope.
+    auto pixels = deskcap::capture_bridge::extract_pixels(image);
+    ASSERT_TRUE(pixels.ok());
+    ASSERT_EQ(pixels.value().size, 24u);
+    std::vector<uint8_t> got(pixels.value().bytes, pixels.value().bytes + 24);
+    EXPECT_EQ(got, (std::vector<uint8_t>{1, 2, 3, 255, 4, 5, 6, 255, 7, 8, 9, 255, 10, 11, 12, 255, 13, 14,
+                                         15, 255, 16, 17, 18, 128}));
+  }
 
   set_screen({{"pixels", {{"fail", true}}}});
   auto failed = deskcap::capture_bridge::extract_pixels(image);

@@ -105,6 +105,38 @@ test('captureDisplay draws the windows at the mode scale, without the excluded o
   assert.equal(asked.configuration.showsCursor, false);
 });
 
+test('large captures, several at once, decode inside Node; a reused pixel block leaks nothing', async () => {
+  const world = { screen: {
+    displays: [display(1, rect(0, 0, 1440, 900), 2880, 1440, { main: true, background: '#5a7fa8' }),
+               display(2, rect(2000, 0, 300, 200), 300, 300, { background: '#101010' })],
+    windows: [window(7, rect(100, 100, 700, 500), '#ff000080'),
+              window(8, rect(900, 650, 500, 200), '#f5f5f7', { pattern: { kind: 'checker', color: '#1e1e1e', size: 3 } })],
+  } };
+  const out = await inWorld(world, `
+    const at_once = await Promise.all([d.captureDisplay({ displayId: 1 }), d.captureWindow(7),
+      d.captureDisplay({ displayId: 2 }), d.captureDisplay({ displayId: 1 })]);
+    // The translucent window straight after an opaque 2880x1800 capture.
+    const after = [await d.captureDisplay({ displayId: 1 }), await d.captureWindow(7)];
+    return [...at_once, ...after].map(png);
+  `);
+  const [big, win, small, big2, big3, win2] = out.map(decode);
+  for (const image of [big, big2, big3]) {
+    assert.deepEqual([image.width, image.height], [2880, 1800]);
+    assert.ok(image.chunks.filter((c) => c === 'IDAT').length > 1, 'cut into strips');
+    assert.equal(image.at(0, 0), '#5a7fa8ff');
+    assert.equal(image.at(1800, 1300), '#f5f5f7ff'); // checker cells at point (900, 650)
+    assert.equal(image.at(1806, 1300), '#1e1e1eff');
+    assert.equal(image.at(2879, 1799), '#5a7fa8ff');
+  }
+  assert.ok(Buffer.from(big.rgba).equals(Buffer.from(big3.rgba)));
+  for (const image of [win, win2]) {
+    assert.deepEqual([image.width, image.height], [1400, 1000]);
+    assert.equal(image.at(0, 0), '#80000080'); // premultiplied, as captured
+    assert.equal(image.at(1399, 999), '#80000080');
+  }
+  assert.equal(small.at(299, 199), '#101010ff');
+});
+
 test('captureWindow sizes from the frame and rounds halves away from zero', async () => {
   const world = { screen: {
     displays: [display(1, rect(0, 0, 2000, 1500), 4000, 2000, { main: true })],

@@ -1,6 +1,7 @@
 // ScreenCaptureKit over the world's "screen" section: shareable content, its
 // lists, content filters, stream configurations and screenshots.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <unordered_set>
 
@@ -213,6 +214,7 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   fake::deliver(m->screenshot.delivery, [=]() mutable {
     Object* image = nullptr;
     Behaviour outcome = m->screenshot;
+    auto painting = std::chrono::steady_clock::now();
     if (outcome.outcome == Behaviour::Outcome::Ok && held->first && held->second) {
       if (Image* painted = render(*held->first.get(), *held->second.get(), m->screenshot_size)) {
         image = as_object(painted);
@@ -224,7 +226,8 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
     // Let go before completing, so that a waiter that wakes finds everything
     // of the request released.
     held.reset();
-    probe->screenshot_finished();
+    probe->screenshot_finished(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - painting).count());
     complete(outcome, "Screenshot error: ", context, completion, [&] { return image; });
   });
 }

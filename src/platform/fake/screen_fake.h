@@ -105,7 +105,8 @@ class Probe {
   void content_fetched();
   // `request`: what the screenshot was asked for (filter and configuration).
   void screenshot_started(json request);
-  void screenshot_finished();
+  // `paint_ms`: how long painting the image took (the fake's own cost).
+  void screenshot_finished(double paint_ms);
   // What the probe file holds.
   json snapshot();
 
@@ -115,6 +116,7 @@ class Probe {
   std::mutex mutex_;
   std::string file_;
   long in_flight_ = 0, max_in_flight_ = 0, started_ = 0, finished_ = 0, fetches_ = 0;
+  double paint_ms_ = 0;
   json last_request_;
 };
 // The probe of the current world.

@@ -105,12 +105,14 @@ bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
   if (image->width != width || image->height != height ||
       image->bgra.size() != width * height * 4)
     return false;
+  // B and R trade places, a word at a time (the compiler vectorises this),
+  // as quickly as CoreGraphics would: the capture path's cost stays deskcap's.
   const uint8_t* in = image->bgra.data();
-  for (size_t i = 0, n = width * height; i < n; ++i, in += 4, out += 4) {
-    out[0] = in[2];
-    out[1] = in[1];
-    out[2] = in[0];
-    out[3] = in[3];
+  for (size_t i = 0, n = width * height * 4; i < n; i += 4) {
+    uint32_t p;
+    std::memcpy(&p, in + i, 4);
+    p = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);  // little-endian hosts
+    std::memcpy(out + i, &p, 4);
   }
   return true;
 }

@@ -322,8 +322,9 @@ void Probe::screenshot_started(json request) {
   write_locked();
 }
 
-void Probe::screenshot_finished() {
+void Probe::screenshot_finished(double paint_ms) {
   std::lock_guard<std::mutex> lock(mutex_);
+  paint_ms_ += paint_ms;
   ++finished_;
   --in_flight_;
   write_locked();
@@ -340,6 +341,7 @@ json Probe::document_locked() const {
           {"screenshotsFinished", finished_},
           {"screenshotsInFlight", in_flight_},
           {"maxScreenshotsInFlight", max_in_flight_},
+          {"paintMs", paint_ms_},
           {"lastScreenshot", last_request_}};
 }
 

@@ -1,8 +1,6 @@
 // CoreGraphics images: size, and drawing one into RGBA memory.
 #import <CoreGraphics/CoreGraphics.h>
 
-#include <cstring>
-
 #include "platform/macos/base_macos.h"
 #include "platform/platform.h"
 
@@ -24,24 +22,17 @@ bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
     return false;
   }
   // Drawing converts whatever the screenshot holds (BGRA, a display's colour
-  // space) into R, G, B, A bytes; reading the image's own buffer would not.
+  // space) into R, G, B, A bytes, straight into the caller's memory: no
+  // buffer of the graphics library's own, no copy. The memory starts with the
+  // top row, although the context's coordinates grow upwards.
   ScopedCF<CGColorSpaceRef> space(CGColorSpaceCreateDeviceRGB());
   ScopedCF<CGContextRef> context(CGBitmapContextCreate(
-      nullptr, width, height, 8, row_bytes, space.get(), kCGImageAlphaPremultipliedLast));
+      out, width, height, 8, row_bytes, space.get(), kCGImageAlphaPremultipliedLast));
   if (!context) return false;
+  // The block is reused between captures: replace its bytes rather than
+  // blend over them, so that a translucent pixel shows nothing of the last image.
+  CGContextSetBlendMode(context.get(), kCGBlendModeCopy);
   CGContextDrawImage(context.get(), CGRectMake(0, 0, width, height), cg_image);
-  const uint8_t* pixels = static_cast<const uint8_t*>(CGBitmapContextGetData(context.get()));
-  if (pixels == nullptr) return false;
-  // The context's memory starts with the top row, although its coordinates
-  // grow upwards. The stride asked for is honoured, but read rather than assumed.
-  size_t stride = CGBitmapContextGetBytesPerRow(context.get());
-  if (stride == row_bytes) {
-    std::memcpy(out, pixels, total);
-  } else {
-    for (size_t row = 0; row < height; ++row) {
-      std::memcpy(out + row * row_bytes, pixels + row * stride, row_bytes);
-    }
-  }
   return true;
 }
 

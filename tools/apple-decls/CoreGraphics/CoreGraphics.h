@@ -58,6 +58,12 @@ DC_EXTERN_C CF_RETURNS_RETAINED CGContextRef _Nullable CGBitmapContextCreate(
     CGColorSpaceRef _Nullable space, uint32_t bitmapInfo);
 DC_EXTERN_C void* _Nullable CGBitmapContextGetData(CGContextRef _Nullable context);
 DC_EXTERN_C size_t CGBitmapContextGetBytesPerRow(CGContextRef _Nullable context);
+typedef CF_ENUM(int32_t, CGBlendMode) {
+  kCGBlendModeNormal = 0,
+  kCGBlendModeClear = 16,
+  kCGBlendModeCopy = 17,
+};
+DC_EXTERN_C void CGContextSetBlendMode(CGContextRef _Nullable c, CGBlendMode mode);
 DC_EXTERN_C void CGContextDrawImage(CGContextRef _Nullable c, CGRect rect,
                                     CGImageRef _Nullable image);
 DC_EXTERN_C void CGContextRelease(CGContextRef _Nullable c);

@@ -1,0 +1,173 @@
+#include "screen/png_strip_pool.h"
+
+#include <pthread.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <utility>
+
+namespace deskcap {
+namespace {
+
+// Long enough that captures in a burst find warm buffers, short enough that an
+// app which captured once does not keep them.
+constexpr auto kIdleRelease = std::chrono::seconds(5);
+// Filtering and deflate need little stack.
+constexpr size_t kStackBytes = 512 * 1024;
+
+struct Group {
+  const StripPool::Job* job = nullptr;
+  std::vector<std::unique_ptr<StripScratch>> scratch;
+  size_t remaining = 0;
+  std::condition_variable done;
+};
+
+}  // namespace
+
+StripScratch::~StripScratch() {
+  if (stream_ready) deflateEnd(&stream);
+}
+
+struct StripPool::State {
+  std::mutex mutex;
+  std::condition_variable work_ready;
+  std::deque<std::pair<Group*, size_t>> queue;
+  std::vector<std::unique_ptr<StripScratch>> spares;
+  std::vector<void (*)()> trims;
+  bool started = false;
+  bool dirty = false;  // work ran since the last trim
+  size_t threads = 0;
+  size_t busy = 0;
+  size_t most_busy = 0;
+
+  static void* thread_main(void* raw);
+  void serve();
+};
+
+StripPool& StripPool::shared() {
+  static StripPool& pool = *new StripPool;
+  return pool;
+}
+
+StripPool::State& StripPool::state() {
+  static State& s = *new State;
+  return s;
+}
+
+void* StripPool::State::thread_main(void* raw) {
+#if defined(__APPLE__)
+  pthread_setname_np("deskcap-png");
+#else
+  pthread_setname_np(pthread_self(), "deskcap-png");
+#endif
+  static_cast<State*>(raw)->serve();
+  return nullptr;
+}
+
+void StripPool::State::serve() {
+  std::unique_lock<std::mutex> lock(mutex);
+  for (;;) {
+    if (queue.empty()) {
+      if (!dirty) {
+        work_ready.wait(lock, [&] { return !queue.empty(); });
+      } else if (!work_ready.wait_for(lock, kIdleRelease, [&] { return !queue.empty(); })) {
+        if (!dirty) continue;  // another thread trimmed already
+        dirty = false;
+        auto freed = std::move(spares);
+        spares.clear();
+        auto to_run = trims;
+        lock.unlock();
+        freed.clear();
+        for (auto trim : to_run) trim();
+        lock.lock();
+        continue;
+      }
+    }
+    auto [group, index] = queue.front();
+    queue.pop_front();
+    std::unique_ptr<StripScratch> scratch;
+    if (!spares.empty()) {
+      scratch = std::move(spares.back());
+      spares.pop_back();
+    }
+    most_busy = std::max(most_busy, ++busy);
+    dirty = true;
+    lock.unlock();
+    if (!scratch) scratch.reset(new (std::nothrow) StripScratch);
+    if (scratch) (*group->job)(index, *scratch);
+    lock.lock();
+    --busy;
+    group->scratch[index] = std::move(scratch);
+    // Notified under the lock: the group lives on its caller's stack until it
+    // sees remaining reach zero, which it cannot before the lock is released.
+    if (--group->remaining == 0) group->done.notify_one();
+  }
+}
+
+size_t StripPool::threads() {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  if (s.started) return s.threads;
+  s.started = true;
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  size_t wanted = online < 1 ? 1 : static_cast<size_t>(online);
+  for (size_t i = 0; i < wanted; ++i) {
+    pthread_attr_t attr;
+    if (pthread_attr_init(&attr) != 0) break;
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_attr_setstacksize(&attr, kStackBytes);
+    pthread_t thread;
+    int rc = pthread_create(&thread, &attr, State::thread_main, &s);
+    pthread_attr_destroy(&attr);
+    if (rc != 0) break;
+    ++s.threads;
+  }
+  return s.threads;
+}
+
+std::vector<std::unique_ptr<StripScratch>> StripPool::run(size_t count, const Job& job) {
+  Group group;
+  group.job = &job;
+  group.scratch.resize(count);
+  if (threads() == 0) {
+    for (size_t i = 0; i < count; ++i) {
+      group.scratch[i].reset(new (std::nothrow) StripScratch);
+      if (group.scratch[i]) job(i, *group.scratch[i]);
+    }
+    return std::move(group.scratch);
+  }
+  State& s = state();
+  std::unique_lock<std::mutex> lock(s.mutex);
+  group.remaining = count;
+  for (size_t i = 0; i < count; ++i) s.queue.emplace_back(&group, i);
+  if (count == 1) s.work_ready.notify_one();
+  else s.work_ready.notify_all();
+  group.done.wait(lock, [&] { return group.remaining == 0; });
+  return std::move(group.scratch);
+}
+
+void StripPool::give_back(std::vector<std::unique_ptr<StripScratch>> scratches) {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  for (auto& scratch : scratches)
+    if (scratch) s.spares.push_back(std::move(scratch));
+}
+
+size_t StripPool::most_busy() {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  return s.most_busy;
+}
+
+void StripPool::on_idle(void (*trim)()) {
+  State& s = state();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  s.trims.push_back(trim);
+}
+
+}  // namespace deskcap
