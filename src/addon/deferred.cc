@@ -82,7 +82,8 @@ Result<std::shared_ptr<JsDeferred::Channel>> channel_of(napi_env env) {
     if (it != channels().end()) return it->second;
   }
   napi_value name = nullptr;
-  // The name's length counts its terminating NUL, as the original resource name did.
+  // The length (22) takes the terminating NUL into the name: tools that trace async
+  // resources see the name with it.
   napi_status s = napi_create_string_utf8(env, "napi_resolve_deferred", 22, &name);
   if (s != napi_ok) return napi_error(s, "Create async resource name in JsDeferred failed");
   auto channel = std::make_shared<JsDeferred::Channel>();
