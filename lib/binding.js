@@ -9,8 +9,8 @@ const path = require('path');
 const gyp = require('node-gyp-build/node-gyp-build.js');
 
 const root = path.join(__dirname, '..');
-const REBUILD = 'Rebuild it from source with `npm rebuild deskcap --build-from-source` ' +
-  '(needs CMake and a C++ compiler; README.md, "Install", lists the packages).';
+const SOURCE_BUILD = '(a build from source needs CMake and a C++ compiler; README.md, ' +
+  '"Install", lists the packages)';
 
 function list(dir) {
   try {
@@ -54,14 +54,16 @@ function load(name) {
     const where = looked.slice(0, 1).concat(process.env.DESKCAP_BUILD_DIR ? [] :
       [path.join(root, 'prebuilds', `${process.platform}-${process.arch}`, `${name}*.node`)]);
     throw fail(`deskcap: no ${name}.node for ${process.platform}-${process.arch} ` +
-      `(Node ${process.versions.node}). Looked for:\n  ${where.join('\n  ')}\n${REBUILD}`,
+      `(Node ${process.versions.node}). Looked for:\n  ${where.join('\n  ')}\nRun ` +
+      `\`npm rebuild deskcap\`: it takes a prebuilt binary that fits, or builds one ${SOURCE_BUILD}.`,
     'MODULE_NOT_FOUND');
   }
   try {
     return require(file);
   } catch (e) {
     throw fail(`deskcap: cannot load ${file}: ${e.message}\nIt was built for another ` +
-      `platform, architecture or system library. ${REBUILD}`, e.code || 'ERR_DLOPEN_FAILED', e);
+      'platform, architecture or system library. Rebuild it with ' +
+      `\`npm rebuild deskcap --build-from-source\` ${SOURCE_BUILD}.`, e.code || 'ERR_DLOPEN_FAILED', e);
   }
 }
 
