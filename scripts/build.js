@@ -28,7 +28,8 @@ const INSTALL_HINT =
   '(GCC 11, Clang 14 or Xcode 15 and later) and CMake 3.20 or later.';
 // What a failed CMake configure step said, as the thing that is missing.
 const CAUSES = [
-  [/No CMAKE_(C|CXX)_COMPILER could be found|is not able to compile a simple test program/, 'no working C/C++ compiler was found'],
+  [/CMAKE_(C|CXX)_COMPILER (could be found|not set)|Could not find compiler|is not able to compile a simple test program/,
+    'no working C/C++ compiler was found'],
   [/unable to find a build program|CMAKE_MAKE_PROGRAM is not set/, '`make` was not found'],
   [/CMake 3\.\d+ or higher is required/, 'CMake is older than 3.20'],
   [/nlohmann_json/, 'the nlohmann-json library was not found'],
@@ -62,14 +63,19 @@ function nodeApiHeaders() {
 
 // Configures and builds `dir` (all targets when `targets` is empty).
 function buildFromSource(dir, args, targets = []) {
-  say(`configuring ${path.relative(root, dir) || '.'}/ with CMake`);
+  const shown = dir.startsWith(root + path.sep) ? path.relative(root, dir) : dir;
+  say(`configuring ${shown}/ with CMake`);
   const configure = cmake(['-S', root, '-B', dir, '-DCMAKE_BUILD_TYPE=Release',
     `-DNODE_API_INCLUDE_DIR=${nodeApiHeaders()}`, ...args]);
   if (configure.status !== 0) {
-    const out = `${configure.stdout}\n${configure.stderr}`;
+    // CMake's errors (on stderr) name the cause; a package looked for on the way is not one.
+    const lines = configure.stderr.split('\n');
+    const errors = lines.flatMap((l, i) => (!l.startsWith('CMake Error') ? [] :
+      l.endsWith(':') ? [lines[i + 1] || ''] : [l.replace(/^CMake Error:\s*/, '')]))
+      .map((l) => l.trim()).filter(Boolean);
+    const out = `${errors.join('\n')}\n${configure.stderr}\n${configure.stdout}`;
     const found = CAUSES.map(([re, text]) => [out.match(re), text]).find(([m]) => m);
-    const errors = out.split('\n').filter((l) => /error|could not|not found/i.test(l)).slice(0, 8);
-    process.stderr.write(errors.map((l) => `  ${l.trim()}\n`).join(''));
+    process.stderr.write(errors.slice(0, 4).map((l) => `  CMake: ${l}\n`).join(''));
     const cause = found ? (typeof found[1] === 'function' ? found[1](found[0]) : found[1])
       : `CMake's configure step failed (log: ${path.join(dir, 'CMakeFiles', 'CMakeOutput.log')})`;
     throw new Expected(cause);

@@ -189,3 +189,15 @@ test('without prebuilt binaries, require says what to run, and npm rebuild build
   assert.deepEqual(fs.readdirSync(path.join(pkg, 'build')).sort(), ['deskcap.node', 'deskcap_testing.node']);
   loadsFromBothModuleSystems(dir);
 });
+
+test('a source build without CMake ends with what to install and run, and no stack trace', () => {
+  const bin = path.join(work, 'bin');
+  fs.mkdirSync(bin);
+  fs.symlinkSync(process.execPath, path.join(bin, 'node'));
+  const r = run(process.execPath, ['scripts/build.js'], root, { PATH: bin, DESKCAP_BUILD_DIR: path.join(work, 'nocmake') });
+  assert.equal(r.status, 1);
+  for (const expected of ['CMake was not found', 'sudo apt-get install cmake', 'brew install cmake', 'npm rebuild deskcap']) {
+    assert.ok(r.stderr.includes(expected), `"${expected}" not in:\n${r.stderr}`);
+  }
+  assert.doesNotMatch(r.stderr, /^\s+at /m);
+});
