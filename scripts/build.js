@@ -25,7 +25,7 @@ const INSTALL_HINT =
   'Debian/Ubuntu: `sudo apt-get install cmake make g++ libpng-dev zlib1g-dev nlohmann-json3-dev`. ' +
   'macOS: `xcode-select --install` (clang, the SDK and zlib), then ' +
   '`brew install cmake libpng nlohmann-json`. A C++20 compiler is needed ' +
-  '(GCC 11, Clang 14 or Xcode 15 and later) and CMake 3.20 or later.';
+  '(GCC 12 or later; on macOS the clang of Xcode 15 or later) and CMake 3.20 or later.';
 // What a failed CMake configure step said, as the thing that is missing.
 const CAUSES = [
   [/CMAKE_(C|CXX)_COMPILER (could be found|not set)|Could not find compiler|is not able to compile a simple test program/,
