@@ -148,10 +148,13 @@ ${use('deskcap', 'testing')}`);
   fs.writeFileSync(path.join(dir, 'node10.ts'), `import * as deskcap from 'deskcap';
 import * as testing from 'deskcap/testing';
 ${use('deskcap', 'testing')}`);
-  const typeRoots = [path.join(root, 'node_modules', '@types')];
-  // One run also checks the declaration files themselves (and @types/node, the slow part).
+  // A stand-in for @types/node: the declarations need only Buffer, and checking
+  // all of Node's types would take most of this test's time.
+  fs.mkdirSync(path.join(dir, 'types', 'node'), { recursive: true });
+  fs.writeFileSync(path.join(dir, 'types', 'node', 'index.d.ts'), 'declare class Buffer extends Uint8Array {}\n');
+  const typeRoots = [path.join(dir, 'types')];
   const configs = {
-    nodenext: { module: 'nodenext', skipLibCheck: false, files: ['esm.mts', 'cjs.cts'] },
+    nodenext: { module: 'nodenext', files: ['esm.mts', 'cjs.cts'] },
     bundler: { module: 'esnext', moduleResolution: 'bundler', allowSyntheticDefaultImports: false, files: ['esm.mts'] },
     node10: { module: 'commonjs', files: ['node10.ts'] },
   };
@@ -159,7 +162,7 @@ ${use('deskcap', 'testing')}`);
   const results = await Promise.all(Object.entries(configs).map(([name, { files: sources, ...options }]) => {
     const config = path.join(dir, `tsconfig.${name}.json`);
     fs.writeFileSync(config, JSON.stringify({ files: sources, compilerOptions: { strict: true, noEmit: true,
-      target: 'es2022', esModuleInterop: false, skipLibCheck: true, typeRoots, types: ['node'], ...options } }));
+      target: 'es2022', lib: ['es2022'], esModuleInterop: false, typeRoots, types: ['node'], ...options } }));
     return new Promise((resolve) => execFile(process.execPath, [tsc, '-p', config], { cwd: dir },
       (error, stdout) => resolve({ name, error, stdout })));
   }));
