@@ -55,7 +55,8 @@ function load(name) {
       [path.join(root, 'prebuilds', `${process.platform}-${process.arch}`, `${name}*.node`)]);
     throw fail(`deskcap: no ${name}.node for ${process.platform}-${process.arch} ` +
       `(Node ${process.versions.node}). Looked for:\n  ${where.join('\n  ')}\nRun ` +
-      `\`npm rebuild deskcap\`: it takes a prebuilt binary that fits, or builds one ${SOURCE_BUILD}.`,
+      `\`npm rebuild deskcap\`: it takes a prebuilt binary that fits, or builds one ${SOURCE_BUILD}. ` +
+      'Where npm skips install scripts, allow this one first: `npm install-scripts approve deskcap`.',
     'MODULE_NOT_FOUND');
   }
   try {

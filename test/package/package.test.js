@@ -76,10 +76,12 @@ console.log(JSON.stringify({
 }));
 `;
 
-function project(name) {
+// A project that lets the tarball's install script run (npm 11 asks for that).
+function project(name, tgz) {
   const dir = path.join(work, name);
   fs.mkdirSync(dir);
-  fs.writeFileSync(path.join(dir, 'package.json'), JSON.stringify({ name, version: '1.0.0', private: true }));
+  fs.writeFileSync(path.join(dir, 'package.json'), JSON.stringify({ name, version: '1.0.0', private: true,
+    allowScripts: { [`file:${tgz}`]: true } }));
   fs.writeFileSync(path.join(dir, 'cjs.js'), CJS);
   fs.writeFileSync(path.join(dir, 'esm.mjs'), ESM);
   fs.writeFileSync(WORLD, JSON.stringify({ screen: { displays: [{ id: 7, main: true }] } }));
@@ -122,10 +124,11 @@ test('the tarball holds the package, its licence and product-only prebuilds, and
 });
 
 test('with the prebuilt binaries, an install compiles nothing and loads from CommonJS and ESM', (t) => {
-  const dir = project('with-prebuilds');
+  const dir = project('with-prebuilds', tarball);
   const install = ok('npm', ['install', '--foreground-scripts', tarball, ...deps], dir);
   t.diagnostic(`npm install with prebuilt binaries: ${install.ms} ms`);
   assert.match(install.text, new RegExp(`using the prebuilt binaries in prebuilds/${TARGET}/`));
+  assert.doesNotMatch(install.text, /install-scripts/);
   assert.equal(fs.existsSync(path.join(dir, 'node_modules', 'deskcap', 'build')), false);
   loadsFromBothModuleSystems(dir);
 });
@@ -176,7 +179,7 @@ test('without prebuilt binaries, require says what to run, and npm rebuild build
   fs.rmSync(path.join(unpacked, 'package', 'prebuilds'), { recursive: true });
   const [bare] = packed([path.join(unpacked, 'package')]);
 
-  const dir = project('from-source');
+  const dir = project('from-source', path.join(work, bare.filename));
   ok('npm', ['install', '--ignore-scripts', path.join(work, bare.filename), ...deps], dir);
   const missing = run(process.execPath, ['cjs.js'], dir);
   assert.notEqual(missing.status, 0);
