@@ -1,5 +1,5 @@
-# Benchmarks: built with the default target set, run by scripts/bench.sh in a
-# Release tree of their own.
+# Benchmarks, built when DESKCAP_BENCH is on (scripts/bench.sh, in a Release
+# tree of its own).
 add_executable(png_bench ${CMAKE_SOURCE_DIR}/bench/png_bench.cc)
 target_link_libraries(png_bench PRIVATE dc_core dc_screen dc_fake_base dc_fake_screen PNG::PNG)
 # The yardsticks of bench/capture_bench.js (encoder alone, bare Promise round trip).

@@ -5,7 +5,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="$root/build-bench"
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDESKCAP_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDESKCAP_BENCH=ON >/dev/null
 cmake --build "$build" --target png_bench bench_addon deskcap_testing \
   --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 echo "Host: $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | cut -d: -f2- | sed 's/^ //' || uname -m), $(nproc 2>/dev/null || echo '?') CPUs"

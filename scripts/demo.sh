@@ -3,5 +3,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-node scripts/build.js >/dev/null
+node scripts/build.js
 node scripts/demo.js "$@"

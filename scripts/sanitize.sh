@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 export DESKCAP_BUILD_DIR=build-asan
-DESKCAP_CMAKE_ARGS="-DDESKCAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo" node scripts/build.js
+DESKCAP_CMAKE_ARGS="-DDESKCAP_TESTS=ON -DDESKCAP_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo" node scripts/build.js
 
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:exitcode=66"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:exitcode=66"

@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-dev
-          libgtest-dev pngcheck python3 valgrind)
+          libgtest-dev pngcheck python3 valgrind ccache)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
@@ -22,7 +22,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-if [ ! -d node_modules/node-api-headers ]; then
+# Any missing or outdated package (npm ls fails) brings the locked set.
+if ! npm ls --depth=0 >/dev/null 2>&1; then
   echo "setup: installing npm packages"
   if [ -f package-lock.json ]; then npm ci --ignore-scripts --no-audit --no-fund; else npm install --ignore-scripts --no-audit --no-fund; fi
 fi

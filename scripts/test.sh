@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Every test: C++ suites (ctest), JavaScript suites (node --test) against the
-# product and testing addons, and the macOS type check.
+# product and testing addons, the package as a consumer installs it, and the
+# macOS type check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
-node scripts/build.js
+DESKCAP_CMAKE_ARGS="-DDESKCAP_TESTS=ON ${DESKCAP_CMAKE_ARGS:-}" node scripts/build.js
 
 echo "== C++ tests"
 ctest --test-dir build --output-on-failure -j2
@@ -16,6 +17,9 @@ node --test-concurrency=2 -e 0 2>/dev/null && concurrency="--test-concurrency=2"
 
 echo "== JavaScript tests"
 node --test $concurrency test/js/
+
+echo "== Package (npm run prebuild, npm pack, installs into fresh projects)"
+node --test test/package/
 
 echo "== macOS backend type check"
 if [ -x scripts/check-macos.sh ]; then

@@ -87,6 +87,8 @@ napi_value register_module(napi_env env, napi_value exports) {
 }  // namespace
 }  // namespace deskcap::js
 
-extern "C" NAPI_MODULE_EXPORT napi_value napi_register_module_v1(napi_env env, napi_value exports) {
+// napi_register_module_v1 and node_api_module_get_api_version_v1 (NAPI_VERSION):
+// the only two symbols the addon exports.
+NAPI_MODULE_INIT() {
   return deskcap::js::guarded(env, "Module registration", [&] { return deskcap::js::register_module(env, exports); });
 }

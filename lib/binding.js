@@ -1,0 +1,71 @@
+'use strict';
+// Finds and loads one of the package's two addons. A build from source
+// (build/, or DESKCAP_BUILD_DIR when set) wins; otherwise the prebuilt binary
+// for this platform, chosen by node-gyp-build's own rules for prebuilds/
+// (platform-arch folders, libc and runtime tags) among the files named for
+// the addon, since node-gyp-build itself takes one addon per folder.
+const fs = require('fs');
+const path = require('path');
+const gyp = require('node-gyp-build/node-gyp-build.js');
+
+const root = path.join(__dirname, '..');
+const SOURCE_BUILD = '(a build from source needs CMake and a C++ compiler; README.md, ' +
+  '"Install", lists the packages)';
+
+function list(dir) {
+  try {
+    return fs.readdirSync(dir);
+  } catch {
+    return [];
+  }
+}
+
+// The best prebuild of `name` for this process, or null.
+function prebuilt(name) {
+  const dir = path.join(root, 'prebuilds');
+  const tuple = list(dir).map(gyp.parseTuple)
+    .filter(gyp.matchTuple(process.platform, process.arch)).sort(gyp.compareTuples)[0];
+  if (!tuple) return null;
+  const runtime = process.versions.electron ? 'electron' : 'node';
+  const folder = path.join(dir, tuple.name);
+  const best = list(folder).filter((file) => file.split('.')[0] === name).map(gyp.parseTags)
+    .filter(gyp.matchTags(runtime, process.versions.modules)).sort(gyp.compareTags(runtime))[0];
+  return best ? path.join(folder, best.file) : null;
+}
+
+function fail(message, code, cause) {
+  const error = new Error(message, cause ? { cause } : undefined);
+  error.code = code;
+  return error;
+}
+
+// Where `name`.node is looked for, in order; the first that exists is loaded.
+function candidates(name) {
+  if (process.env.DESKCAP_BUILD_DIR) {
+    return [path.resolve(root, process.env.DESKCAP_BUILD_DIR, `${name}.node`)];
+  }
+  return [path.join(root, 'build', `${name}.node`), prebuilt(name)].filter(Boolean);
+}
+
+function load(name) {
+  const looked = candidates(name);
+  const file = looked.find((f) => fs.existsSync(f));
+  if (!file) {
+    const where = looked.slice(0, 1).concat(process.env.DESKCAP_BUILD_DIR ? [] :
+      [path.join(root, 'prebuilds', `${process.platform}-${process.arch}`, `${name}*.node`)]);
+    throw fail(`deskcap: no ${name}.node for ${process.platform}-${process.arch} ` +
+      `(Node ${process.versions.node}). Looked for:\n  ${where.join('\n  ')}\nRun ` +
+      `\`npm rebuild deskcap\`: it takes a prebuilt binary that fits, or builds one ${SOURCE_BUILD}. ` +
+      'Where npm skips install scripts, allow this one first: `npm install-scripts approve deskcap`.',
+    'MODULE_NOT_FOUND');
+  }
+  try {
+    return require(file);
+  } catch (e) {
+    throw fail(`deskcap: cannot load ${file}: ${e.message}\nIt was built for another ` +
+      'platform, architecture or system library. Rebuild it with ' +
+      `\`npm rebuild deskcap --build-from-source\` ${SOURCE_BUILD}.`, e.code || 'ERR_DLOPEN_FAILED', e);
+  }
+}
+
+module.exports = { load, prebuilt };
