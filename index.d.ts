@@ -7,6 +7,12 @@
 export interface DeskcapError extends Error {
   /** Status name: "GenericFailure" for failures of the work, the conversion's status for argument errors. */
   code: string;
+  /**
+   * Present only when a refused permission caused the failure: "screen-recording"
+   * on `captureDisplay`/`captureWindow` rejections while Screen Recording is not
+   * granted, "camera" on `captureIosDevice` rejections for refused camera access.
+   */
+  permission?: 'screen-recording' | 'camera';
 }
 
 export interface DisplayInfo {
@@ -85,6 +91,31 @@ export interface MicrophoneApp {
   bundleId: string;
 }
 
+export interface WindowInfo {
+  /** CGWindowID: what `captureWindow` and `excludeWindowIds` take. */
+  id: number;
+  /** Process id of the owning application. */
+  pid: number;
+  /** The owner's bundle identifier, or null when it has none. */
+  appId: string | null;
+  /** The owner's name, or null when the system gives none. */
+  appName: string | null;
+  /** The window's title; null when the system withholds it (titles need Screen Recording permission). */
+  title: string | null;
+  /** Bounds in points in the global desktop space, as `getDisplays` uses it. */
+  x: number;
+  y: number;
+  width: number;
+  height: number;
+  /** Window layer: 0 for ordinary windows, higher for panels, menus, the Dock. */
+  layer: number;
+  /** The display holding the window's centre, or null when no display does. */
+  displayId: number | null;
+}
+
+/** "denied" means not granted yet or refused: the system does not tell the two apart. */
+export type ScreenCaptureAccess = 'granted' | 'denied' | 'unknown';
+
 export type SystemAudioAccess = 'granted' | 'denied' | 'not-determined' | 'unknown';
 
 /** The active displays. Needs no Screen Recording permission. */
@@ -113,3 +144,13 @@ export function listMicrophoneApps(): Promise<MicrophoneApp[] | null>;
 export function getSystemAudioAccess(): SystemAudioAccess;
 /** Asks for the system-audio capture permission; null when it cannot be asked. */
 export function requestSystemAudioAccess(): Promise<boolean | null>;
+/** The on-screen windows, front to back, desktop elements left out. */
+export function listWindows(): Promise<WindowInfo[]>;
+/** The Screen Recording permission, as the system reports it without asking the user. */
+export function getScreenCaptureAccess(): ScreenCaptureAccess;
+/**
+ * Asks for Screen Recording permission (the system prompt shows once per app).
+ * Resolves true when granted already; a grant made now takes effect after the
+ * host application restarts.
+ */
+export function requestScreenCaptureAccess(): Promise<boolean>;

@@ -36,6 +36,9 @@ async function productTour() {
   await ask('listMicrophoneApps()', () => d.listMicrophoneApps());
   await ask('getSystemAudioAccess()', () => d.getSystemAudioAccess());
   await ask('requestSystemAudioAccess()', () => d.requestSystemAudioAccess());
+  await ask('listWindows()', () => d.listWindows());
+  await ask('getScreenCaptureAccess()', () => d.getScreenCaptureAccess());
+  await ask('requestScreenCaptureAccess()', () => d.requestScreenCaptureAccess());
   await ask('usbAppleDeviceCount()', () => d.usbAppleDeviceCount());
   await ask('prewarmIosCapture()', () => d.prewarmIosCapture());
   await ask('listIosDevices()', () => d.listIosDevices());

@@ -1,20 +1,23 @@
 #!/usr/bin/env node
-// Smoke run of all thirteen exports on a real Mac: calls each once and prints
-// what it answers. PNGs go to /tmp. Run from a terminal that has (or may be
-// asked for) Screen Recording and Camera access; see README's "Building on macOS".
+// Smoke run of every export on a real Mac: calls each once and prints what it
+// answers. PNGs go to /tmp. Run from a terminal that has (or may be asked for)
+// Screen Recording and Camera access; see README's "Building on macOS".
 //
-//   node scripts/smoke-macos.js [--request] [--window ID] [--out DIR]
+//   node scripts/smoke-macos.js [--request] [--launch] [--window ID] [--out DIR]
 //
-//   --request     also call requestSystemAudioAccess (may show a system prompt)
-//   --window ID   the window to capture (default: the frontmost ordinary
-//                 window, looked up through osascript; else an id of no window)
+//   --request     also call requestSystemAudioAccess and requestScreenCaptureAccess
+//                 (may show system prompts)
+//   --launch      launch Calculator after the first application lookup and check
+//                 that getAppWindowBounds and listWindows see it (quit it after)
+//   --window ID   the window to capture (default: the frontmost ordinary window
+//                 of listWindows, else of osascript; else an id of no window)
 //   --out DIR     where the PNGs go (default /tmp)
 //
 // Exits 1 when an export is missing, a synchronous export throws, or a PNG
 // that came back is malformed; rejections of the Promise exports are printed,
 // since a missing permission or an absent phone is a normal answer.
 'use strict';
-const { execFileSync } = require('child_process');
+const { execFileSync, spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
 
@@ -22,14 +25,17 @@ const EXPORTS = [
   'getDisplays', 'captureDisplay', 'captureWindow', 'takeIosLog', 'listIosDevices',
   'usbAppleDeviceCount', 'captureIosDevice', 'prewarmIosCapture', 'getAppWindowBounds',
   'getNotchSize', 'listMicrophoneApps', 'getSystemAudioAccess', 'requestSystemAudioAccess',
+  'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
 ];
+const CALCULATOR = 'com.apple.calculator';
 // An id no window has; captureWindow then shows its "not found" answer.
 const NO_SUCH_WINDOW = 0x7ffffff0;
 
 function parseArgs(argv) {
-  const options = { request: false, window: null, out: '/tmp' };
+  const options = { request: false, launch: false, window: null, out: '/tmp' };
   for (let i = 0; i < argv.length; i++) {
     if (argv[i] === '--request') options.request = true;
+    else if (argv[i] === '--launch') options.launch = true;
     else if (argv[i] === '--window') options.window = Number(argv[++i]);
     else if (argv[i] === '--out') options.out = argv[++i];
     else throw new Error(`unknown argument ${argv[i]}`);
@@ -80,7 +86,8 @@ async function call(name, fn, format = describe) {
     console.log(`${name}: ${format(value)}  (${ms()})`);
     return { ok: true, value };
   } catch (error) {
-    console.log(`${name}: threw/rejected [${error.code || 'no code'}] ${error.message}  (${ms()})`);
+    const permission = error.permission ? ` permission=${error.permission}` : '';
+    console.log(`${name}: threw/rejected [${error.code || 'no code'}${permission}] ${error.message}  (${ms()})`);
     return { ok: false, error };
   }
 }
@@ -106,6 +113,38 @@ function frontmostWindowId() {
   }
 }
 
+// DESKCAP_IOS_LOG_STDERR=0 in a child: its phone steps log nothing to stderr
+// and still fill takeIosLog.
+function quietLogCheck() {
+  const source = `const d = require(${JSON.stringify(path.join(__dirname, '..'))});
+    d.prewarmIosCapture().then(() => d.takeIosLog()).then((l) => console.log(l.length));`;
+  const r = spawnSync(process.execPath, ['-e', source], {
+    env: { ...process.env, DESKCAP_IOS_LOG_STDERR: '0' }, encoding: 'utf8', timeout: 60000,
+  });
+  const lines = Number(r.stdout.trim());
+  console.log(`DESKCAP_IOS_LOG_STDERR=0: ${lines} log line(s), stderr ${/KR_IOS/.test(r.stderr) ? 'has' : 'has no'} KR_IOS`);
+  if (/KR_IOS/.test(r.stderr) || !(lines > 0)) problem('the quiet log is not quiet, or lost its lines');
+}
+
+// An application launched after the first lookup, which AppKit reports to a
+// plain node process only when the main run loop turns.
+async function launchCheck(deskcap) {
+  console.log(`getAppWindowBounds('${CALCULATOR}') before launch: ${JSON.stringify(deskcap.getAppWindowBounds(CALCULATOR))}`);
+  execFileSync('open', ['-a', 'Calculator']);
+  let bounds = null;
+  for (let i = 0; i < 20 && !bounds; i++) {
+    await new Promise((resolve) => setTimeout(resolve, 250));
+    bounds = deskcap.getAppWindowBounds(CALCULATOR);
+  }
+  console.log(`getAppWindowBounds('${CALCULATOR}') after launch: ${JSON.stringify(bounds)}`);
+  const owned = (await deskcap.listWindows()).filter((w) => w.appId === CALCULATOR);
+  console.log(`listWindows: ${owned.length} Calculator window(s)`);
+  if (!bounds || owned.length === 0) problem('an application launched after the first lookup was not seen');
+  try {
+    execFileSync('osascript', ['-e', 'quit app "Calculator"']);
+  } catch { /* left running */ }
+}
+
 async function main() {
   const options = parseArgs(process.argv.slice(2));
   const deskcap = require(path.join(__dirname, '..'));
@@ -115,6 +154,27 @@ async function main() {
     if (typeof deskcap[name] !== 'function') problem(`export ${name} is missing`);
   }
 
+  // ---- Screen Recording and the window list
+  const access = await call('getScreenCaptureAccess', () => deskcap.getScreenCaptureAccess());
+  if (!access.ok) problem('getScreenCaptureAccess threw');
+  else if (!['granted', 'denied'].includes(access.value)) problem(`getScreenCaptureAccess answered ${access.value}`);
+  const granted = access.ok && access.value === 'granted';
+  const windows = await call('listWindows', () => deskcap.listWindows(), (list) => `${list.length} window(s)`);
+  if (windows.ok) {
+    for (const w of windows.value.slice(0, 12)) console.log(`  | ${JSON.stringify(w)}`);
+    if (granted && windows.value.length > 0 && windows.value.every((w) => w.title === null)) {
+      problem('Screen Recording is granted but every window title is withheld');
+    }
+  }
+  // A refused capture must say so; any other failure must not.
+  const checkRefusal = (name, result) => {
+    if (result.ok || access.value === undefined) return;
+    const expected = granted ? undefined : 'screen-recording';
+    if (result.error.permission !== expected) {
+      problem(`${name} rejected with permission ${result.error.permission} while access is ${access.value}`);
+    }
+  };
+
   // ---- Screen capture
   const displays = await call('getDisplays', () => deskcap.getDisplays());
   const main = displays.ok ? displays.value.find((d) => d.isPrimary) : null;
@@ -122,17 +182,28 @@ async function main() {
     const shot = await call(`captureDisplay({ displayId: ${main.id} })`,
       () => deskcap.captureDisplay({ displayId: main.id }));
     if (shot.ok) saveImage('display', shot.value, options.out);
+    checkRefusal('captureDisplay', shot);
   } else {
     console.log('captureDisplay: skipped, no primary display listed');
   }
 
-  let windowId = Number.isInteger(options.window) ? options.window : frontmostWindowId();
+  const listed = windows.ok
+    ? windows.value.find((w) => w.layer === 0 && w.width >= 200 && w.height >= 150 && w.pid !== process.pid)
+    : undefined;
+  let windowId = Number.isInteger(options.window) ? options.window : listed ? listed.id : frontmostWindowId();
   if (windowId === null) {
     console.log(`(no window id found; captureWindow gets ${NO_SUCH_WINDOW}, which no window has)`);
     windowId = NO_SUCH_WINDOW;
   }
   const window = await call(`captureWindow(${windowId})`, () => deskcap.captureWindow(windowId));
   if (window.ok) saveImage('window', window.value, options.out);
+  if (listed && windowId === listed.id) {
+    checkRefusal('captureWindow', window);
+    if (window.ok && (window.value.width < listed.width || window.value.height < listed.height)) {
+      problem(`captureWindow(${listed.id}) is ${window.value.width}x${window.value.height} pixels, ` +
+        `smaller than the listed ${listed.width}x${listed.height} points`);
+    }
+  }
 
   // ---- Connected phones
   await call('prewarmIosCapture', () => deskcap.prewarmIosCapture());
@@ -149,6 +220,7 @@ async function main() {
   const log = await call('takeIosLog', () => deskcap.takeIosLog(),
     (lines) => `${lines.length} line(s)`);
   if (log.ok) for (const line of log.value) console.log(`  | ${line}`);
+  quietLogCheck();
 
   // ---- Desktop context (the three synchronous exports must not throw)
   for (const [name, fn] of [
@@ -162,9 +234,14 @@ async function main() {
   await call('listMicrophoneApps', () => deskcap.listMicrophoneApps());
   if (options.request) {
     await call('requestSystemAudioAccess', () => deskcap.requestSystemAudioAccess());
+    const request = await call('requestScreenCaptureAccess', () => deskcap.requestScreenCaptureAccess());
+    if (request.ok && request.value !== granted) {
+      problem(`requestScreenCaptureAccess resolved ${request.value} while access is ${access.value}`);
+    }
   } else {
-    console.log('requestSystemAudioAccess: skipped (pass --request; it may show a prompt)');
+    console.log('requestSystemAudioAccess, requestScreenCaptureAccess: skipped (pass --request; they may show prompts)');
   }
+  if (options.launch) await launchCheck(deskcap);
 
   console.log(problems ? `\n${problems} problem(s)` : '\nno problems');
   process.exitCode = problems ? 1 : 0;

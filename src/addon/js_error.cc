@@ -55,6 +55,16 @@ Result<napi_value> take_reference(napi_env env, Error& error) {
   return value;
 }
 
+// The `permission` property of a refused capture; null for other failures.
+const char* permission_name(Permission permission) {
+  switch (permission) {
+    case Permission::ScreenRecording: return "screen-recording";
+    case Permission::Camera: return "camera";
+    case Permission::None: break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Result<napi_value> to_js(napi_env env, Error error) {
@@ -73,6 +83,13 @@ Result<napi_value> to_js(napi_env env, Error error) {
   if (s != napi_ok) return napi_error(s, "Failed to create error message string");
   s = napi_create_error(env, code, message, &result);
   if (s != napi_ok) return napi_error(s, "Failed to create error");
+  if (const char* permission = permission_name(error.permission)) {
+    napi_value name = nullptr;
+    s = napi_create_string_utf8(env, permission, NAPI_AUTO_LENGTH, &name);
+    if (s != napi_ok) return napi_error(s, "Failed to create error permission string");
+    s = napi_set_named_property(env, result, "permission", name);
+    if (s != napi_ok) return napi_error(s, "Failed to set error permission");
+  }
   if (error.cause) {
     auto cause = to_js(env, std::move(*error.cause));
     if (!cause.ok()) fatal("Convert cause Error to napi_value should never error");

@@ -40,6 +40,9 @@ const bool kRegistered = [] {
            DESKCAP_EXPORT(usbAppleDeviceCount, usb_apple_device_count),
            DESKCAP_EXPORT(getSystemAudioAccess, get_system_audio_access),
            DESKCAP_EXPORT(requestSystemAudioAccess, request_system_audio_access),
+           DESKCAP_EXPORT(listWindows, list_windows),
+           DESKCAP_EXPORT(getScreenCaptureAccess, get_screen_capture_access),
+           DESKCAP_EXPORT(requestScreenCaptureAccess, request_screen_capture_access),
        })
     register_export(e);
   return true;

@@ -63,9 +63,14 @@ struct JsReference {
   virtual ~JsReference() = default;
 };
 
+// The refused permission behind a failure, so that a program can act on it
+// without reading the message; None for every other failure.
+enum class Permission { None, ScreenRecording, Camera };
+
 struct Error {
   Status status = Status::GenericFailure;
   std::string reason;
+  Permission permission = Permission::None;
   std::unique_ptr<Error> cause;
   std::unique_ptr<JsReference> reference;
 

@@ -22,6 +22,28 @@ struct MicrophoneApp {
   std::string bundle_id;
 };
 
+// One on-screen window of listWindows.
+struct ListedWindow {
+  uint32_t id = 0;
+  int64_t pid = 0;
+  std::optional<std::string> app_id;    // the owner's bundle identifier
+  std::optional<std::string> app_name;  // the owner's name
+  std::optional<std::string> title;     // nullopt when the system withholds it
+  double x = 0, y = 0, width = 0, height = 0;
+  int64_t layer = 0;
+  std::optional<uint32_t> display_id;  // the display holding the window's centre
+};
+
+// JavaScript thread, before list_windows_step: lets the application list catch
+// up with launches (it changes only while the main run loop runs).
+void refresh_applications_step();
+// Blocking thread: front to back; empty when there is no window list.
+std::vector<ListedWindow> list_windows_step();
+// Any thread: "granted", "denied" or "unknown".
+std::string screen_capture_access_step();
+// Blocking thread.
+bool request_screen_capture_access_step();
+
 // JavaScript thread. Refuses a NUL in the identifier before any native call.
 Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id);
 // JavaScript thread.

@@ -39,6 +39,7 @@ char* window_bounds(const char* bundle_id) {
     return *raw ? heap_copy(**raw) : nullptr;
 
   const std::string requested(bundle_id, length);
+  platform::refresh_running_applications();
   std::set<int64_t> pids;
   for (const auto& app : platform::running_applications()) {
     if (app.bundle_identifier && matches(requested, *app.bundle_identifier))

@@ -2,6 +2,7 @@
 // kept (the last 256) until the host drains it.
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <mutex>
@@ -24,6 +25,16 @@ struct LogState {
 LogState& log_state() {
   static LogState& state = *new LogState;
   return state;
+}
+
+// DESKCAP_IOS_LOG_STDERR=0 keeps the lines off standard error; read once, at
+// the first entry, since the environment may change under other threads.
+bool echo_to_stderr() {
+  static const bool echo = [] {
+    const char* value = std::getenv("DESKCAP_IOS_LOG_STDERR");
+    return value == nullptr || std::strcmp(value, "0") != 0;
+  }();
+  return echo;
 }
 
 std::string format_message(const char* format, va_list args) {
@@ -57,8 +68,10 @@ void write_entry(const char* format, va_list args) {
     std::string message = format_message(format != nullptr ? format : "", args);
 
     // One write per line, before the lock, so that concurrent lines never mix.
-    std::string line = "KR_IOS " + message + "\n";
-    std::fwrite(line.data(), 1, line.size(), stderr);
+    if (echo_to_stderr()) {
+      std::string line = "KR_IOS " + message + "\n";
+      std::fwrite(line.data(), 1, line.size(), stderr);
+    }
 
     LogState& state = log_state();
     std::lock_guard<std::mutex> hold(state.lock);

@@ -29,9 +29,6 @@ constexpr const char* kOutputRejectedText = "Video output was rejected by the ca
 constexpr const char* kNoFramesText =
     "No frames arrived. The device may be locked, or capture trust may have been revoked.";
 constexpr const char* kEncodeText = "Could not encode the captured frame";
-constexpr const char* kCameraText =
-    "Corvanta needs camera access to capture a connected phone. Grant it in System Settings > "
-    "Privacy & Security > Camera.";
 constexpr const char* kOutOfMemoryText = "Ran out of memory encoding the captured frame";
 
 
@@ -100,11 +97,11 @@ int32_t capture(const char* unique_id, const Outputs& out) {
 
   int64_t authorization = platform::video_authorization_status();
   if (authorization == 0) {
-    if (!request_camera_access()) return out.fail(8, kCameraText);
+    if (!request_camera_access()) return out.fail(8, kCameraAccessText);
   } else if (authorization != 3) {
     ios_log("camera_access_blocked status=%s",
             camera_authorization_name(platform::video_authorization_status()));
-    return out.fail(8, kCameraText);
+    return out.fail(8, kCameraAccessText);
   }
 
   std::optional<std::string> input_error;

@@ -54,6 +54,11 @@ std::string device_landscape_summary(unsigned long usb, const DeviceList* found)
 unsigned long scan_usb_devices(bool verbose);
 
 // ---- phone_capture.cc
+// The capture's answer when camera access is refused (status 8, which running
+// out of memory shares): the addon side tells the two apart by this text.
+inline constexpr const char* kCameraAccessText =
+    "Corvanta needs camera access to capture a connected phone. Grant it in System Settings > "
+    "Privacy & Security > Camera.";
 // The first 8 UTF-16 units of an id longer than that, else the whole id;
 // "(null)" for text that is not UTF-8, as the log shows a nil string.
 std::string short_device_id(const std::string& id);

@@ -71,7 +71,11 @@ Result<CapturedPng> capture_ios_device_step(const std::string& unique_id) {
     return result;
   }
   native_free(png);
-  if (auto message = take_heap_string(error_text)) return Error(std::move(*message));
+  if (auto message = take_heap_string(error_text)) {
+    Error failure(std::move(*message));
+    if (status == 8 && failure.reason == phone::kCameraAccessText) failure.permission = Permission::Camera;
+    return failure;
+  }
   return Error("Device capture failed with status " + std::to_string(status));
 }
 

@@ -270,6 +270,10 @@ struct RunningApplication {
 };
 // [[NSWorkspace sharedWorkspace] runningApplications], in its order.
 std::vector<RunningApplication> running_applications();
+// AppKit updates runningApplications only while the main run loop runs. On the
+// main thread, when that loop is not running already (a plain node host), turns
+// it once in the default mode without waiting; elsewhere does nothing. Thread: any.
+void refresh_running_applications();
 
 struct WindowInfo {
   std::optional<int64_t> owner_pid;  // kCGWindowOwnerPID
@@ -277,9 +281,19 @@ struct WindowInfo {
   bool has_bounds = false;           // kCGWindowBounds present
   bool bounds_valid = false;         // CGRectMakeWithDictionaryRepresentation succeeded
   Rect bounds;
+  uint32_t number = 0;                    // kCGWindowNumber
+  std::optional<std::string> owner_name;  // kCGWindowOwnerName
+  std::optional<std::string> name;        // kCGWindowName; nullopt when withheld
 };
 // CGWindowListCopyWindowInfo(options, relative_to); nullopt when it answers NULL.
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to);
+
+// ---- CoreGraphics: Screen Recording permission -----------------------------------
+// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
+std::optional<bool> screen_capture_preflight();
+// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
+// grant takes effect after the host restarts. Thread: any.
+bool screen_capture_request();
 
 struct ScreenInfo {
   Rect frame;

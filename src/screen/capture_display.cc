@@ -43,7 +43,8 @@ Result<CapturedPng> capture_display(const CaptureRequest& request) {
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = capture_bridge::fetch_shareable_content(false, false);
-  if (!fetched.ok()) return fetched.error().to_error("Failed to get shareable content: ");
+  if (!fetched.ok())
+    return screen_capture::framework_failure(fetched.error(), "Failed to get shareable content: ");
   Ref<platform::ShareableContent> content = fetched.take();
 
   Ref<platform::ScDisplay> display;

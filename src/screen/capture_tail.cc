@@ -5,6 +5,12 @@
 
 namespace deskcap::screen_capture {
 
+Error framework_failure(const capture_bridge::CaptureError& error, const std::string& prefix) {
+  Error failure = error.to_error(prefix);
+  if (platform::screen_capture_preflight() == false) failure.permission = Permission::ScreenRecording;
+  return failure;
+}
+
 Result<platform::Ref<platform::StreamConfiguration>> make_configuration(uint32_t width,
                                                                         uint32_t height) {
   platform::Ref<platform::StreamConfiguration> configuration(platform::configuration_create());
@@ -20,7 +26,7 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
                                       platform::StreamConfiguration* configuration,
                                       const char* screenshot_prefix) {
   auto shot = capture_bridge::take_screenshot(filter, configuration);
-  if (!shot.ok()) return shot.error().to_error(screenshot_prefix);
+  if (!shot.ok()) return framework_failure(shot.error(), screenshot_prefix);
   platform::Ref<platform::Image> image = shot.take();
 
   // The framework may not honour the requested size: the image's own is the result's.

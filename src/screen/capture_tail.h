@@ -5,9 +5,16 @@
 
 #include "core/error.h"
 #include "platform/platform.h"
+#include "screen/capture_error.h"
 #include "screen/screen.h"
 
 namespace deskcap::screen_capture {
+
+// A capture's failed framework request (content or screenshot) as an Error
+// whose reason is `prefix` + the bridge's text. The framework's refusal for want
+// of Screen Recording permission carries no code of its own across the seam, so
+// the system's answer to the permission check decides whether it was one.
+Error framework_failure(const capture_bridge::CaptureError& error, const std::string& prefix);
 
 // Takes the screenshot (failures prefixed with `screenshot_prefix`), reads the
 // returned image's size, extracts its pixels and encodes them.

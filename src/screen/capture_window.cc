@@ -12,7 +12,8 @@ Result<CapturedPng> capture_window(uint32_t window_id) {
   using platform::Ref;
 
   auto fetched = capture_bridge::fetch_shareable_content(false, false);
-  if (!fetched.ok()) return fetched.error().to_error("Failed to get shareable content: ");
+  if (!fetched.ok())
+    return screen_capture::framework_failure(fetched.error(), "Failed to get shareable content: ");
   Ref<platform::ShareableContent> content = fetched.take();
 
   Ref<platform::ScWindow> window;

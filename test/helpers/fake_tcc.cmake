@@ -19,7 +19,7 @@ endif()
 foreach(variant no_request missing)
   add_executable(test_desktop_tcc_${variant} ${CMAKE_SOURCE_DIR}/test/tcc/tcc_${variant}_test.cc)
   target_link_libraries(test_desktop_tcc_${variant} PRIVATE dc_core dc_boundary dc_desktop dc_fake_base dc_platform_shared
-    dc_fake_desktop GTest::gtest GTest::gtest_main)
+    dc_fake_desktop dc_fake_screen GTest::gtest GTest::gtest_main)
   target_compile_definitions(test_desktop_tcc_${variant} PRIVATE
     FAKE_TCC_NO_REQUEST_LIBRARY="$<TARGET_FILE:fake_tcc_no_request>")
   add_dependencies(test_desktop_tcc_${variant} fake_tcc_no_request)

@@ -20,7 +20,8 @@ const FAKE_TCC_NO_REQUEST = path.join(buildDir, 'libfake_tcc_no_request.so');
 function child(moduleFile, body) {
   return `
     const d = require(${JSON.stringify(path.join(root, moduleFile))});
-    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error });
+    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
+                           ...('permission' in e && { permission: e.permission }) });
     const sync = (fn) => { try { return { value: fn() }; } catch (e) { return fail(e); } };
     const later = (p) => p.then((value) => ({ value }), fail);
     (async () => { ${body} })().then((out) => console.log(JSON.stringify(out)));
@@ -91,6 +92,84 @@ test('bounds, notch and microphone apps come from the desktop', async () => {
     { pid: 900, bundleId: 'com.example.voice' },
     { pid: 5, bundleId: 'com.example.a' },
   ]);
+});
+
+test('the window list: front to back, owners, withheld titles, displays; its ids capture', async () => {
+  const world = {
+    screen: {
+      displays: [{ id: 1, main: true, bounds: rect(0, 0, 800, 600) }, { id: 2, bounds: rect(800, 0, 800, 600) }],
+      windows: [{ id: 31, pid: 501, frame: rect(10, 10, 300, 200) }],
+    },
+    desktop: {
+      applications: [
+        { bundleId: 'com.example.editor', pid: 501 },
+        { pid: 77 },
+        { bundleId: 'com.example.dock', pid: 77 },
+        // Launched after AppKit last updated its list.
+        { bundleId: 'com.example.late', pid: 9, pending: true },
+      ],
+      windows: [
+        { number: 31, ownerPid: 501, ownerName: 'Editor', name: 'Notes', layer: 0, bounds: rect(10, 10, 300, 200) },
+        { number: 40, ownerPid: 77, ownerName: 'Dock', layer: 25, bounds: rect(700, 0, 200, 40) },
+        { number: 41, ownerPid: 9, ownerName: 'Late', name: '', bounds: rect(-500.5, 0, 300, 200) },
+        { number: 42, bounds: rect(0, 0, 300, 200) },
+        { number: 43, ownerPid: 501, bounds: 'unreadable' },
+      ],
+    },
+  };
+  // A Worker's thread cannot turn the main run loop, so it sees the list as it was.
+  const out = await run(`
+    const { Worker } = require('worker_threads');
+    const fromWorker = await new Promise((resolve, reject) => {
+      const w = new Worker(\`
+        const { parentPort } = require('worker_threads');
+        parentPort.postMessage(require(\${JSON.stringify(require.resolve('./testing.js'))})
+          .getAppWindowBounds('com.example.late'));\`, { eval: true });
+      w.once('message', resolve);
+      w.once('error', reject);
+    });
+    const list = await d.listWindows();
+    const shot = await d.captureWindow(list[0].id);
+    return { fromWorker, list, keys: Object.keys(list[0]), late: d.getAppWindowBounds('com.example.late'),
+             shot: [shot.width, shot.height] };`, { world });
+  const listed = (id, pid, appId, appName, title, [x, y, width, height], layer, displayId) =>
+    ({ id, pid, appId, appName, title, x, y, width, height, layer, displayId });
+  assert.deepEqual(out.list, [
+    listed(31, 501, 'com.example.editor', 'Editor', 'Notes', [10, 10, 300, 200], 0, 1),
+    listed(40, 77, null, 'Dock', null, [700, 0, 200, 40], 25, 2),
+    listed(41, 9, 'com.example.late', 'Late', '', [-500.5, 0, 300, 200], 0, null),
+  ]);
+  assert.deepEqual(out.keys, ['id', 'pid', 'appId', 'appName', 'title', 'x', 'y', 'width', 'height', 'layer', 'displayId']);
+  assert.deepEqual(out.shot, [300, 200]);
+  assert.equal(out.fromWorker, null);
+  assert.deepEqual(out.late, rect(-500.5, 0, 300, 200));
+});
+
+test('Screen Recording: the check, the request, and the permission on refused captures only', async () => {
+  const body = `return {
+    word: d.getScreenCaptureAccess(),
+    granted: await d.requestScreenCaptureAccess(),
+    display: await later(d.captureDisplay({ displayId: 1 })),
+    window: await later(d.captureWindow(5)),
+  };`;
+  const screen = { displays: [{ id: 1, main: true }], windows: [{ id: 5, frame: rect(0, 0, 50, 50) }] };
+  const [granted, denied, unknown] = await Promise.all([
+    run(body, { world: { screen: { ...screen, screenshot: { error: 'boom' } } } }),
+    run(body, { world: { screen: { ...screen, permission: 'denied', permissionRequest: true } } }),
+    run(body, { world: { screen: { ...screen, permission: 'unknown', content: { error: 'gone' } } } }),
+  ]);
+  const declined = 'Failed to get shareable content: No shareable content available: Content unavailable: '
+    + 'The user declined TCCs for application, window, display capture';
+  const refused = { code: 'GenericFailure', message: declined, isError: true, permission: 'screen-recording' };
+  assert.deepEqual(denied, { word: 'denied', granted: true, display: refused, window: refused });
+  assert.deepEqual(granted, {
+    word: 'granted', granted: true,
+    display: { code: 'GenericFailure', message: 'Screenshot capture failed: Screenshot capture failed: Screenshot error: boom', isError: true },
+    window: { code: 'GenericFailure', message: 'Window screenshot capture failed: Screenshot capture failed: Screenshot error: boom', isError: true },
+  });
+  const gone = { code: 'GenericFailure', isError: true,
+    message: 'Failed to get shareable content: No shareable content available: Content unavailable: gone' };
+  assert.deepEqual(unknown, { word: 'unknown', granted: false, display: gone, window: gone });
 });
 
 test('nothing to report is null, and an empty microphone list is []', async () => {
@@ -228,9 +307,13 @@ test('the product build has no desktop facilities here', async () => {
       word: d.getSystemAudioAccess(),
       granted: await d.requestSystemAudioAccess(),
       nul: sync(() => d.getAppWindowBounds('com.apple\\u0000finder')),
+      windows: await d.listWindows(),
+      screenWord: d.getScreenCaptureAccess(),
+      screenGranted: await d.requestScreenCaptureAccess(),
     };`, { product: true });
   assert.deepEqual(out, {
     bounds: null, notch: null, apps: null, word: 'unknown', granted: null,
+    windows: [], screenWord: 'unknown', screenGranted: false,
     nul: { code: 'GenericFailure', message: 'Bundle ID contained a null byte', isError: true },
   });
 });

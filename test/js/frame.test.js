@@ -4,6 +4,8 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
+const fs = require('fs');
+const { spawnSync } = require('child_process');
 const { runNode, runNodeAsync, lastJson, root } = require('./helpers/child');
 
 const product = require('../../index.js');
@@ -14,6 +16,7 @@ const EXPORTS = [
   'getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
   'captureIosDevice', 'prewarmIosCapture', 'listMicrophoneApps', 'getAppWindowBounds',
   'usbAppleDeviceCount', 'getSystemAudioAccess', 'requestSystemAudioAccess',
+  'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
 ];
 
 function throwsWith(fn, code, message) {
@@ -31,7 +34,7 @@ function throwsWith(fn, code, message) {
   return caught;
 }
 
-test('exactly the thirteen exports, each a function named for itself', () => {
+test('exactly the sixteen exports, each a function named for itself', () => {
   for (const mod of [product, require('../../testing.js')]) {
     assert.deepEqual(Object.keys(mod).sort(), [...EXPORTS].sort());
     for (const name of EXPORTS) {
@@ -39,6 +42,17 @@ test('exactly the thirteen exports, each a function named for itself', () => {
       assert.equal(mod[name].name, name);
     }
   }
+});
+
+test('every Node-API function the addon calls is one the macOS link leaves to the host', () => {
+  // The Mac link allows exactly these symbols to stay undefined; any other fails it.
+  const buildDir = path.resolve(root, process.env.DESKCAP_BUILD_DIR || 'build');
+  const allowed = new Set(fs.readFileSync(path.join(buildDir, 'node_api_symbols.txt'), 'utf8').split('\n'));
+  const nm = spawnSync('nm', ['-u', '--format=just-symbols', path.join(buildDir, 'deskcap.node')], { encoding: 'utf8' });
+  assert.equal(nm.status, 0, nm.stderr);
+  const used = nm.stdout.split('\n').filter((name) => /^(napi|node_api)_/.test(name));
+  assert.ok(used.includes('napi_create_promise'), 'nm lists the undefined Node-API symbols');
+  assert.deepEqual(used.filter((name) => !allowed.has(name)), []);
 });
 
 test('argument errors are thrown at once with message and code', () => {
@@ -179,7 +193,7 @@ test('two Worker environments share the pool; terminating one leaves the other w
     })();
   `);
   assert.equal(r.status, 0, r.stderr);
-  assert.deepEqual(lastJson(r), { a: 13, b: 13, count: 'number', log: true });
+  assert.deepEqual(lastJson(r), { a: EXPORTS.length, b: EXPORTS.length, count: 'number', log: true });
 });
 
 test('a Worker that alone loaded the addon works and ends; a later Worker works again', () => {

@@ -16,7 +16,8 @@ const ID = '00008110-001E30D02E38802E';
 function child(moduleFile, body) {
   return `
     const d = require(${JSON.stringify(path.join(root, moduleFile))});
-    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error });
+    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
+                           ...('permission' in e && { permission: e.permission }) });
     const later = (p) => p.then((value) => ({ value }), fail);
     const png = (image) => ({
       isBuffer: Buffer.isBuffer(image.buffer),
@@ -116,7 +117,7 @@ test('failed captures reject with the native text, the status, or the NUL refusa
   const denied = await run(`
     return { denied: await later(d.captureIosDevice(${JSON.stringify(ID)})), log: await d.takeIosLog() };
   `, { world: { phone: { devices: [phone()], camera: { status: 2 } } } });
-  assert.deepEqual(denied.denied, { code: 'GenericFailure', message: camera, isError: true });
+  assert.deepEqual(denied.denied, { code: 'GenericFailure', message: camera, isError: true, permission: 'camera' });
   assert.equal(denied.log.at(-1), 'camera_access_blocked status=denied');
 
   // "Device input was rejected by the capture session" is 48 bytes: its copy fails.
@@ -129,6 +130,18 @@ test('failed captures reject with the native text, the status, or the NUL refusa
     return { nul: await later(d.captureIosDevice('0000\\u00008110')), log: await d.takeIosLog() };
   `, { world: { phone: { devices: [phone()] } } });
   assert.deepEqual(nul, { nul: { code: 'GenericFailure', message: 'Device id contained a null byte', isError: true }, log: [] });
+});
+
+test('DESKCAP_IOS_LOG_STDERR=0 keeps the log off standard error, not out of takeIosLog', async () => {
+  const body = 'await d.prewarmIosCapture(); return d.takeIosLog();';
+  const world = { phone: { devices: [phone()] } };
+  const quiet = await runNodeAsync(child('testing.js', body), { world, env: { DESKCAP_IOS_LOG_STDERR: '0' } });
+  const loud = await runNodeAsync(child('testing.js', body), { world, env: { DESKCAP_IOS_LOG_STDERR: '1' } });
+  assert.equal(quiet.status, 0, quiet.stderr);
+  assert.deepEqual(lastJson(quiet), lastJson(loud));
+  assert.equal(lastJson(quiet).at(-1), 'prewarm_done allow_flag=1');
+  assert.doesNotMatch(quiet.stderr, /KR_IOS/);
+  assert.match(loud.stderr, /^KR_IOS prewarm_done allow_flag=1$/m);
 });
 
 test('prewarm resolves undefined and leaves its sequence in the log', async () => {

@@ -1,6 +1,6 @@
-// getAppWindowBounds, getNotchSize and getSystemAudioAccess answer on the
-// JavaScript thread; listMicrophoneApps and requestSystemAudioAccess run on
-// blocking threads.
+// getAppWindowBounds, getNotchSize, getSystemAudioAccess and
+// getScreenCaptureAccess answer on the JavaScript thread; listMicrophoneApps,
+// listWindows and the two permission requests run on blocking threads.
 #include "addon/deferred.h"
 #include "addon/exports/answer.h"
 #include "addon/exports/exports.h"
@@ -29,6 +29,26 @@ Build microphone_app(napi_env env, const MicrophoneApp& app) {
   return make_object(env, {
                               {"pid", [&](napi_env e) { return make_uint32(e, app.pid); }},
                               {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }},
+                          });
+}
+
+Build optional_string(napi_env env, const std::optional<std::string>& text) {
+  return make_optional(env, text, make_string);
+}
+
+Build listed_window(napi_env env, const ListedWindow& w) {
+  return make_object(env, {
+                              {"id", [&](napi_env e) { return make_uint32(e, w.id); }},
+                              {"pid", [&](napi_env e) { return make_double(e, static_cast<double>(w.pid)); }},
+                              {"appId", [&](napi_env e) { return optional_string(e, w.app_id); }},
+                              {"appName", [&](napi_env e) { return optional_string(e, w.app_name); }},
+                              {"title", [&](napi_env e) { return optional_string(e, w.title); }},
+                              {"x", [&](napi_env e) { return make_double(e, w.x); }},
+                              {"y", [&](napi_env e) { return make_double(e, w.y); }},
+                              {"width", [&](napi_env e) { return make_double(e, w.width); }},
+                              {"height", [&](napi_env e) { return make_double(e, w.height); }},
+                              {"layer", [&](napi_env e) { return make_double(e, static_cast<double>(w.layer)); }},
+                              {"displayId", [&](napi_env e) { return make_optional(e, w.display_id, make_uint32); }},
                           });
 }
 
@@ -66,6 +86,23 @@ napi_value request_system_audio_access(napi_env env, napi_callback_info) {
   using Answer = std::optional<bool>;
   return start_promise<Answer>(env, Where::Blocking, [] { return Result<Answer>(request_system_audio_access_step()); },
                                [](napi_env e, const Answer& granted) { return make_optional(e, granted, make_bool); });
+}
+
+napi_value list_windows(napi_env env, napi_callback_info) {
+  using Windows = std::vector<ListedWindow>;
+  refresh_applications_step();
+  return start_promise<Windows>(env, Where::Blocking, [] { return Result<Windows>(list_windows_step()); },
+                                [](napi_env e, const Windows& windows) { return make_array(e, windows, listed_window); });
+}
+
+napi_value get_screen_capture_access(napi_env env, napi_callback_info) {
+  return answer(env, Result<std::string>(screen_capture_access_step()),
+                [](napi_env e, const std::string& word) { return make_string(e, word); });
+}
+
+napi_value request_screen_capture_access(napi_env env, napi_callback_info) {
+  return start_promise<bool>(env, Where::Blocking, [] { return Result<bool>(request_screen_capture_access_step()); },
+                             [](napi_env e, bool granted) { return make_bool(e, granted); });
 }
 
 }  // namespace deskcap::js

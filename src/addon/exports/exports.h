@@ -1,4 +1,4 @@
-// The thirteen export callbacks, one per JavaScript function.
+// The export callbacks, one per JavaScript function.
 #pragma once
 
 #include <node_api.h>
@@ -18,5 +18,8 @@ napi_value get_app_window_bounds(napi_env env, napi_callback_info info);
 napi_value usb_apple_device_count(napi_env env, napi_callback_info info);
 napi_value get_system_audio_access(napi_env env, napi_callback_info info);
 napi_value request_system_audio_access(napi_env env, napi_callback_info info);
+napi_value list_windows(napi_env env, napi_callback_info info);
+napi_value get_screen_capture_access(napi_env env, napi_callback_info info);
+napi_value request_screen_capture_access(napi_env env, napi_callback_info info);
 
 }  // namespace deskcap::js

@@ -3,6 +3,7 @@
 // and the TCC library path (docs/fake-world.md, "Desktop").
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -26,6 +27,10 @@ struct FakeAudioProcess {
 
 struct DesktopWorld {
   std::vector<platform::RunningApplication> applications;
+  // Launches AppKit has not delivered yet: left out of the application list
+  // until the main run loop turns (refresh_running_applications on the main thread).
+  std::vector<platform::RunningApplication> pending_applications;
+  mutable std::atomic<bool> pending_delivered{false};
   bool window_list_available = true;
   std::vector<platform::WindowInfo> windows;
   std::vector<platform::ScreenInfo> screens;

@@ -1,4 +1,7 @@
 // Fake AppKit and window list: running applications, on-screen windows, screens.
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "platform/fake/desktop_fake.h"
 #include "platform/platform.h"
 
@@ -7,7 +10,18 @@ using fake::DesktopFacility;
 
 std::vector<RunningApplication> running_applications() {
   fake::count_desktop_call(DesktopFacility::RunningApplications);
-  return fake::desktop_world()->applications;
+  auto world = fake::desktop_world();
+  std::vector<RunningApplication> applications = world->applications;
+  if (world->pending_delivered.load())
+    applications.insert(applications.end(), world->pending_applications.begin(),
+                        world->pending_applications.end());
+  return applications;
+}
+
+// As on a Mac, only the main thread can turn the main run loop.
+void refresh_running_applications() {
+  if (getpid() == static_cast<pid_t>(syscall(SYS_gettid)))
+    fake::desktop_world()->pending_delivered.store(true);
 }
 
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to) {

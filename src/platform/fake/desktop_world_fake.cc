@@ -68,7 +68,8 @@ void load(DesktopWorld& world, const json& document) {
     platform::RunningApplication app;
     app.bundle_identifier = text(a, "bundleId");
     app.process_identifier = static_cast<int32_t>(integer(a, "pid").value_or(0));
-    world.applications.push_back(std::move(app));
+    auto& list = flag(a, "pending", false) ? world.pending_applications : world.applications;
+    list.push_back(std::move(app));
   }
 
   world.window_list_available = flag(desktop, "windowListAvailable", true);
@@ -76,6 +77,9 @@ void load(DesktopWorld& world, const json& document) {
     platform::WindowInfo info;
     info.owner_pid = integer(w, "ownerPid");
     info.layer = integer(w, "layer");
+    info.number = size(w, "number").value_or(0);
+    info.owner_name = text(w, "ownerName");
+    info.name = text(w, "name");
     const json& bounds = member(w, "bounds");
     info.has_bounds = !bounds.is_null();
     // Anything but an object with four numbers is a dictionary CoreGraphics cannot read.

@@ -81,6 +81,8 @@ struct Model {
   std::optional<uint32_t> display_list_count;
   Behaviour content;
   Behaviour screenshot;
+  std::optional<bool> screen_recording{true};  // the permission check; nullopt: cannot tell
+  bool request_answer = true;                  // what a request for it answers
   std::optional<std::pair<size_t, size_t>> screenshot_size;
   bool pixels_fail = false;
   bool pixels_draw_empty = false;

@@ -216,11 +216,15 @@ Model load(const json& world) {
   }
 
   m.content = behaviour(s.value("content", json()), "content");
-  if (s.value("permission", std::string("granted")) == "denied" &&
-      m.content.outcome == Behaviour::Outcome::Ok) {
+  const json& permission = s.contains("permission") ? s["permission"] : json();
+  if (permission == "denied") m.screen_recording = false;
+  else if (permission == "unknown") m.screen_recording = std::nullopt;
+  if (m.screen_recording == false && m.content.outcome == Behaviour::Outcome::Ok) {
     m.content.outcome = Behaviour::Outcome::Error;
     m.content.description = "The user declined TCCs for application, window, display capture";
   }
+  const json& request = s.contains("permissionRequest") ? s["permissionRequest"] : json();
+  m.request_answer = request.is_boolean() ? request.get<bool>() : m.screen_recording == true;
   json shot = s.value("screenshot", json());
   m.screenshot = behaviour(shot, "screenshot");
   if (shot.is_object() && shot.contains("imageSize")) {

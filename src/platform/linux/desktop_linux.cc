@@ -8,6 +8,9 @@ namespace deskcap::platform {
 
 std::vector<RunningApplication> running_applications() { return {}; }
 
+// No main run loop to turn here.
+void refresh_running_applications() {}
+
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t, uint32_t) {
   return std::nullopt;
 }

@@ -37,6 +37,10 @@ DisplayMode* display_copy_mode(uint32_t display_id) { return nullptr; }
 size_t display_mode_pixel_width(DisplayMode* mode) { return 0; }
 size_t display_mode_width(DisplayMode* mode) { return 0; }
 
+// This backend holds no display-server connection, so it cannot tell.
+std::optional<bool> screen_capture_preflight() { return std::nullopt; }
+bool screen_capture_request() { return screen_capture_preflight().value_or(false); }
+
 void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
                            void* context, CompletionCallback completion) {
   std::string text = capture_bridge::bridge_text::content_unavailable(kUnavailable);

@@ -3,8 +3,9 @@
 // An opaque handle of platform.h is the object pointer itself. Handing one out
 // moves a +1 reference out of ARC's care (__bridge_retained); borrowing one
 // back is a plain __bridge cast that leaves the count alone. platform::release
-// gives the reference back with CFRelease, which every Objective-C object,
-// CoreFoundation object and dispatch object accepts.
+// gives the reference back to ARC (__bridge_transfer), which releases it with
+// the Objective-C runtime, as it does any object, dispatch object or
+// CoreFoundation type bridged to id.
 #pragma once
 
 #import <CoreFoundation/CoreFoundation.h>

@@ -25,6 +25,20 @@ std::vector<RunningApplication> running_applications() {
   return applications;
 }
 
+void refresh_running_applications() {
+  // Electron and other Cocoa hosts run the main loop themselves: it is running
+  // while they call in, and turning it again from inside would re-enter it.
+  if (![NSThread isMainThread]) return;
+  CFRunLoopMode running = CFRunLoopCopyCurrentMode(CFRunLoopGetMain());
+  if (running != nullptr) {
+    CFRelease(running);
+    return;
+  }
+  // Handles what is pending (the workspace's launch and exit updates) and
+  // returns at once: a zero interval never waits.
+  CFRunLoopRunInMode(kCFRunLoopDefaultMode, 0, false);
+}
+
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to) {
   // NULL when the window server cannot be reached (no GUI session).
   NSArray* list = CFBridgingRelease(CGWindowListCopyWindowInfo(options, relative_to));
@@ -39,6 +53,14 @@ std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32
     if ([layer isKindOfClass:[NSNumber class]]) info.layer = [(NSNumber*)layer intValue];
     id bounds = window[(__bridge NSString*)kCGWindowBounds];
     info.has_bounds = bounds != nil;
+    id number = window[(__bridge NSString*)kCGWindowNumber];
+    if ([number isKindOfClass:[NSNumber class]]) info.number = [(NSNumber*)number unsignedIntValue];
+    // Owners and titles are plain strings; a title is absent when the system
+    // withholds it (without Screen Recording permission) and for untitled windows.
+    id owner_name = window[(__bridge NSString*)kCGWindowOwnerName];
+    if ([owner_name isKindOfClass:[NSString class]]) info.owner_name = Utf8(owner_name);
+    id name = window[(__bridge NSString*)kCGWindowName];
+    if ([name isKindOfClass:[NSString class]]) info.name = Utf8(name);
     if ([bounds isKindOfClass:[NSDictionary class]]) {
       CGRect rect = CGRectZero;
       info.bounds_valid =

@@ -63,7 +63,7 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
            completionHandler:^(CGImageRef image, NSError* error) {
              if (image != nullptr) {
                // The image is only lent for the duration of the handler.
-               completion(context, reinterpret_cast<Object*>(CGImageRetain(image)), nullptr);
+               completion(context, HandOver<Object>((__bridge id)image), nullptr);
                return;
              }
              DeliverFailure(context, completion, "Screenshot error: ", error);

@@ -28,4 +28,11 @@ size_t display_mode_width(DisplayMode* mode) {
   return CGDisplayModeGetWidth(reinterpret_cast<CGDisplayModeRef>(mode));
 }
 
+// The system answers only yes or no; no is "not granted yet" as much as "refused".
+std::optional<bool> screen_capture_preflight() { return CGPreflightScreenCaptureAccess(); }
+
+// Shows the system prompt the first time only; a later grant in System Settings
+// takes effect once the host restarts.
+bool screen_capture_request() { return CGRequestScreenCaptureAccess(); }
+
 }  // namespace deskcap::platform

@@ -10,6 +10,8 @@ typedef uint32_t UInt32;
 typedef int32_t OSStatus;
 
 typedef const void* CFTypeRef;
+typedef double CFTimeInterval;
+typedef int32_t SInt32;
 typedef const struct __attribute__((objc_bridge(NSString))) __CFString* CFStringRef;
 typedef const struct __attribute__((objc_bridge(NSArray))) __CFArray* CFArrayRef;
 typedef const struct __attribute__((objc_bridge(NSDictionary))) __CFDictionary* CFDictionaryRef;
@@ -19,6 +21,8 @@ typedef const struct __attribute__((objc_bridge(NSData))) __CFData* CFDataRef;
 typedef struct __attribute__((objc_bridge_mutable(NSMutableData))) __CFData* CFMutableDataRef;
 typedef const struct __attribute__((objc_bridge(id))) __CFAllocator* CFAllocatorRef;
 
+#define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
+#define CF_BRIDGED_MUTABLE_TYPE(T) __attribute__((objc_bridge_mutable(T)))
 #define CF_RETURNS_RETAINED __attribute__((cf_returns_retained))
 #define CF_RELEASES_ARGUMENT __attribute__((cf_consumed))
 #define CF_CONSUMED __attribute__((cf_consumed))
@@ -40,3 +44,5 @@ DC_EXTERN_C void CFRelease(CFTypeRef cf);
 #define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))
 
 NS_ASSUME_NONNULL_END
+
+#include <CoreFoundation/CFRunLoop.h>

@@ -18,7 +18,7 @@ typedef CF_ENUM(int32_t, CGError) {
 
 // ---- Displays --------------------------------------------------------------------
 typedef uint32_t CGDirectDisplayID;
-typedef struct CGDisplayMode* CGDisplayModeRef;
+typedef struct CF_BRIDGED_TYPE(id) CGDisplayMode* CGDisplayModeRef;
 
 DC_EXTERN_C CGError CGGetActiveDisplayList(uint32_t maxDisplays,
                                            CGDirectDisplayID* _Nullable activeDisplays,
@@ -31,9 +31,9 @@ DC_EXTERN_C size_t CGDisplayModeGetWidth(CGDisplayModeRef _Nullable mode);
 DC_EXTERN_C size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef _Nullable mode);
 
 // ---- Images, colour spaces, bitmap contexts --------------------------------------
-typedef struct CGImage* CGImageRef;
-typedef struct CGColorSpace* CGColorSpaceRef;
-typedef struct CGContext* CGContextRef;
+typedef struct CF_BRIDGED_TYPE(id) CGImage* CGImageRef;
+typedef struct CF_BRIDGED_TYPE(id) CGColorSpace* CGColorSpaceRef;
+typedef struct CF_BRIDGED_TYPE(id) CGContext* CGContextRef;
 
 typedef CF_ENUM(uint32_t, CGImageAlphaInfo) {
   kCGImageAlphaNone = 0,
@@ -48,7 +48,6 @@ typedef CF_ENUM(uint32_t, CGImageAlphaInfo) {
 
 DC_EXTERN_C size_t CGImageGetWidth(CGImageRef _Nullable image);
 DC_EXTERN_C size_t CGImageGetHeight(CGImageRef _Nullable image);
-DC_EXTERN_C CGImageRef _Nullable CGImageRetain(CGImageRef _Nullable image);
 
 DC_EXTERN_C CF_RETURNS_RETAINED CGColorSpaceRef _Nullable CGColorSpaceCreateDeviceRGB(void);
 DC_EXTERN_C void CGColorSpaceRelease(CGColorSpaceRef _Nullable space);
@@ -84,8 +83,15 @@ typedef CF_OPTIONS(uint32_t, CGWindowListOption) {
 DC_EXTERN_C CF_RETURNS_RETAINED CFArrayRef _Nullable CGWindowListCopyWindowInfo(
     CGWindowListOption option, CGWindowID relativeToWindow);
 
-DC_EXTERN_C const CFStringRef kCGWindowOwnerPID;  // CFNumber, pid_t
-DC_EXTERN_C const CFStringRef kCGWindowLayer;     // CFNumber, int
-DC_EXTERN_C const CFStringRef kCGWindowBounds;    // CFDictionary of a CGRect
+DC_EXTERN_C const CFStringRef kCGWindowNumber;     // CFNumber, CGWindowID
+DC_EXTERN_C const CFStringRef kCGWindowOwnerPID;   // CFNumber, pid_t
+DC_EXTERN_C const CFStringRef kCGWindowOwnerName;  // CFString, optional
+DC_EXTERN_C const CFStringRef kCGWindowName;       // CFString, optional
+DC_EXTERN_C const CFStringRef kCGWindowLayer;      // CFNumber, int
+DC_EXTERN_C const CFStringRef kCGWindowBounds;     // CFDictionary of a CGRect
+
+// ---- Screen Recording permission (CGWindow.h) ------------------------------------
+DC_EXTERN_C bool CGPreflightScreenCaptureAccess(void) DC_AVAILABLE_MACOS(10.15);
+DC_EXTERN_C bool CGRequestScreenCaptureAccess(void) DC_AVAILABLE_MACOS(10.15);
 
 NS_ASSUME_NONNULL_END

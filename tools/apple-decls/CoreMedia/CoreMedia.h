@@ -7,8 +7,8 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-typedef struct opaqueCMSampleBuffer* CMSampleBufferRef;
-typedef const struct opaqueCMFormatDescription* CMFormatDescriptionRef;
+typedef struct CF_BRIDGED_TYPE(id) opaqueCMSampleBuffer* CMSampleBufferRef;
+typedef const struct CF_BRIDGED_TYPE(id) opaqueCMFormatDescription* CMFormatDescriptionRef;
 typedef CMFormatDescriptionRef CMVideoFormatDescriptionRef;
 
 typedef struct {

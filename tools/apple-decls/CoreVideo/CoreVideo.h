@@ -5,7 +5,7 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-typedef struct __CVBuffer* CVBufferRef;
+typedef struct CF_BRIDGED_TYPE(id) __CVBuffer* CVBufferRef;
 typedef CVBufferRef CVImageBufferRef;
 typedef CVImageBufferRef CVPixelBufferRef;
 

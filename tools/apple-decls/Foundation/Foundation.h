@@ -53,6 +53,7 @@ typedef struct {
 + (NSNumber*)numberWithLongLong:(long long)value;
 @property(readonly) int intValue;
 @property(readonly) long long longLongValue;
+@property(readonly) unsigned int unsignedIntValue;
 @property(readonly, copy) NSString* stringValue;
 @end
 
@@ -110,6 +111,7 @@ typedef NSString* NSNotificationName;
 
 // ---- Threads and the process -----------------------------------------------------
 @interface NSThread : NSObject
+@property(class, readonly) BOOL isMainThread;
 + (void)sleepForTimeInterval:(NSTimeInterval)ti;
 @end
 

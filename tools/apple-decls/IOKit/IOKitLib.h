@@ -18,18 +18,13 @@ typedef UInt32 IOOptionBits;
 DC_EXTERN_C const mach_port_t kIOMainPortDefault DC_AVAILABLE_MACOS(12.0);
 DC_EXTERN_C const mach_port_t kIOMasterPortDefault DC_DEPRECATED("Use kIOMainPortDefault instead.");
 
-NS_ASSUME_NONNULL_BEGIN
-
-DC_EXTERN_C CF_RETURNS_RETAINED
-    CFMutableDictionaryRef _Nullable IOServiceMatching(const char* name);
+// IOKitLib.h carries no nullability annotations: every pointer is unspecified.
+DC_EXTERN_C CF_RETURNS_RETAINED CFMutableDictionaryRef IOServiceMatching(const char* name);
 // Consumes one reference of `matching`, whatever it answers.
 DC_EXTERN_C kern_return_t IOServiceGetMatchingServices(
-    mach_port_t mainPort, CF_RELEASES_ARGUMENT CFDictionaryRef _Nullable matching,
+    mach_port_t mainPort, CF_RELEASES_ARGUMENT CFDictionaryRef matching,
     io_iterator_t* existing);
 DC_EXTERN_C io_object_t IOIteratorNext(io_iterator_t iterator);
-DC_EXTERN_C CF_RETURNS_RETAINED CFTypeRef _Nullable IORegistryEntryCreateCFProperty(
-    io_registry_entry_t entry, CFStringRef key, CFAllocatorRef _Nullable allocator,
-    IOOptionBits options);
+DC_EXTERN_C CF_RETURNS_RETAINED CFTypeRef IORegistryEntryCreateCFProperty(
+    io_registry_entry_t entry, CFStringRef key, CFAllocatorRef allocator, IOOptionBits options);
 DC_EXTERN_C kern_return_t IOObjectRelease(io_object_t object);
-
-NS_ASSUME_NONNULL_END

@@ -7,7 +7,7 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
-typedef struct CGImageDestination* CGImageDestinationRef;
+typedef struct CF_BRIDGED_TYPE(id) CGImageDestination* CGImageDestinationRef;
 
 DC_EXTERN_C CF_RETURNS_RETAINED CGImageDestinationRef _Nullable CGImageDestinationCreateWithData(
     CFMutableDataRef data, CFStringRef type, size_t count, CFDictionaryRef _Nullable options);

@@ -1,6 +1,7 @@
 // ScreenCaptureKit (macOS 12.3+; the screenshot manager and pointPixelScale
 // since 14.0): shareable content, content filters, stream configuration and
-// single screenshots.
+// single screenshots. Only filters and configurations are made by the caller;
+// the other classes come from the framework and cannot be initialised.
 #pragma once
 
 #include <CoreGraphics/CoreGraphics.h>
@@ -9,18 +10,26 @@
 NS_ASSUME_NONNULL_BEGIN
 
 @interface SCRunningApplication : NSObject
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
 @end
 
 @interface SCWindow : NSObject
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
 @property(readonly) CGWindowID windowID;
 @property(readonly) CGRect frame;
 @end
 
 @interface SCDisplay : NSObject
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
 @property(readonly) CGDirectDisplayID displayID;
 @end
 
 @interface SCShareableContent : NSObject
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
 + (void)getShareableContentExcludingDesktopWindows:(BOOL)excludeDesktopWindows
                                onScreenWindowsOnly:(BOOL)onScreenWindowsOnly
                                  completionHandler:
@@ -54,6 +63,8 @@ NS_ASSUME_NONNULL_BEGIN
 
 DC_AVAILABLE_MACOS(14.0)
 @interface SCScreenshotManager : NSObject
+- (instancetype)init NS_UNAVAILABLE;
++ (instancetype)new NS_UNAVAILABLE;
 + (void)captureImageWithFilter:(SCContentFilter*)contentFilter
                  configuration:(SCStreamConfiguration*)config
              completionHandler:(nullable void (^)(CGImageRef _Nullable sampleBuffer,

@@ -14,6 +14,7 @@ __attribute__((objc_root_class))
   Class isa;
 }
 + (instancetype)alloc;
++ (instancetype)new;
 + (Class)class;
 - (instancetype)init;
 - (void)dealloc;

@@ -24,6 +24,7 @@ typedef unsigned long NSUInteger;
   enum _name : _type
 #define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
 #define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
+#define NS_UNAVAILABLE __attribute__((unavailable))
 #define NS_RETURNS_RETAINED __attribute__((ns_returns_retained))
 #define NS_INLINE static inline __attribute__((always_inline))
 #define NS_SWIFT_SENDABLE
