@@ -5,5 +5,6 @@ export default testing;
 export const {
   getDisplays, captureDisplay, captureWindow, takeIosLog, listIosDevices, usbAppleDeviceCount,
   captureIosDevice, prewarmIosCapture, getAppWindowBounds, getNotchSize, listMicrophoneApps,
-  getSystemAudioAccess, requestSystemAudioAccess,
+  getSystemAudioAccess, requestSystemAudioAccess, listWindows, getScreenCaptureAccess,
+  requestScreenCaptureAccess,
 } = testing;
