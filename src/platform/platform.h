@@ -7,8 +7,9 @@
 // Which call comes when, what is logged and which message is built is the
 // system's own and lives above this line, written once.
 //
-// Backends: macos/ (the product on a Mac), linux/ (the product here: a system
-// without these facilities, plus what Linux really has), fake/ (a scriptable
+// Backends: macos/ (the product on a Mac), linux/ (the product on Linux: the X
+// server, the sound server and sysfs where Linux has the facility, a system
+// without it elsewhere), fake/ (a scriptable
 // in-memory world for tests, never linked into the product).
 //
 // Reference rules: every function that returns a pointer to one of the opaque
@@ -277,6 +278,9 @@ struct WindowInfo {
   bool has_bounds = false;           // kCGWindowBounds present
   bool bounds_valid = false;         // CGRectMakeWithDictionaryRepresentation succeeded
   Rect bounds;
+  uint32_t number = 0;                    // kCGWindowNumber
+  std::optional<std::string> owner_name;  // kCGWindowOwnerName
+  std::optional<std::string> name;        // kCGWindowName; nullopt when withheld
 };
 // CGWindowListCopyWindowInfo(options, relative_to); nullopt when it answers NULL.
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to);
@@ -288,6 +292,13 @@ struct ScreenInfo {
   Rect auxiliary_top_right;  // auxiliaryTopRightArea
 };
 std::vector<ScreenInfo> screens();  // [NSScreen screens], in order
+
+// ---- CoreGraphics: Screen Recording permission -----------------------------------
+// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
+std::optional<bool> screen_capture_preflight();
+// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
+// grant takes effect after the host restarts. Thread: any.
+bool screen_capture_request();
 
 // ---- CoreAudio ---------------------------------------------------------------------
 bool audio_object_has_property(uint32_t object, const PropertyAddress& address);
