@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
-const { Desktop, available } = require('./helpers/x-desktop');
+const { Desktop, available } = require('../../scripts/x-desktop');
 const { decodePng } = require('./helpers/fake-world');
 const { root, runNodeAsync, lastJson } = require('./helpers/child');
 

@@ -1,8 +1,9 @@
 'use strict';
 // A private X server (Xvfb on a display number it picks itself) and, when
 // asked, a private sound server, with real clients on them; everything started
-// here is stopped by stop(). Needs Debian's xvfb, x11-apps, x11-utils and
-// pulseaudio(-utils), which scripts/setup.sh installs.
+// here is stopped by stop(). Used by the Linux tests and the demo. Needs
+// Debian's xvfb, x11-apps, x11-utils and pulseaudio(-utils), which
+// scripts/setup.sh installs.
 const { spawn, spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
@@ -51,11 +52,10 @@ class Desktop {
     return r.stdout;
   }
 
-  // A solid window of `colour` (xlogo drawn in its own background colour),
-  // frame {x, y, width, height}; answers {id, pid}.
-  async openWindow(name, colour, frame) {
-    const child = this.spawn('xlogo', ['-name', name, '-title', name, '-bg', colour, '-fg', colour,
-      '-bw', '0', '-geometry', `${frame.width}x${frame.height}+${frame.x}+${frame.y}`]);
+  // An X Toolkit client (xlogo, xclock, xcalc...) whose window is titled
+  // `name`; answers {id, pid} once the window is shown.
+  async openClient(name, command, args = []) {
+    const child = this.spawn(command, ['-name', name, '-title', name, ...args]);
     const id = await until(`window ${name}`, () => {
       const r = spawnSync('xwininfo', ['-name', name], { env: this.env, encoding: 'utf8' });
       const m = r.status === 0 && /Window id: (0x[0-9a-f]+)/.exec(r.stdout);
@@ -63,6 +63,13 @@ class Desktop {
     });
     await sleep(100);  // let the client paint
     return { id, pid: child.pid };
+  }
+
+  // A solid window of `colour` (xlogo drawn in its own background colour),
+  // frame {x, y, width, height}.
+  openWindow(name, colour, frame) {
+    return this.openClient(name, 'xlogo', ['-bg', colour, '-fg', colour, '-bw', '0',
+      '-geometry', `${frame.width}x${frame.height}+${frame.x}+${frame.y}`]);
   }
 
   // A sound server of this desktop's own with one silent source, "mic".
