@@ -8,3 +8,4 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDESKCAP_TESTS=OFF >/de
 cmake --build "$build" --target png_bench --parallel "$(nproc 2>/dev/null || echo 2)" >/dev/null
 echo "Host: $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | cut -d: -f2- | sed 's/^ //' || uname -m), $(nproc 2>/dev/null || echo '?') CPUs"
 "$build/png_bench" "$@"
+bash "$root/bench/x11_bench.sh" "$@"
