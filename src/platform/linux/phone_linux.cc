@@ -3,7 +3,7 @@
 // would allow such devices is refused as an unsupported operation, so the
 // phone path logs why and answers at once instead of waiting for devices that
 // cannot come: a listing resolves [] after "enable_failed", a prewarm reports
-// allow_flag=0, a capture ends with status 2 ("Device is no longer connected").
+// allow_flag=0, a capture rejects "Could not enable device screen capture".
 #include <sys/utsname.h>
 
 #include "platform/linux/base_linux.h"
