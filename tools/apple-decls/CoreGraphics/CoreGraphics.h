@@ -82,4 +82,8 @@ DC_EXTERN_C const CFStringRef kCGWindowOwnerPID;  // CFNumber, pid_t
 DC_EXTERN_C const CFStringRef kCGWindowLayer;     // CFNumber, int
 DC_EXTERN_C const CFStringRef kCGWindowBounds;    // CFDictionary of a CGRect
 
+// Screen Recording permission (macOS 10.15+).
+DC_EXTERN_C bool CGPreflightScreenCaptureAccess(void);
+DC_EXTERN_C bool CGRequestScreenCaptureAccess(void);
+
 NS_ASSUME_NONNULL_END
