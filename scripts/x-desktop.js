@@ -26,6 +26,7 @@ class Desktop {
     this.children = [];
     this.dir = fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-x-'));
     this.env = { ...process.env, XDG_RUNTIME_DIR: this.dir, HOME: this.dir };
+    delete this.env.LD_PRELOAD;  // a sanitizer runtime preloaded for the addon is not theirs
   }
 
   spawn(command, args, options = {}) {
