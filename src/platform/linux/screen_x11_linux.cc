@@ -95,7 +95,8 @@ class ShmPixels : public Pixels {
   ~ShmPixels() override {
     SegmentCache& cache = segment_cache();
     std::lock_guard<std::mutex> lock(cache.lock);
-    if (!cache.spare || cache.spare->size < segment_->size) cache.spare = std::move(segment_);
+    if (!cache.spare || cache.spare->x != segment_->x || cache.spare->size < segment_->size)
+      cache.spare = std::move(segment_);
   }
   const uint8_t* data() const override { return segment_->address; }
 
