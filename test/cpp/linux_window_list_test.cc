@@ -1,7 +1,9 @@
-// The Linux window list through the seam, on a private Xvfb: windows made here
-// with xcb (so their owner is this process), listed front to back without a
-// window manager and in the order a window manager's _NET_CLIENT_LIST_STACKING
-// gives, with the application ids a process goes by.
+// The Linux backend on a private Xvfb: the window list through the seam, with
+// windows made here with xcb (so their owner is this process), front to back
+// without a window manager and in the order a window manager's
+// _NET_CLIENT_LIST_STACKING gives, with the application ids a process goes
+// by; and a translucent window composed as the server itself shows it
+// (without a compositing manager: its pixels as they are).
 #include <gtest/gtest.h>
 
 #if __has_include(<xcb/xcb.h>)
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
 
 extern char** environ;
@@ -118,6 +121,45 @@ TEST_F(PrivateX, ListsWindowsFrontToBackWithTheirOwnersAndApplicationIds) {
   set(root_, atom("_NET_CLIENT_LIST_STACKING"), XCB_ATOM_WINDOW, 32, stacking, 2);
   sync();
   EXPECT_EQ(numbers(*deskcap::platform::window_list_copy(17, 0)), (std::vector<uint32_t>{back, front}));
+}
+
+TEST_F(PrivateX, LeavingAWindowOutComposesTranslucentWindowsAsTheServerShowsThem) {
+  namespace x11 = deskcap::linux_backend::x11;
+  ASSERT_TRUE(x11::reachable());  // connects first, so new windows get their own pixmaps
+  xcb_visualid_t argb = 0;
+  for (auto d = xcb_screen_allowed_depths_iterator(xcb_setup_roots_iterator(xcb_get_setup(c_)).data);
+       d.rem > 0 && argb == 0; xcb_depth_next(&d))
+    if (d.data->depth == 32 && d.data->visuals_len > 0) argb = xcb_depth_visuals(d.data)->visual_id;
+  if (argb == 0) GTEST_SKIP() << "no 32-bit visual";
+  xcb_colormap_t colormap = xcb_generate_id(c_);
+  xcb_create_colormap(c_, XCB_COLORMAP_ALLOC_NONE, colormap, root_, argb);
+
+  xcb_window_t red = xcb_generate_id(c_);
+  const uint32_t red_values[] = {0xFF0000};
+  xcb_create_window(c_, XCB_COPY_FROM_PARENT, red, root_, 0, 0, 100, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT,
+                    XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, red_values);
+  xcb_map_window(c_, red);
+  // Half-transparent blue (premultiplied) over the red window's right half.
+  xcb_window_t glass = xcb_generate_id(c_);
+  const uint32_t glass_values[] = {0x80000080, 0, colormap};
+  xcb_create_window(c_, 32, glass, root_, 50, 0, 100, 100, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, argb,
+                    XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL | XCB_CW_COLORMAP, glass_values);
+  xcb_map_window(c_, glass);
+  xcb_window_t elsewhere = window(300, 300, 50, 50, "Elsewhere");
+  sync();
+
+  deskcap::platform::Rect area{0, 0, 200, 120};
+  x11::Grab shown = x11::grab_area(area, {});
+  x11::Grab composed = x11::grab_area(area, {elsewhere});
+  ASSERT_TRUE(shown.pixels) << shown.error;
+  ASSERT_TRUE(composed.pixels) << composed.error;
+  auto bgr = [](const x11::Grab& g, int x, int y) {
+    const uint8_t* p = g.pixels->data() + y * g.pixels->stride + x * 4;
+    return std::vector<int>{p[0], p[1], p[2]};
+  };
+  EXPECT_NE(bgr(shown, 75, 50), (std::vector<int>{0, 0, 0xFF}));  // the glass is shown over the red
+  for (int y = 0; y < 120; y += 7)
+    for (int x = 0; x < 200; x += 7) ASSERT_EQ(bgr(composed, x, y), bgr(shown, x, y)) << x << "," << y;
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <xcb/res.h>
 #include <xcb/shm.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -28,12 +29,18 @@ bool has_extension(xcb_connection_t* c, xcb_extension_t* extension) {
   return data != nullptr && data->present;
 }
 
+std::string display_name() {
+  const char* name = std::getenv("DISPLAY");
+  return name != nullptr ? name : "";
+}
+
 std::shared_ptr<Connection> open_connection() {
   int screen_number = 0;
   xcb_connection_t* c = xcb_connect(nullptr, &screen_number);
   if (c == nullptr) return nullptr;
   auto x = std::make_shared<Connection>();
   x->c = c;
+  x->display = display_name();
   if (xcb_connection_has_error(c)) return nullptr;
 
   const xcb_setup_t* setup = xcb_get_setup(c);
@@ -87,8 +94,15 @@ std::shared_ptr<Connection> open_connection() {
   a.utf8_string = intern(c, "UTF8_STRING");
   a.wm_window_type = intern(c, "_NET_WM_WINDOW_TYPE");
   a.wm_window_type_desktop = intern(c, "_NET_WM_WINDOW_TYPE_DESKTOP");
+  a.compositing_manager = intern(c, ("_NET_WM_CM_S" + std::to_string(screen_number)).c_str());
   if (xcb_connection_has_error(c)) return nullptr;
   return x;
+}
+
+bool alive(const Connection& x) {
+  Reply<xcb_get_input_focus_reply_t> reply(
+      xcb_get_input_focus_reply(x.c, xcb_get_input_focus(x.c), nullptr));
+  return reply != nullptr;
 }
 
 struct Shared {
@@ -105,9 +119,18 @@ Connection::~Connection() {
 std::shared_ptr<Connection> connection() {
   // Never destroyed: threads may still hold the connection while exit() runs.
   static Shared& shared = *new Shared;
+  std::shared_ptr<Connection> current;
+  {
+    std::lock_guard<std::mutex> lock(shared.lock);
+    current = shared.current;
+  }
+  // A server that went away shows only when the connection is used: one
+  // round trip finds out before the caller relies on it.
+  if (current && current->display == display_name() && alive(*current)) return current;
+  std::shared_ptr<Connection> fresh = open_connection();
   std::lock_guard<std::mutex> lock(shared.lock);
-  if (shared.current && xcb_connection_has_error(shared.current->c)) shared.current.reset();
-  if (!shared.current) shared.current = open_connection();
+  // Another thread may have reconnected meanwhile; its connection stays.
+  if (shared.current == current) shared.current = std::move(fresh);
   return shared.current;
 }
 

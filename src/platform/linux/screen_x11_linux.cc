@@ -153,13 +153,13 @@ Box intersect(const Box& a, const Box& b) {
   return Box{left, top, std::max(0, right - left), std::max(0, bottom - top)};
 }
 
-// Draws `source` at (left, top) of `target`: copied when opaque, blended with
-// its premultiplied alpha otherwise, as the server shows an ARGB window.
-void draw_over(OwnedPixels& target, const Pixels& source, int32_t left, int32_t top) {
+// Draws `source` at (left, top) of `target`: blended with its premultiplied
+// alpha when `blend`, copied otherwise.
+void draw_over(OwnedPixels& target, const Pixels& source, int32_t left, int32_t top, bool blend) {
   for (uint32_t row = 0; row < source.height; ++row) {
     const uint8_t* from = source.data() + row * source.stride;
     uint8_t* to = target.bytes.data() + (size_t(top) + row) * target.stride + size_t(left) * 4;
-    if (!source.alpha) {
+    if (!source.alpha || !blend) {
       for (uint32_t i = 0; i < source.width; ++i, from += 4, to += 4) {
         std::memcpy(to, from, 3);
         to[3] = 255;
@@ -203,7 +203,7 @@ void draw_background(const Connection& x, OwnedPixels& target, const Box& area) 
     WindowPixmap pixmap(x, window);
     if (pixmap.pixmap != 0) {
       auto pixels = get_image(x, pixmap.pixmap, 0, 0, uint16_t(area.width), uint16_t(area.height), false);
-      if (pixels) draw_over(target, *pixels, 0, 0);
+      if (pixels) draw_over(target, *pixels, 0, 0, false);
     }
   }
   xcb_destroy_window(x.c, window);
@@ -213,6 +213,11 @@ std::unique_ptr<Pixels> compose(const Connection& x, const Box& area, const std:
   auto target = std::make_unique<OwnedPixels>(area.width, area.height);
   for (size_t i = 3; i < target->bytes.size(); i += 4) target->bytes[i] = 255;
   draw_background(x, *target, area);
+  // The server's own (automatic) compositing copies a window's pixels, alpha
+  // or not; a compositing manager blends them over what lies below.
+  Reply<xcb_get_selection_owner_reply_t> manager(xcb_get_selection_owner_reply(
+      x.c, xcb_get_selection_owner(x.c, x.atoms.compositing_manager), nullptr));
+  bool blend = manager && manager->owner != XCB_WINDOW_NONE;
 
   Reply<xcb_query_tree_reply_t> tree(xcb_query_tree_reply(x.c, xcb_query_tree(x.c, x.root), nullptr));
   if (!tree) return nullptr;
@@ -238,7 +243,7 @@ std::unique_ptr<Pixels> compose(const Connection& x, const Box& area, const std:
     if (pixmap.pixmap == 0) continue;
     auto pixels = get_image(x, pixmap.pixmap, int16_t(part.x - window.x), int16_t(part.y - window.y),
                             uint16_t(part.width), uint16_t(part.height), g->depth == 32);
-    if (pixels) draw_over(*target, *pixels, part.x - area.x, part.y - area.y);
+    if (pixels) draw_over(*target, *pixels, part.x - area.x, part.y - area.y, blend);
   }
   return target;
 }

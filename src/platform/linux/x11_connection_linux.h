@@ -20,7 +20,8 @@ using Reply = std::unique_ptr<T, FreeReply>;
 
 struct Atoms {
   xcb_atom_t client_list = 0, client_list_stacking = 0, wm_pid = 0, gtk_application_id = 0,
-             wm_name = 0, utf8_string = 0, wm_window_type = 0, wm_window_type_desktop = 0;
+             wm_name = 0, utf8_string = 0, wm_window_type = 0, wm_window_type_desktop = 0,
+             compositing_manager = 0;  // _NET_WM_CM_S<screen>, owned while one runs
 };
 
 struct Connection {
@@ -32,6 +33,7 @@ struct Connection {
   // Depths whose ZPixmap images are 32 bits per pixel, B G R A in memory.
   bool bgra_24 = false, bgra_32 = false;
   Atoms atoms;
+  std::string display;  // $DISPLAY when it was opened
   ~Connection();
 };
 
