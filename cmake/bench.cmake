@@ -12,3 +12,9 @@ target_link_libraries(bench_addon PRIVATE dc_core dc_screen dc_fake_base dc_fake
 if(APPLE)
   target_link_options(bench_addon PRIVATE -undefined dynamic_lookup)
 endif()
+
+# captureDisplay on a real X server against the encode (bench/x11_bench.sh).
+if(DESKCAP_XCB_FOUND)
+  add_executable(x11_bench ${CMAKE_SOURCE_DIR}/bench/x11_bench.cc)
+  target_link_libraries(x11_bench PRIVATE ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
+endif()

@@ -14,3 +14,4 @@ echo "Host: $(grep -m1 'model name' /proc/cpuinfo 2>/dev/null | cut -d: -f2- | s
 "$build/png_bench" "$@"
 # Capture path and Promise frame inside Node (Node's own zlib).
 node "$root/bench/capture_bench.js" "$build"
+bash "$root/bench/x11_bench.sh" "$@"

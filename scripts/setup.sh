@@ -6,6 +6,11 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-dev
           libgtest-dev pngcheck python3 valgrind ccache)
+# The Linux backend's X11 and sound-server support, and the real X server,
+# clients and sound server that its tests and the demo start.
+packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-shm0-dev
+           libxcb-xfixes0-dev libxcb-res0-dev libxcb-render0-dev libpulse-dev
+           xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 

@@ -7,8 +7,9 @@
 // Which call comes when, what is logged and which message is built is the
 // system's own and lives above this line, written once.
 //
-// Backends: macos/ (the product on a Mac), linux/ (the product here: a system
-// without these facilities, plus what Linux really has), fake/ (a scriptable
+// Backends: macos/ (the product on a Mac), linux/ (the product on Linux: the X
+// server, the sound server and sysfs where Linux has the facility, a system
+// without it elsewhere), fake/ (a scriptable
 // in-memory world for tests, never linked into the product).
 //
 // Reference rules: every function that returns a pointer to one of the opaque
@@ -302,6 +303,13 @@ struct ScreenInfo {
   Rect auxiliary_top_right;  // auxiliaryTopRightArea
 };
 std::vector<ScreenInfo> screens();  // [NSScreen screens], in order
+
+// ---- CoreGraphics: Screen Recording permission -----------------------------------
+// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
+std::optional<bool> screen_capture_preflight();
+// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
+// grant takes effect after the host restarts. Thread: any.
+bool screen_capture_request();
 
 // ---- CoreAudio ---------------------------------------------------------------------
 bool audio_object_has_property(uint32_t object, const PropertyAddress& address);

@@ -179,15 +179,13 @@ function sysfsAppleCount(dir) {
 }
 
 test('product build: the machine shows no phone and counts its own USB devices', async () => {
-  const started = Date.now();
   const out = await run(`
     return { list: await later(d.listIosDevices()), count: await later(d.usbAppleDeviceCount()),
              capture: await later(d.captureIosDevice(${JSON.stringify(ID)})) };
   `, { product: true, env: { DESKCAP_SYSFS_USB_ROOT: '' } });
   assert.deepEqual(out.list, { value: [] });
-  assert.ok(Date.now() - started >= 2900, 'the listing warms up for about 3 s');
   assert.deepEqual(out.count, { value: sysfsAppleCount('/sys/bus/usb/devices') });
-  assert.deepEqual(out.capture, { code: 'GenericFailure', message: 'Device is no longer connected', isError: true });
+  assert.deepEqual(out.capture, { code: 'GenericFailure', message: 'Could not enable device screen capture', isError: true });
 });
 
 test('product build: the USB count of a built sysfs tree', async () => {

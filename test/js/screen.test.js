@@ -242,15 +242,3 @@ test('as many screenshots are in flight as there are workers', async () => {
     assert.equal(p.maxScreenshotsInFlight, workers, `TOKIO_WORKER_THREADS=${workers}`);
   }
 });
-
-test('the product build on Linux has no display and no capture framework', async () => {
-  const out = await inWorld(undefined, `
-    return { displays: await d.getDisplays(), display: await later(d.captureDisplay({ displayId: 1 })),
-             window: await later(d.captureWindow(1)) };
-  `, { product: true });
-  assert.deepEqual(out.displays, []);
-  assert.equal(out.display.code, 'GenericFailure');
-  assert.equal(out.display.message,
-    'Failed to get shareable content: No shareable content available: Content unavailable: ScreenCaptureKit is not available on this system');
-  assert.equal(out.window.message, out.display.message);
-});

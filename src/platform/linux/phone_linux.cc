@@ -1,12 +1,10 @@
 // Linux has no screen-capture devices for phones: every device query answers
-// nothing and no notification is ever posted. The CoreMediaIO "allow screen
-// capture devices" property is kept in memory and its write succeeds, since
-// there is nothing on Linux that such a switch would hold back. So a listing
-// resolves [] after the usual warm-up, a capture ends with status 2
-// ("Device is no longer connected"), and a prewarm reports allow_flag=1.
+// nothing and no notification is ever posted. The CoreMediaIO switch that
+// would allow such devices is refused as an unsupported operation, so the
+// phone path logs why and answers at once instead of waiting for devices that
+// cannot come: a listing resolves [] after "enable_failed", a prewarm reports
+// allow_flag=0, a capture rejects "Could not enable device screen capture".
 #include <sys/utsname.h>
-
-#include <atomic>
 
 #include "platform/linux/base_linux.h"
 #include "platform/platform.h"
@@ -23,16 +21,15 @@ struct FrameGrabber : linux_backend::LinuxObject {
 };
 
 namespace {
-std::atomic<uint32_t> g_allow_screen_capture{0};
+constexpr int32_t kUnsupportedOperation = 0x756E6F70;  // kCMIOHardwareUnsupportedOperationError 'unop'
 }  // namespace
 
-int32_t cmio_set_property_u32(uint32_t, const PropertyAddress&, uint32_t value) {
-  g_allow_screen_capture.store(value);
-  return 0;
+int32_t cmio_set_property_u32(uint32_t, const PropertyAddress&, uint32_t) {
+  return kUnsupportedOperation;
 }
 
 int32_t cmio_get_property_u32(uint32_t, const PropertyAddress&, uint32_t* value) {
-  *value = g_allow_screen_capture.load();
+  *value = 0;
   return 0;
 }
 

@@ -1,41 +1,102 @@
-// Screen facilities on Linux: no CoreGraphics displays and no ScreenCaptureKit.
-// Requests complete at once with the framework-side failure texts, so the
-// captures reject with their usual message chains.
+// Screen facilities on Linux, from the X server (x11_server_linux.h): each
+// RandR output driven by a CRTC is a display whose id is the output's XID; its
+// mode has as many pixels as points (X11 has no point space of its own, and
+// Xft.dpi only scales fonts). The shareable content is a snapshot of the
+// outputs and the viewable windows; screenshots are taken when asked, on the
+// calling thread, and complete before the request returns. Without a server
+// there are no displays and content requests fail with the framework text.
+#include <algorithm>
+#include <cstring>
 #include <optional>
+#include <set>
 
 #include "screen/capture_error.h"
 #include "platform/linux/base_linux.h"
+#include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
 
 namespace deskcap::platform {
 
-// Only the configuration is ever made here; the other types exist so that
-// release() of them is well defined should one be handed around.
-struct ShareableContent : linux_backend::LinuxObject {};
-struct ScDisplay : linux_backend::LinuxObject {};
-struct ScWindow : linux_backend::LinuxObject {};
+namespace x11 = linux_backend::x11;
+
+struct ShareableContent : linux_backend::LinuxObject {
+  std::vector<x11::Output> displays;
+  std::vector<x11::Window> windows;
+};
+struct ScDisplay : linux_backend::LinuxObject {
+  x11::Output output;
+};
+struct ScWindow : linux_backend::LinuxObject {
+  x11::Window window;
+};
 struct ScApplication : linux_backend::LinuxObject {};
-struct ContentFilter : linux_backend::LinuxObject {};
-struct DisplayMode : linux_backend::LinuxObject {};
+struct ContentFilter : linux_backend::LinuxObject {
+  std::optional<x11::Output> display;  // a display with windows left out...
+  std::set<uint32_t> left_out;         // ...these top-levels
+  std::optional<x11::Window> window;   // or one window alone
+};
+struct DisplayMode : linux_backend::LinuxObject {
+  size_t width = 0;
+};
 struct StreamConfiguration : linux_backend::LinuxObject {
   size_t width = 0, height = 0;
   bool shows_cursor = true;
   std::optional<Rect> source_rect;
 };
+struct Image : linux_backend::LinuxObject {
+  std::unique_ptr<x11::Pixels> pixels;
+};
 
 namespace {
-constexpr const char* kUnavailable = "ScreenCaptureKit is not available on this system";
+
+constexpr const char* kNoServer = "no X display is reachable (is DISPLAY set?)";
+
+std::optional<x11::Output> find_output(uint32_t display_id) {
+  for (auto& output : x11::outputs())
+    if (output.id == display_id) return output;
+  return std::nullopt;
 }
 
+// The completion's object is handed as the framework's untyped reference.
+template <class T>
+Object* as_object(T* p) {
+  return reinterpret_cast<Object*>(static_cast<linux_backend::LinuxObject*>(p));
+}
+
+void fail(CompletionCallback completion, void* context, const std::string& text) {
+  completion(context, nullptr, text.c_str());
+}
+
+}  // namespace
+
 int32_t get_active_display_list(uint32_t max, uint32_t* ids, uint32_t* count) {
-  if (count != nullptr) *count = 0;
+  auto outputs = x11::outputs();
+  uint32_t n = std::min<uint32_t>(static_cast<uint32_t>(outputs.size()), ids != nullptr ? max : 0);
+  for (uint32_t i = 0; i < n; ++i) ids[i] = outputs[i].id;
+  if (count != nullptr) *count = ids != nullptr ? n : static_cast<uint32_t>(outputs.size());
   return 0;
 }
-uint32_t main_display_id() { return 0; }
-Rect display_bounds(uint32_t display_id) { return Rect{}; }
-DisplayMode* display_copy_mode(uint32_t display_id) { return nullptr; }
-size_t display_mode_pixel_width(DisplayMode* mode) { return 0; }
-size_t display_mode_width(DisplayMode* mode) { return 0; }
+
+uint32_t main_display_id() {
+  for (auto& output : x11::outputs())
+    if (output.primary) return output.id;
+  return 0;
+}
+
+Rect display_bounds(uint32_t display_id) {
+  auto output = find_output(display_id);
+  return output ? output->bounds : Rect{};
+}
+
+DisplayMode* display_copy_mode(uint32_t display_id) {
+  auto output = find_output(display_id);
+  if (!output) return nullptr;
+  auto* mode = new DisplayMode;
+  mode->width = static_cast<size_t>(output->bounds.width);
+  return mode;
+}
+size_t display_mode_pixel_width(DisplayMode* mode) { return mode->width; }
+size_t display_mode_width(DisplayMode* mode) { return mode->width; }
 
 // This backend holds no display-server connection, so it cannot tell.
 std::optional<bool> screen_capture_preflight() { return std::nullopt; }
@@ -43,32 +104,77 @@ bool screen_capture_request() { return screen_capture_preflight().value_or(false
 
 void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
                            void* context, CompletionCallback completion) {
-  std::string text = capture_bridge::bridge_text::content_unavailable(kUnavailable);
-  completion(context, nullptr, text.c_str());
+  auto windows = x11::windows();
+  if (!windows)
+    return fail(completion, context, capture_bridge::bridge_text::content_unavailable(kNoServer));
+  auto* content = new ShareableContent;
+  content->displays = x11::outputs();
+  content->windows = std::move(*windows);
+  completion(context, as_object(content), nullptr);
 }
 
 void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
                    CompletionCallback completion) {
-  std::string text = capture_bridge::bridge_text::screenshot_error(kUnavailable);
-  completion(context, nullptr, text.c_str());
+  using capture_bridge::bridge_text::screenshot_error;
+  x11::Grab grab;
+  if (filter->window) {
+    grab = x11::grab_window(*filter->window, static_cast<uint32_t>(configuration->width),
+                            static_cast<uint32_t>(configuration->height));
+  } else if (filter->display) {
+    // One pixel per point: the area is the display's, or its part the crop names.
+    Rect area = filter->display->bounds;
+    if (configuration->source_rect) {
+      area.x += configuration->source_rect->x;
+      area.y += configuration->source_rect->y;
+    }
+    area.width = static_cast<double>(configuration->width);
+    area.height = static_cast<double>(configuration->height);
+    grab = x11::grab_area(area, filter->left_out);
+  } else {
+    return fail(completion, context, screenshot_error("the filter names no content"));
+  }
+  if (!grab.pixels) return fail(completion, context, screenshot_error(grab.error));
+  auto* image = new Image;
+  image->pixels = std::move(grab.pixels);
+  completion(context, as_object(image), nullptr);
 }
 
-size_t content_display_count(ShareableContent* content) { return 0; }
-ScDisplay* content_display_at(ShareableContent* content, size_t index) { return nullptr; }
-size_t content_window_count(ShareableContent* content) { return 0; }
-ScWindow* content_window_at(ShareableContent* content, size_t index) { return nullptr; }
+size_t content_display_count(ShareableContent* content) { return content->displays.size(); }
+ScDisplay* content_display_at(ShareableContent* content, size_t index) {
+  if (index >= content->displays.size()) return nullptr;
+  auto* display = new ScDisplay;
+  display->output = content->displays[index];
+  return display;
+}
+size_t content_window_count(ShareableContent* content) { return content->windows.size(); }
+ScWindow* content_window_at(ShareableContent* content, size_t index) {
+  if (index >= content->windows.size()) return nullptr;
+  auto* window = new ScWindow;
+  window->window = content->windows[index];
+  return window;
+}
+// X11 has no applications apart from their windows.
 size_t content_application_count(ShareableContent* content) { return 0; }
 ScApplication* content_application_at(ShareableContent* content, size_t index) { return nullptr; }
 
-uint32_t sc_display_id(ScDisplay* display) { return 0; }
-uint32_t sc_window_id(ScWindow* window) { return 0; }
-Rect sc_window_frame(ScWindow* window) { return Rect{}; }
+uint32_t sc_display_id(ScDisplay* display) { return display->output.id; }
+uint32_t sc_window_id(ScWindow* window) { return window->window.id; }
+Rect sc_window_frame(ScWindow* window) { return window->window.frame; }
 
-ContentFilter* filter_with_desktop_independent_window(ScWindow* window) { return nullptr; }
+ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
+  auto* filter = new ContentFilter;
+  filter->window = window->window;
+  return filter;
+}
+// A client window inside a window manager's frame is left out with its frame.
 ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows) {
-  return nullptr;
+  auto* filter = new ContentFilter;
+  filter->display = display->output;
+  for (ScWindow* window : windows) filter->left_out.insert(window->window.top_level);
+  return filter;
 }
+// The captures never build these; X11 offers no such selection.
 ContentFilter* filter_with_display_including_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows) {
   return nullptr;
@@ -93,10 +199,25 @@ void configuration_set_shows_cursor(StreamConfiguration* c, bool shows_cursor) {
 }
 void configuration_set_source_rect(StreamConfiguration* c, Rect rect) { c->source_rect = rect; }
 
-// No image is ever made on this backend (the phone path's frames are not
-// either), so these answer as for a null CGImageRef.
-size_t image_width(Image* image) { return 0; }
-size_t image_height(Image* image) { return 0; }
-bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) { return false; }
+size_t image_width(Image* image) { return image->pixels->width; }
+size_t image_height(Image* image) { return image->pixels->height; }
+
+// B G R A (or B G R X) rows from the server into packed R G B A; a window
+// with an alpha channel keeps its (premultiplied) alpha, as CoreGraphics would.
+bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
+  const x11::Pixels& p = *image->pixels;
+  if (width != p.width || height != p.height) return false;
+  const uint8_t* rows = p.data();
+  for (size_t y = 0; y < height; ++y) {
+    const uint32_t* from = reinterpret_cast<const uint32_t*>(rows + y * p.stride);
+    uint32_t* to = reinterpret_cast<uint32_t*>(out + y * width * 4);
+    uint32_t opaque = p.alpha ? 0 : 0xFF000000u;
+    for (size_t i = 0; i < width; ++i) {
+      uint32_t v = from[i];  // little-endian: 0xAARRGGBB
+      to[i] = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16) | opaque;
+    }
+  }
+  return true;
+}
 
 }  // namespace deskcap::platform

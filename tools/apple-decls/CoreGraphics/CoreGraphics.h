@@ -94,4 +94,8 @@ DC_EXTERN_C const CFStringRef kCGWindowBounds;     // CFDictionary of a CGRect
 DC_EXTERN_C bool CGPreflightScreenCaptureAccess(void) DC_AVAILABLE_MACOS(10.15);
 DC_EXTERN_C bool CGRequestScreenCaptureAccess(void) DC_AVAILABLE_MACOS(10.15);
 
+// Screen Recording permission (macOS 10.15+).
+DC_EXTERN_C bool CGPreflightScreenCaptureAccess(void);
+DC_EXTERN_C bool CGRequestScreenCaptureAccess(void);
+
 NS_ASSUME_NONNULL_END

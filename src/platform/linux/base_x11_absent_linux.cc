@@ -1,0 +1,19 @@
+// Built without xcb's development packages: no X server is ever reachable, so
+// the backend answers as a system without displays or windows.
+#include "platform/linux/x11_server_linux.h"
+
+namespace deskcap::linux_backend::x11 {
+
+bool reachable() { return false; }
+std::vector<Output> outputs() { return {}; }
+std::optional<std::vector<Window>> windows() { return std::nullopt; }
+std::optional<std::vector<Client>> clients() { return std::nullopt; }
+
+Grab grab_area(const platform::Rect&, const std::set<uint32_t>&) {
+  return Grab{nullptr, "this build has no X11 support"};
+}
+Grab grab_window(const Window&, uint32_t, uint32_t) {
+  return Grab{nullptr, "this build has no X11 support"};
+}
+
+}  // namespace deskcap::linux_backend::x11

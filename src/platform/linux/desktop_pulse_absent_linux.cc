@@ -1,0 +1,8 @@
+// Built without libpulse's development package: no sound server is reachable.
+#include "platform/linux/pulse_server_linux.h"
+
+namespace deskcap::linux_backend::pulse {
+
+std::optional<std::vector<RecordingStream>> recording_streams() { return std::nullopt; }
+
+}  // namespace deskcap::linux_backend::pulse

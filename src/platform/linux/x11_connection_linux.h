@@ -1,0 +1,50 @@
+// The backend's one connection to the X server, shared by every thread (xcb
+// is thread-safe) and reopened when the server went away.
+#pragma once
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace deskcap::linux_backend::x11 {
+
+struct FreeReply {
+  void operator()(void* p) const { std::free(p); }
+};
+template <class T>
+using Reply = std::unique_ptr<T, FreeReply>;
+
+struct Atoms {
+  xcb_atom_t client_list = 0, client_list_stacking = 0, wm_pid = 0, gtk_application_id = 0,
+             wm_name = 0, utf8_string = 0, wm_window_type = 0, wm_window_type_desktop = 0,
+             compositing_manager = 0;  // _NET_WM_CM_S<screen>, owned while one runs
+};
+
+struct Connection {
+  xcb_connection_t* c = nullptr;
+  xcb_window_t root = 0;
+  uint8_t root_depth = 0;
+  uint16_t width = 0, height = 0;
+  bool randr = false, composite = false, shm = false, res = false;
+  // Depths whose ZPixmap images are 32 bits per pixel, B G R A in memory.
+  bool bgra_24 = false, bgra_32 = false;
+  Atoms atoms;
+  std::string display;  // $DISPLAY when it was opened
+  ~Connection();
+};
+
+// Null when no X server answers on $DISPLAY.
+std::shared_ptr<Connection> connection();
+
+// A property's bytes (any format), nullopt when absent.
+std::optional<std::string> property_bytes(const Connection& x, xcb_window_t window, xcb_atom_t atom,
+                                          xcb_atom_t type);
+// A 32-bit list property (CARDINAL, WINDOW, ATOM), empty when absent.
+std::vector<uint32_t> property_u32s(const Connection& x, xcb_window_t window, xcb_atom_t atom,
+                                    xcb_atom_t type);
+
+}  // namespace deskcap::linux_backend::x11

@@ -1,0 +1,83 @@
+// What the Linux backend reads from the X server (RandR outputs, top-level
+// windows, Composite window pixmaps), in plain shapes the seam's sections
+// translate. Built over xcb (base/screen/desktop_x11_linux.cc), or answering
+// "no server" when the backend was built without it (base_x11_absent_linux.cc).
+// Every function may be called from any thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace deskcap::linux_backend::x11 {
+
+// True when an X server answers on $DISPLAY.
+bool reachable();
+
+// One RandR output driven by a CRTC; bounds in root-window pixels.
+struct Output {
+  uint32_t id = 0;  // the output's XID, stable while the server runs
+  std::string name;
+  platform::Rect bounds;
+  bool primary = false;
+};
+// In RandR's order; the primary output (else the first) is marked. Empty
+// without a server.
+std::vector<Output> outputs();
+
+// A mapped window another program shows: a top-level (a child of the root) or
+// a client window inside a window manager's frame.
+struct Window {
+  uint32_t id = 0;
+  uint32_t top_level = 0;       // the root's child holding it (itself when it is one)
+  int32_t offset_x = 0;         // its origin inside the top-level's pixmap (past the border)
+  int32_t offset_y = 0;
+  platform::Rect frame;         // root coordinates, pixels
+};
+// Viewable windows: every top-level, then the window manager's clients that
+// are not top-levels themselves. Nullopt without a server.
+std::optional<std::vector<Window>> windows();
+
+// A client window as a window list shows it, front to back.
+struct Client {
+  uint32_t id = 0;
+  platform::Rect frame;
+  std::optional<int64_t> pid;           // _NET_WM_PID, else the X-Resource client pid
+  std::optional<std::string> title;     // _NET_WM_NAME, else WM_NAME
+  std::vector<std::string> app_ids;     // _GTK_APPLICATION_ID, WM_CLASS class, executable name
+  bool desktop = false;                 // _NET_WM_WINDOW_TYPE_DESKTOP
+};
+// _NET_CLIENT_LIST_STACKING reversed, or the root's viewable children when no
+// window manager keeps it. Nullopt without a server.
+std::optional<std::vector<Client>> clients();
+
+// Pixels read back from the server, 8-bit B G R A in memory, rows top to
+// bottom. `alpha` is false when the fourth byte means nothing (depth 24).
+class Pixels {
+ public:
+  virtual ~Pixels() = default;
+  uint32_t width = 0, height = 0;
+  size_t stride = 0;
+  bool alpha = false;
+  virtual const uint8_t* data() const = 0;
+};
+
+struct Grab {
+  std::unique_ptr<Pixels> pixels;  // set on success
+  std::string error;               // otherwise, why
+};
+
+// The root window's contents over `area` (root coordinates), as shown. When
+// `left_out` names top-levels, the image is built from the root's background
+// and every other viewable top-level's own contents, bottom to top.
+Grab grab_area(const platform::Rect& area, const std::set<uint32_t>& left_out);
+
+// The window's own contents (width × height from its origin), whatever covers it.
+Grab grab_window(const Window& window, uint32_t width, uint32_t height);
+
+}  // namespace deskcap::linux_backend::x11
