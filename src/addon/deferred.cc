@@ -14,6 +14,8 @@ struct JsDeferred::Channel {
 
 namespace {
 
+std::atomic<size_t> g_work_in_flight{0};
+
 struct Message {
   std::optional<Error> error;
   ValueBuilder build;
@@ -53,6 +55,10 @@ void settle_on_js_thread(napi_env env, napi_value, void* context, void* data) {
 }
 
 }  // namespace
+
+WorkInFlight::WorkInFlight() { g_work_in_flight.fetch_add(1); }
+WorkInFlight::~WorkInFlight() { g_work_in_flight.fetch_sub(1); }
+size_t work_in_flight() { return g_work_in_flight.load(); }
 
 Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> JsDeferred::create(napi_env env) {
   napi_deferred deferred = nullptr;

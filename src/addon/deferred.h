@@ -42,6 +42,17 @@ class JsDeferred {
 
 enum class Where { Scheduler, Blocking };
 
+// Promise work started and not yet finished or dropped, in every environment.
+size_t work_in_flight();
+// Counts one piece of work in flight while alive.
+class WorkInFlight {
+ public:
+  WorkInFlight();
+  ~WorkInFlight();
+  WorkInFlight(const WorkInFlight&) = delete;
+  WorkInFlight& operator=(const WorkInFlight&) = delete;
+};
+
 // Starts `work` on the pool and returns the Promise, or nullptr with an
 // exception pending. `build` turns the work's value into JavaScript.
 template <class T, class BuildFn>
@@ -52,7 +63,9 @@ napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> w
     return nullptr;
   }
   auto [deferred, promise] = created.take();
-  auto body = [deferred, work = std::move(work), build]() {
+  // Held by the work and its fault handler: counted until both are gone.
+  auto counted = std::make_shared<WorkInFlight>();
+  auto body = [deferred, counted, work = std::move(work), build]() {
     Result<T> outcome = work();
     if (!outcome.ok()) {
       deferred->reject(outcome.take_error());
@@ -63,11 +76,11 @@ napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> w
   };
   auto pool = runtime();
   if (where == Where::Scheduler) {
-    pool->spawn(std::move(body), [deferred](std::optional<std::string> text) {
+    pool->spawn(std::move(body), [deferred, counted](std::optional<std::string> text) {
       deferred->reject(Error(text ? *text : std::string("Panic in async function")));
     });
   } else {
-    pool->spawn_blocking(std::move(body), [deferred](const Fault& fault) {
+    pool->spawn_blocking(std::move(body), [deferred, counted](const Fault& fault) {
       deferred->reject(Error("Device work did not finish: " + fault.describe()));
     });
   }

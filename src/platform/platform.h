@@ -277,6 +277,9 @@ struct WindowInfo {
   bool has_bounds = false;           // kCGWindowBounds present
   bool bounds_valid = false;         // CGRectMakeWithDictionaryRepresentation succeeded
   Rect bounds;
+  uint32_t number = 0;                    // kCGWindowNumber
+  std::optional<std::string> owner_name;  // kCGWindowOwnerName
+  std::optional<std::string> name;        // kCGWindowName; nullopt when withheld
 };
 // CGWindowListCopyWindowInfo(options, relative_to); nullopt when it answers NULL.
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to);
@@ -311,13 +314,6 @@ int64_t tcc_call_preflight(void* function);
 // Calls a looked-up TCCAccessRequest(service, NULL, completion). The completion
 // runs exactly once, on any thread, possibly before this returns.
 void tcc_call_request(void* function, void* context, AccessCallback completion);
-
-// ---- Scripted answers of the C boundary (test worlds only) ---------------------------
-// A test world may stand in for a whole JSON-answering native function
-// ("app_window_bounds", "notch_size", "microphone_apps_json"): the outer value
-// is set when it does, the inner one is the text to hand over or nullopt for
-// NULL. The product backends always answer nullopt.
-std::optional<std::optional<std::string>> raw_native_answer(const char* function);
 
 // ---- Autorelease pools ---------------------------------------------------------------
 // Scoped @autoreleasepool for native functions running on worker threads.
