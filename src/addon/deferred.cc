@@ -56,9 +56,14 @@ void settle_on_js_thread(napi_env env, napi_value, void* context, void* data) {
 
 }  // namespace
 
-WorkInFlight::WorkInFlight() { g_work_in_flight.fetch_add(1); }
-WorkInFlight::~WorkInFlight() { g_work_in_flight.fetch_sub(1); }
 size_t work_in_flight() { return g_work_in_flight.load(); }
+
+JsDeferred::JsDeferred() { g_work_in_flight.fetch_add(1); }
+
+// Dropped unsettled: the work never ran (the pool shut down).
+JsDeferred::~JsDeferred() {
+  if (!used_.load()) g_work_in_flight.fetch_sub(1);
+}
 
 Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> JsDeferred::create(napi_env env) {
   napi_deferred deferred = nullptr;
@@ -94,6 +99,7 @@ void JsDeferred::reject(Error error) { settle(nullptr, std::move(error)); }
 
 void JsDeferred::settle(ValueBuilder build, std::optional<Error> error) {
   if (used_.exchange(true)) return;
+  g_work_in_flight.fetch_sub(1);
   auto* message = new Message{std::move(error), std::move(build), nullptr};
   std::lock_guard<std::mutex> lock(channel_->mutex);
   message->tsfn = channel_->tsfn;

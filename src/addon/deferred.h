@@ -25,6 +25,9 @@ class JsDeferred {
   // JavaScript thread. The Promise goes back to JavaScript; the deferred goes
   // into the work.
   static Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> create(napi_env env);
+  ~JsDeferred();
+  JsDeferred(const JsDeferred&) = delete;
+  JsDeferred& operator=(const JsDeferred&) = delete;
 
   // Any thread; the first of resolve/reject wins, later calls do nothing.
   void resolve(ValueBuilder build);
@@ -33,7 +36,7 @@ class JsDeferred {
   struct Channel;  // shared with the thread-safe function's finaliser
 
  private:
-  JsDeferred() = default;
+  JsDeferred();
   void settle(ValueBuilder build, std::optional<Error> error);
 
   std::atomic<bool> used_{false};
@@ -42,16 +45,9 @@ class JsDeferred {
 
 enum class Where { Scheduler, Blocking };
 
-// Promise work started and not yet finished or dropped, in every environment.
+// Promises whose work has not settled them yet (nor been dropped unrun), in
+// every environment. A settlement is counted before JavaScript can see it.
 size_t work_in_flight();
-// Counts one piece of work in flight while alive.
-class WorkInFlight {
- public:
-  WorkInFlight();
-  ~WorkInFlight();
-  WorkInFlight(const WorkInFlight&) = delete;
-  WorkInFlight& operator=(const WorkInFlight&) = delete;
-};
 
 // Starts `work` on the pool and returns the Promise, or nullptr with an
 // exception pending. `build` turns the work's value into JavaScript.
@@ -63,9 +59,7 @@ napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> w
     return nullptr;
   }
   auto [deferred, promise] = created.take();
-  // Held by the work and its fault handler: counted until both are gone.
-  auto counted = std::make_shared<WorkInFlight>();
-  auto body = [deferred, counted, work = std::move(work), build]() {
+  auto body = [deferred, work = std::move(work), build]() {
     Result<T> outcome = work();
     if (!outcome.ok()) {
       deferred->reject(outcome.take_error());
@@ -76,11 +70,11 @@ napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> w
   };
   auto pool = runtime();
   if (where == Where::Scheduler) {
-    pool->spawn(std::move(body), [deferred, counted](std::optional<std::string> text) {
+    pool->spawn(std::move(body), [deferred](std::optional<std::string> text) {
       deferred->reject(Error(text ? *text : std::string("Panic in async function")));
     });
   } else {
-    pool->spawn_blocking(std::move(body), [deferred, counted](const Fault& fault) {
+    pool->spawn_blocking(std::move(body), [deferred](const Fault& fault) {
       deferred->reject(Error("Device work did not finish: " + fault.describe()));
     });
   }
