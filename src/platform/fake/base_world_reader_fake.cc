@@ -313,7 +313,23 @@ json canonical_world(const json& document) {
     };
     each("applications", applications, from_old_desktop_application);
     each("windows", windows, from_old_desktop_window);
-    each("screens", displays, from_old_screen);
+    // An old screen over a display's bounds is that display's notch.
+    const json& screens = member(desktop, "screens");
+    if (screens.is_array()) {
+      for (const json& old : screens) {
+        json screen = from_old_screen(old);
+        json* same = nullptr;
+        for (json& display : displays)
+          if (display.is_object() && member(display, "bounds") == screen["bounds"] && !display.contains("safeAreaTop"))
+            same = &display;
+        if (same == nullptr) {
+          displays.push_back(std::move(screen));
+          continue;
+        }
+        for (auto it = screen.begin(); it != screen.end(); ++it)
+          if (it.key() != "bounds") (*same)[it.key()] = *it;
+      }
+    }
     for (const char* key : {"applications", "windows", "screens"}) desktop.erase(key);
   }
   world["applications"] = std::move(applications);
