@@ -1,2 +1,75 @@
-// deskcap/testing has the product's exports, over the fake world.
+// deskcap/testing: the exports of deskcap over a scriptable fake
+// macOS, plus setWorld and probe. Every field of a world: docs/fake-world.md.
 export * from './index.js';
+
+/** A fake world: a JSON object (docs/fake-world.md). Unknown fields are errors unless `lenient` is true. */
+export interface FakeWorld {
+  /** Read forgivingly: unknown or mistyped fields take their defaults instead of failing. */
+  lenient?: boolean;
+  /** Multiplies every delay, sleep and time limit of the world. */
+  timeScale?: number;
+  allocation?: { failSizes?: number[]; failAbove?: number };
+  /** The one desktop: applications, windows and displays that captures, window bounds and the notch all read. */
+  applications?: Array<{ pid: number; bundleId?: string | null; name?: string }>;
+  windows?: Array<Record<string, unknown>>;
+  displays?: Array<Record<string, unknown>>;
+  screen?: Record<string, unknown>;
+  phone?: Record<string, unknown>;
+  desktop?: Record<string, unknown>;
+  tcc?: { library?: string };
+}
+
+export interface ScreenshotRequest {
+  filter: {
+    kind:
+      | 'desktopIndependentWindow'
+      | 'displayExcludingWindows'
+      | 'displayIncludingWindows'
+      | 'displayIncludingApplications'
+      | 'displayExcludingApplications';
+    displayId?: number;
+    windowId?: number;
+    windowIds: number[];
+    applicationPids: number[];
+  };
+  configuration: {
+    width: number;
+    height: number;
+    showsCursor: boolean;
+    /** Points from the display's top-left; present only when one was set. */
+    sourceRect?: { x: number; y: number; width: number; height: number };
+  };
+}
+
+/** The current world's counters; cumulative ones start at 0 with each world. */
+export interface Probe {
+  /** Framework objects that calls made and still hold (not the world's own devices nor the device watch's session). */
+  objectsAlive: number;
+  objectsAliveByKind: Record<string, number>;
+  /** Promises whose work has not settled them yet. */
+  callsInFlight: number;
+  contentFetches: number;
+  screenshotsStarted: number;
+  screenshotsFinished: number;
+  screenshotsInFlight: number;
+  maxScreenshotsInFlight: number;
+  lastScreenshot: ScreenshotRequest | null;
+  /** Writes of CoreMediaIO's "allow screen capture devices" property. */
+  propertyWrites: number;
+  /** Camera permission prompts (requestAccessForMediaType:) shown. */
+  cameraPrompts: number;
+  sessionsCreated: number;
+  sessionsRunning: number;
+}
+
+/**
+ * Installs a world (an object, or the path of a JSON file) and starts the
+ * process afresh: the previous world's phone state, device watch, TCC library,
+ * log and counters are dropped. Throws (code "InvalidArg") for a world that is
+ * refused, naming the field's path, and (code "GenericFailure") while a call of
+ * the previous world is still in flight: await it first.
+ */
+export function setWorld(world: FakeWorld | string): void;
+
+/** The current world's counters. */
+export function probe(): Probe;

@@ -1,4 +1,7 @@
 'use strict';
-// The same exports over the scriptable fake world named by the
-// DESKCAP_FAKE_WORLD environment variable (read once, at load). See docs/fake-world.md.
-module.exports = require('./lib/binding.js').load('deskcap_testing');
+// The same exports over the scriptable fake world, plus setWorld and probe.
+// The first world is the file named by DESKCAP_FAKE_WORLD; a bad one fails
+// this require. See docs/fake-world.md.
+const addon = require('./lib/binding.js').load('deskcap_testing');
+addon.probe();
+module.exports = addon;

@@ -113,12 +113,12 @@ case_file fail "a definition whose signature drifted from platform.h" screen_dis
   "no previous prototype for function 'display_mode_width'"
 
 echo "# seam coverage"
-rm -f "$work/backend/desktop_raw_answers_macos.mm"
-expect fail "a seam function without a macOS definition" "missing +raw_native_answer" \
+rm -f "$work/backend/phone_coremediaio_macos.mm"
+expect fail "a seam function without a macOS definition" "missing +cmio_set_property_u32" \
   "$check" --coverage-only --backend "$work/backend"
-cp "$backend/desktop_raw_answers_macos.mm" "$work/backend/desktop_raw_answers_macos.mm"
-cp "$backend/desktop_raw_answers_macos.mm" "$work/backend/desktop_raw_answers_again_macos.mm"
-expect fail "a seam function defined twice" "duplicate raw_native_answer" \
+cp "$backend/phone_coremediaio_macos.mm" "$work/backend/phone_coremediaio_macos.mm"
+cp "$backend/phone_coremediaio_macos.mm" "$work/backend/phone_coremediaio_again_macos.mm"
+expect fail "a seam function defined twice" "duplicate cmio_set_property_u32" \
   "$check" --coverage-only --backend "$work/backend"
 
 echo "$passed passed, $failed failed"

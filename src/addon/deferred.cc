@@ -19,6 +19,8 @@ struct JsDeferred::Channel {
 
 namespace {
 
+std::atomic<size_t> g_work_in_flight{0};
+
 struct Message {
   napi_deferred deferred;
   std::optional<Error> error;
@@ -105,6 +107,15 @@ Result<std::shared_ptr<JsDeferred::Channel>> channel_of(napi_env env) {
 
 }  // namespace
 
+size_t work_in_flight() { return g_work_in_flight.load(); }
+
+JsDeferred::JsDeferred() { g_work_in_flight.fetch_add(1); }
+
+// Dropped unsettled: the work never ran (the pool shut down).
+JsDeferred::~JsDeferred() {
+  if (!used_.load()) g_work_in_flight.fetch_sub(1);
+}
+
 Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> JsDeferred::create(napi_env env) {
   napi_deferred deferred = nullptr;
   napi_value promise = nullptr;
@@ -134,6 +145,7 @@ void JsDeferred::reject(Error error) { settle(nullptr, std::move(error)); }
 
 void JsDeferred::settle(ValueBuilder build, std::optional<Error> error) {
   if (used_.exchange(true)) return;
+  g_work_in_flight.fetch_sub(1);
   auto* message = new Message{deferred_, std::move(error), std::move(build)};
   std::lock_guard<std::mutex> lock(channel_->mutex);
   if (!channel_->alive ||

@@ -26,6 +26,9 @@ class JsDeferred {
   // JavaScript thread. The Promise goes back to JavaScript; the deferred goes
   // into the work.
   static Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> create(napi_env env);
+  ~JsDeferred();
+  JsDeferred(const JsDeferred&) = delete;
+  JsDeferred& operator=(const JsDeferred&) = delete;
 
   // Any thread; the first of resolve/reject wins, later calls do nothing.
   void resolve(ValueBuilder build);
@@ -34,7 +37,7 @@ class JsDeferred {
   struct Channel;  // shared with the thread-safe function's finaliser
 
  private:
-  JsDeferred() = default;
+  JsDeferred();
   void settle(ValueBuilder build, std::optional<Error> error);
 
   std::atomic<bool> used_{false};
@@ -43,6 +46,10 @@ class JsDeferred {
 };
 
 enum class Where { Scheduler, Blocking };
+
+// Promises whose work has not settled them yet (nor been dropped unrun), in
+// every environment. A settlement is counted before JavaScript can see it.
+size_t work_in_flight();
 
 // Starts `work` on the pool and returns the Promise, or nullptr with an
 // exception pending. `build` turns the work's value into JavaScript.

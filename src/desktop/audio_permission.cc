@@ -8,30 +8,27 @@
 
 #include "boundary/c_guard.h"
 #include "boundary/native.h"
+#include "desktop/tcc_framework.h"
 #include "platform/platform.h"
 
 namespace deskcap::native {
-namespace {
 
-struct TccFramework {
-  std::once_flag once;
-  void* handle = nullptr;  // never closed: looked-up functions may run until exit
-};
-
-TccFramework& tcc() {
+TccFramework& tcc_framework() {
   static TccFramework& state = *new TccFramework;
   return state;
 }
 
+namespace {
+
 // Opens the framework at most once per process; a failure is not retried.
 void* load_tcc_framework() {
-  TccFramework& state = tcc();
-  std::call_once(state.once, [&state] {
+  TccFramework& state = tcc_framework();
+  std::call_once(*state.once.load(), [&state] {
     const char* path = platform::tcc_framework_path();
     // dlopen(NULL) would answer the main program: no path means no framework.
-    if (path != nullptr && *path != '\0') state.handle = dlopen(path, RTLD_NOW);
+    if (path != nullptr && *path != '\0') state.handle.store(dlopen(path, RTLD_NOW));
   });
-  return state.handle;
+  return state.handle.load();
 }
 
 // Looked up at every call, the address is not kept.

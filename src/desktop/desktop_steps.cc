@@ -9,10 +9,16 @@
 
 namespace deskcap {
 
-Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id) {
+const DesktopNative& native_desktop() {
+  static const DesktopNative table{::app_window_bounds, ::notch_size, ::microphone_apps_json};
+  return table;
+}
+
+Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id,
+                                                           const DesktopNative& native) {
   if (auto refused = refuse_text_with_nul(bundle_id, "Bundle ID contained a null byte"))
     return std::move(*refused);
-  auto text = take_heap_string(app_window_bounds(bundle_id.c_str()));
+  auto text = take_heap_string(native.app_window_bounds(bundle_id.c_str()));
   if (!text) return std::optional<WindowBounds>();
   auto document = parse_document(*text, "Malformed window bounds: ");
   if (!document.ok()) return document.take_error();
@@ -22,8 +28,8 @@ Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bu
                                                   number_field(d, "height")});
 }
 
-Result<std::optional<NotchSize>> notch_size_step() {
-  auto text = take_heap_string(notch_size());
+Result<std::optional<NotchSize>> notch_size_step(const DesktopNative& native) {
+  auto text = take_heap_string(native.notch_size());
   if (!text) return std::optional<NotchSize>();
   auto document = parse_document(*text, "Malformed notch size: ");
   if (!document.ok()) return document.take_error();
@@ -32,9 +38,9 @@ Result<std::optional<NotchSize>> notch_size_step() {
   return std::optional<NotchSize>();
 }
 
-Result<std::optional<std::vector<MicrophoneApp>>> microphone_apps_step() {
+Result<std::optional<std::vector<MicrophoneApp>>> microphone_apps_step(const DesktopNative& native) {
   using Apps = std::optional<std::vector<MicrophoneApp>>;
-  auto text = take_heap_string(microphone_apps_json());
+  auto text = take_heap_string(native.microphone_apps_json());
   if (!text) return Apps();
   auto document = parse_document(*text, "Malformed microphone app list: ");
   if (!document.ok()) return document.take_error();

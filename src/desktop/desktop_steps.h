@@ -44,12 +44,23 @@ std::string screen_capture_access_step();
 // Blocking thread.
 bool request_screen_capture_access_step();
 
+// The JSON-answering native functions the steps call (boundary/native.h).
+struct DesktopNative {
+  char* (*app_window_bounds)(const char* bundle_id);
+  char* (*notch_size)();
+  char* (*microphone_apps_json)();
+};
+// The real ones.
+const DesktopNative& native_desktop();
+
 // JavaScript thread. Refuses a NUL in the identifier before any native call.
-Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id);
+Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id,
+                                                           const DesktopNative& native = native_desktop());
 // JavaScript thread.
-Result<std::optional<NotchSize>> notch_size_step();
+Result<std::optional<NotchSize>> notch_size_step(const DesktopNative& native = native_desktop());
 // Blocking thread; nullopt when there is no list.
-Result<std::optional<std::vector<MicrophoneApp>>> microphone_apps_step();
+Result<std::optional<std::vector<MicrophoneApp>>> microphone_apps_step(
+    const DesktopNative& native = native_desktop());
 // JavaScript thread: "granted", "denied", "not-determined" or "unknown".
 std::string system_audio_access_step();
 // Blocking thread: true, false, or nullopt.

@@ -32,8 +32,6 @@ struct FreeDeleter {
 
 char* microphone_apps() {
   platform::AutoreleasePool pool;
-  if (auto raw = platform::raw_native_answer("microphone_apps_json"))
-    return *raw ? heap_copy(**raw) : nullptr;
 
   const auto list_address = address(kProcessObjectList);
   if (!platform::audio_object_has_property(kSystemObject, list_address)) return nullptr;

@@ -9,7 +9,6 @@ namespace {
 
 char* notch() {
   platform::AutoreleasePool pool;
-  if (auto raw = platform::raw_native_answer("notch_size")) return *raw ? heap_copy(**raw) : nullptr;
 
   for (const auto& screen : platform::screens()) {
     if (!(screen.safe_area_top > 0)) continue;

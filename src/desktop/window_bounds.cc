@@ -19,7 +19,6 @@ constexpr uint32_t kNullWindowId = 0;
 constexpr double kMinimumWidth = 200.0;
 constexpr double kMinimumHeight = 150.0;
 
-
 // The requested identifier names the application itself or one of its
 // sub-identifiers ("com.example.app.helper" for "com.example.app"); never the
 // other way round.
@@ -35,8 +34,6 @@ char* window_bounds(const char* bundle_id) {
   size_t length = std::strlen(bundle_id);
   if (length == 0 || !is_valid_utf8(std::string_view(bundle_id, length)))
     return nullptr;
-  if (auto raw = platform::raw_native_answer("app_window_bounds"))
-    return *raw ? heap_copy(**raw) : nullptr;
 
   const std::string requested(bundle_id, length);
   platform::refresh_running_applications();

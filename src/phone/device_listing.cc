@@ -1,7 +1,5 @@
 // listIosDevices, native side. Hosts poll it, so its full diagnostics are
 // written only when what the system shows has changed since the last call.
-#define DESKCAP_PHONE_TEST_HOOKS 1  // defines the reset hook declared for tests
-
 #include <mutex>
 #include <optional>
 #include <string>
@@ -12,24 +10,13 @@
 #include "boundary/json_text.h"
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
+#include "phone/phone_state.h"
 
 namespace deskcap::phone {
 namespace {
 
 using platform::CaptureDevice;
 using platform::MediaType;
-
-// The listing lock guards the two summaries only; they are computed outside it.
-struct ListingState {
-  std::mutex lock;
-  std::optional<std::string> last_landscape;
-  std::optional<std::string> last_found;
-};
-
-ListingState& listing_state() {
-  static ListingState& state = *new ListingState;
-  return state;
-}
 
 // True when `summary` differs from `slot` (or the slot is empty); stores it.
 bool replace_summary(std::optional<std::string>& slot, const std::string& summary) {
@@ -49,6 +36,11 @@ std::string list_text(const nlohmann::json& list) {
 }
 
 }  // namespace
+
+ListingState& listing_state() {
+  static ListingState& state = *new ListingState;
+  return state;
+}
 
 const char* camera_authorization_name(int64_t status) {
   switch (status) {
@@ -73,13 +65,6 @@ std::string device_landscape_summary(unsigned long usb, const DeviceList* found)
   if (found != nullptr)
     for (const DeviceRef& device : *found) add("found:" + platform::device_unique_id(device.get()));
   return "usb=" + std::to_string(usb) + ";" + parts;
-}
-
-void reset_listing_state_for_tests() {
-  ListingState& s = listing_state();
-  std::lock_guard<std::mutex> lock(s.lock);
-  s.last_landscape.reset();
-  s.last_found.reset();
 }
 
 }  // namespace deskcap::phone

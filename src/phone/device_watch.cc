@@ -1,8 +1,6 @@
 // Follows phones as they are plugged in and out. The connect notification can
 // report a screen-capture device before any query does, so scans and listings
 // also consult the devices it reported.
-#define DESKCAP_PHONE_TEST_HOOKS 1  // defines the reset hook declared for tests
-
 #include <atomic>
 #include <deque>
 #include <memory>
@@ -10,34 +8,13 @@
 
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
+#include "phone/phone_state.h"
 
 namespace deskcap::phone {
 namespace {
 
 using platform::CaptureDevice;
 using platform::MediaType;
-
-// The id is read once, outside the lock, so that the lock never covers a
-// framework call; a device's uniqueID does not change.
-struct KnownDevice {
-  DeviceRef device;
-  std::string unique_id;
-};
-using KnownEntry = std::shared_ptr<const KnownDevice>;
-
-struct WatchState {
-  WatchState() { once.store(&tokens.emplace_back()); }
-  std::deque<std::once_flag> tokens;  // the current one last; more only after test resets
-  std::atomic<std::once_flag*> once{nullptr};
-  std::atomic<platform::DiscoverySession*> session{nullptr};
-  std::mutex known_lock;  // the known-devices lock
-  std::vector<KnownEntry> known;
-};
-
-WatchState& watch_state() {
-  static WatchState& state = *new WatchState;
-  return state;
-}
 
 void on_device_connected(CaptureDevice* device) {
   ios_log("device_connected name=%s media=%s type=%s model_id=%s",
@@ -78,6 +55,11 @@ void start_watch_once() {
 
 }  // namespace
 
+WatchState& watch_state() {
+  static WatchState& state = *new WatchState;
+  return state;
+}
+
 void start_device_watch() { std::call_once(*watch_state().once.load(), start_watch_once); }
 
 platform::DiscoverySession* watch_session() { return watch_state().session.load(); }
@@ -96,18 +78,6 @@ DeviceList known_devices() {
     list.emplace_back(known->device.get());
   }
   return list;
-}
-
-void reset_device_watch_for_tests() {
-  WatchState& s = watch_state();
-  std::vector<KnownEntry> dropped;
-  {
-    std::lock_guard<std::mutex> lock(s.known_lock);
-    dropped.swap(s.known);
-  }
-  platform::release(s.session.exchange(nullptr));
-  // Old once-tokens stay alive: a racing caller may still hold one.
-  s.once.store(&s.tokens.emplace_back());
 }
 
 }  // namespace deskcap::phone

@@ -70,14 +70,5 @@ std::optional<std::vector<uint8_t>> encode_frame_png(platform::PixelBuffer* fram
 // The worker-side reading of a device list answer (nullopt for NULL).
 Result<std::vector<IosDevice>> read_device_list(const std::optional<std::string>& text);
 
-#ifdef DESKCAP_PHONE_TEST_HOOKS
-// Tests only (compiled in, declared for tests alone): forget the enable flag,
-// the listing summaries and the watch (known devices, session, once-token) so
-// that each test starts from a process that never touched a phone. Call only
-// while no phone function is running.
-void reset_enable_state_for_tests();
-void reset_listing_state_for_tests();
-void reset_device_watch_for_tests();
-#endif
 
 }  // namespace deskcap::phone

@@ -1,12 +1,11 @@
 // Screen-capture devices (USB phones) are published only once the process has
 // set CoreMediaIO's "allow screen capture devices" system property.
-#define DESKCAP_PHONE_TEST_HOOKS 1  // defines the reset hook declared for tests
-
 #include <condition_variable>
 #include <mutex>
 
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
+#include "phone/phone_state.h"
 
 namespace deskcap::phone {
 namespace {
@@ -18,22 +17,12 @@ constexpr platform::PropertyAddress kAllowScreenCaptureDevices = {
     0,           // kCMIOObjectPropertyElementMain
 };
 
-// The enable lock guards the flag. The property write itself runs with the
-// lock released, but `writing` keeps a second writer out until the first has
-// finished, so the property is never written again after a success.
-struct EnableState {
-  std::mutex lock;
-  std::condition_variable done;
-  bool enabled = false;
-  bool writing = false;
-};
+}  // namespace
 
 EnableState& enable_state() {
   static EnableState& state = *new EnableState;
   return state;
 }
-
-}  // namespace
 
 bool enable_screen_capture_devices() {
   EnableState& s = enable_state();
@@ -62,12 +51,6 @@ uint32_t allow_screen_capture_flag() {
   uint32_t value = 0;
   int32_t status = platform::cmio_get_property_u32(kSystemObject, kAllowScreenCaptureDevices, &value);
   return status != 0 ? (value | 0xFFFFFFFFu) : value;
-}
-
-void reset_enable_state_for_tests() {
-  EnableState& s = enable_state();
-  std::lock_guard<std::mutex> lock(s.lock);
-  s.enabled = false;
 }
 
 }  // namespace deskcap::phone

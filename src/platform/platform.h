@@ -334,13 +334,6 @@ int64_t tcc_call_preflight(void* function);
 // runs exactly once, on any thread, possibly before this returns.
 void tcc_call_request(void* function, void* context, AccessCallback completion);
 
-// ---- Scripted answers of the C boundary (test worlds only) ---------------------------
-// A test world may stand in for a whole JSON-answering native function
-// ("app_window_bounds", "notch_size", "microphone_apps_json"): the outer value
-// is set when it does, the inner one is the text to hand over or nullopt for
-// NULL. The product backends always answer nullopt.
-std::optional<std::optional<std::string>> raw_native_answer(const char* function);
-
 // ---- Autorelease pools ---------------------------------------------------------------
 // Scoped @autoreleasepool for native functions running on worker threads.
 class AutoreleasePool {

@@ -23,7 +23,7 @@ json process(json running, json pid, json bundle_id = nullptr) {
 void set_audio(json audio) { set_desktop({{"audio", std::move(audio)}}); }
 
 std::optional<std::vector<MicrophoneApp>> apps() {
-  auto result = microphone_apps_step();
+  auto result = microphone_apps_step(scripted());
   EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().reason);
   return result.ok() ? result.value() : std::nullopt;
 }
@@ -116,7 +116,7 @@ TEST(MicrophoneApps, ElementsWithoutAPositiveIntegerPidAreDropped) {
 TEST(MicrophoneApps, DocumentsMustParseAndBeArrays) {
   for (const char* text : {"[{\"pid\":1}", "[] []", "[1,]"}) {
     set_raw_answer("microphone_apps_json", text);
-    auto result = microphone_apps_step();
+    auto result = microphone_apps_step(scripted());
     ASSERT_FALSE(result.ok()) << text;
     EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
     EXPECT_EQ(result.error().reason.rfind("Malformed microphone app list: ", 0), 0u)
@@ -124,7 +124,7 @@ TEST(MicrophoneApps, DocumentsMustParseAndBeArrays) {
   }
   for (const char* text : {"{\"pid\":1}", "null", "\"[]\""}) {
     set_raw_answer("microphone_apps_json", text);
-    auto result = microphone_apps_step();
+    auto result = microphone_apps_step(scripted());
     ASSERT_FALSE(result.ok()) << text;
     EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
     EXPECT_EQ(result.error().reason, "Microphone app list was not an array");

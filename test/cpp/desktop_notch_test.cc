@@ -16,7 +16,7 @@ json screen(double width, double height, double inset, double left = 0, double r
 }
 
 std::optional<deskcap::NotchSize> notch() {
-  auto result = notch_size_step();
+  auto result = notch_size_step(scripted());
   EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().reason);
   return result.ok() ? result.value() : std::nullopt;
 }
@@ -62,7 +62,7 @@ TEST(NotchSize, DocumentsNeedTwoPositiveNumbers) {
 
   for (const char* text : {"{\"width\":1,\"height\":2}}", "{width:1}", "{\"width\":1,\"height\":2"}) {
     set_raw_answer("notch_size", text);
-    auto result = notch_size_step();
+    auto result = notch_size_step(scripted());
     ASSERT_FALSE(result.ok()) << text;
     EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
     EXPECT_EQ(result.error().reason.rfind("Malformed notch size: ", 0), 0u) << result.error().reason;

@@ -16,7 +16,7 @@ using deskcap::fake::desktop_calls;
 json example_app(int pid = 501) { return {{"bundleId", "com.example.app"}, {"pid", pid}}; }
 
 std::optional<deskcap::WindowBounds> bounds_for(const std::string& bundle_id) {
-  auto result = app_window_bounds_step(bundle_id);
+  auto result = app_window_bounds_step(bundle_id, scripted());
   EXPECT_TRUE(result.ok()) << (result.ok() ? "" : result.error().reason);
   return result.ok() ? result.value() : std::nullopt;
 }
@@ -104,13 +104,14 @@ TEST(WindowBounds, EmptyOrIllFormedIdentifierReadsNothing) {
                {"windows", {window(501, rect(0, 0, 800, 600))}},
                {"rawAnswers", {{"app_window_bounds", "{\"x\":1}"}}}});
   auto before = desktop_calls();
+  long lookups_before = deskcap::testing::scripted_answer_lookups();
   EXPECT_FALSE(bounds_for("").has_value());
   EXPECT_FALSE(bounds_for("com.example.app\xC3(").has_value());  // not UTF-8: no NSString
   EXPECT_FALSE(bounds_for("com.\xED\xA0\x80").has_value());      // an encoded surrogate
   auto after = desktop_calls();
   EXPECT_EQ(after.running_applications, before.running_applications);
   EXPECT_EQ(after.window_list, before.window_list);
-  EXPECT_EQ(after.raw_answers, before.raw_answers);
+  EXPECT_EQ(deskcap::testing::scripted_answer_lookups(), lookups_before);
 }
 
 TEST(WindowBounds, NulInTheIdentifierFailsBeforeAnyNativeCall) {
@@ -118,19 +119,20 @@ TEST(WindowBounds, NulInTheIdentifierFailsBeforeAnyNativeCall) {
                {"windows", {window(501, rect(0, 0, 800, 600))}},
                {"rawAnswers", {{"app_window_bounds", "not json"}}}});
   auto before = desktop_calls();
-  auto result = app_window_bounds_step(std::string("com.example.app\0x", 17));
+  long lookups_before = deskcap::testing::scripted_answer_lookups();
+  auto result = app_window_bounds_step(std::string("com.example.app\0x", 17), scripted());
   ASSERT_FALSE(result.ok());
   EXPECT_EQ(result.error().status, Status::GenericFailure);
   EXPECT_EQ(result.error().reason, "Bundle ID contained a null byte");
   auto after = desktop_calls();
-  EXPECT_EQ(after.raw_answers, before.raw_answers);
+  EXPECT_EQ(deskcap::testing::scripted_answer_lookups(), lookups_before);
   EXPECT_EQ(after.running_applications, before.running_applications);
 }
 
 TEST(WindowBounds, DocumentsAreReadLenientlyButMustParse) {
   for (const char* text : {"{\"x\":1", "{\"x\":1,\"y\":2,\"width\":3,\"height\":4} x", ""}) {
     set_raw_answer("app_window_bounds", text);
-    auto result = app_window_bounds_step("com.example.app");
+    auto result = app_window_bounds_step("com.example.app", scripted());
     ASSERT_FALSE(result.ok()) << text;
     EXPECT_EQ(result.error().status, Status::GenericFailure);
     EXPECT_EQ(result.error().reason.rfind("Malformed window bounds: ", 0), 0u) << result.error().reason;

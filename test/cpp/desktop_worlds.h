@@ -5,6 +5,7 @@
 
 #include "platform/fake/desktop_fake.h"
 #include "platform/fake/base_world_fake.h"
+#include "testing/scripted_answers.h"
 
 namespace desktop_test {
 
@@ -23,6 +24,9 @@ inline json window(int pid, json bounds, json layer = 0) {
 inline void set_desktop(json desktop) {
   deskcap::fake::set_world(json{{"desktop", std::move(desktop)}});
 }
+
+// The native functions with the world's scripted documents in front.
+inline const deskcap::DesktopNative& scripted() { return deskcap::testing::scripted_desktop_native(); }
 
 inline void set_raw_answer(const char* function, json answer) {
   set_desktop({{"rawAnswers", {{function, std::move(answer)}}}});

@@ -15,6 +15,7 @@
 #include "boundary/native.h"
 #include "phone/phone_internal.h"
 #include "platform/fake/phone_fake.h"
+#include "testing/fresh_process.h"
 
 namespace deskcap::phone_test {
 
@@ -94,9 +95,7 @@ class PhoneTest : public ::testing::Test {
     json world = top;
     world["phone"] = std::move(phone_section);
     fake::set_world(world);
-    phone::reset_enable_state_for_tests();
-    phone::reset_listing_state_for_tests();
-    phone::reset_device_watch_for_tests();
+    testing::forget_process_state();
     fake::phone_world();  // built now, so that object counts start after it
     take_log();
   }

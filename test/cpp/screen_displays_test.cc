@@ -58,7 +58,6 @@ TEST_F(DisplaysTest, SeveralDisplaysInListOrder) {
 
 TEST_F(DisplaysTest, ScaleComesFromTheWidthsAlone) {
   json odd = display(5, rect(0, 0, 1000, 1000), 1500, 1000);
-  odd["mode"]["pixelHeight"] = 4000;  // never read
   set_screen({{"displays", {odd}}});
   auto d = listed();
   ASSERT_EQ(d.size(), 1u);

@@ -1,14 +1,5 @@
-# Stand-ins for the private TCC framework, opened with dlopen by the desktop
-# services in tests (test/tcc/fake_tcc.c): one with both functions, one
-# without TCCAccessRequest.
-add_library(fake_tcc SHARED ${CMAKE_SOURCE_DIR}/test/tcc/fake_tcc.c)
-add_library(fake_tcc_no_request SHARED ${CMAKE_SOURCE_DIR}/test/tcc/fake_tcc.c)
-target_compile_definitions(fake_tcc_no_request PRIVATE FAKE_TCC_NO_REQUEST)
-foreach(lib fake_tcc fake_tcc_no_request)
-  set_target_properties(${lib} PROPERTIES LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
-  target_link_libraries(${lib} PRIVATE Threads::Threads)
-endforeach()
-
+# The scripted TCC libraries (built with the testing addon, CMakeLists.txt)
+# in the C++ suites.
 # The TCC handle is opened once per process, so each library path gets a
 # process of its own: test_desktop uses fake_tcc, and two small programs cover
 # the library without a request function and no library at all.

@@ -7,10 +7,9 @@ const path = require('path');
 const fs = require('fs');
 const { spawnSync } = require('child_process');
 const { runNode, runNodeAsync, lastJson, root } = require('./helpers/child');
+const { d: testing, product, later, assertSettled } = require('./helpers/world');
 
-const product = require('../../index.js');
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
-const TESTING = JSON.stringify(path.join(root, 'testing.js'));
 
 const EXPORTS = [
   'getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
@@ -34,10 +33,11 @@ function throwsWith(fn, code, message) {
   return caught;
 }
 
-test('exactly the sixteen exports, each a function named for itself', () => {
-  for (const mod of [product, require('../../testing.js')]) {
-    assert.deepEqual(Object.keys(mod).sort(), [...EXPORTS].sort());
-    for (const name of EXPORTS) {
+test('exactly the sixteen exports, each a function named for itself; testing adds setWorld and probe', () => {
+  const testing = require('../../testing.js');
+  for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'probe']]]) {
+    assert.deepEqual(Object.keys(mod).sort(), [...names].sort());
+    for (const name of names) {
       assert.equal(typeof mod[name], 'function');
       assert.equal(mod[name].name, name);
     }
@@ -114,19 +114,23 @@ test('ten concurrent calls all resolve with numbers', async () => {
   for (const c of counts) assert.equal(typeof c, 'number');
 });
 
-test('faults in work reject with GenericFailure and the fault text', () => {
-  const r = runNode(`
-    const d = require(${TESTING});
-    d.getDisplays().catch((e) =>
-      console.log(JSON.stringify([{ code: e.code, message: e.message, isError: e instanceof Error }])));
-  `, { env: { DESKCAP_TEST_FAULT: 'getDisplays' } });
-  const [scheduler] = lastJson(r);
-  assert.deepEqual(scheduler, { code: 'GenericFailure', message: 'injected fault in getDisplays', isError: true });
+// DESKCAP_TEST_FAULT is read as each call's work starts: set it only while
+// nothing else runs in this process.
+async function withFault(name, call) {
+  process.env.DESKCAP_TEST_FAULT = name;
+  try {
+    return await later(call());
+  } finally {
+    delete process.env.DESKCAP_TEST_FAULT;
+  }
+}
 
-  const r2 = runNode(`
-    require(${TESTING}).usbAppleDeviceCount().catch((e) => console.log(JSON.stringify({ code: e.code, message: e.message })));
-  `, { env: { DESKCAP_TEST_FAULT: 'usbAppleDeviceCount' } });
-  const blocking = lastJson(r2);
+test('faults in work reject with GenericFailure and the fault text', async () => {
+  testing.setWorld({});
+  const scheduler = await withFault('getDisplays', () => testing.getDisplays());
+  assert.deepEqual(scheduler, { code: 'GenericFailure', message: 'injected fault in getDisplays', isError: true });
+  const blocking = await withFault('usbAppleDeviceCount', () => testing.usbAppleDeviceCount());
+  await assertSettled();
   assert.equal(blocking.code, 'GenericFailure');
   assert.match(blocking.message,
     /^Device work did not finish: task \d+ panicked with message "injected fault in usbAppleDeviceCount"$/);
@@ -180,7 +184,9 @@ const WORKER_SNIPPET = `
   \`;
 `;
 
-test('two Worker environments share the pool; terminating one leaves the other working', () => {
+test('Worker environments share the pool; when the last one ends, a later Worker starts it again', () => {
+  // Only Workers load the addon in this process: two at once, terminating one
+  // leaves the other working; then, one at a time, each the only environment.
   const r = runNode(`${WORKER_SNIPPET}
     (async () => {
       const a = worker(body), b = worker(body);
@@ -189,30 +195,20 @@ test('two Worker environments share the pool; terminating one leaves the other w
       b.postMessage('work');
       const answer = await once(b, 'message');
       await b.terminate();
-      console.log(JSON.stringify({ a: ma.names, b: mb.names, count: typeof answer.count, log: Array.isArray(answer.log) }));
-    })();
-  `);
-  assert.equal(r.status, 0, r.stderr);
-  assert.deepEqual(lastJson(r), { a: EXPORTS.length, b: EXPORTS.length, count: 'number', log: true });
-});
-
-test('a Worker that alone loaded the addon works and ends; a later Worker works again', () => {
-  const r = runNode(`${WORKER_SNIPPET}
-    (async () => {
-      const results = [];
+      const alone = [];
       for (let i = 0; i < 3; i++) {
         const w = worker(body);
         await once(w, 'message');
         w.postMessage('work');
-        results.push(typeof (await once(w, 'message')).count);
+        alone.push(typeof (await once(w, 'message')).count);
         w.postMessage('quit');
         await once(w, 'exit');
       }
-      console.log(JSON.stringify(results));
+      console.log(JSON.stringify({ a: ma.names, b: mb.names, count: typeof answer.count, log: Array.isArray(answer.log), alone }));
     })();
   `);
   assert.equal(r.status, 0, r.stderr);
-  assert.deepEqual(lastJson(r), ['number', 'number', 'number']);
+  assert.deepEqual(lastJson(r), { a: EXPORTS.length, b: EXPORTS.length, count: 'number', log: true, alone: ['number', 'number', 'number'] });
 });
 
 test('Workers terminated with work in flight do not take the process down', async () => {
@@ -232,24 +228,26 @@ test('Workers terminated with work in flight do not take the process down', asyn
   assert.equal(lastJson(r), 'survived');
 });
 
-test('a host that refuses external buffers gets a correct copy', () => {
-  const world = {
+test('a host that refuses external buffers gets a correct copy', async () => {
+  testing.setWorld({
     screen: {
       displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2, background: '#204060' }],
       windows: [{ id: 7, pid: 1, frame: { x: 8, y: 8, width: 20, height: 10 }, fill: '#ff8000' }],
     },
-  };
-  const source = `
-    require(${TESTING}).captureDisplay({ displayId: 1 }).then((img) =>
-      console.log(JSON.stringify({ png: img.buffer.toString('base64'), isBuffer: Buffer.isBuffer(img.buffer),
-                                   width: img.width, height: img.height, length: img.buffer.length })));
-  `;
-  const external = lastJson(runNode(source, { world }));
-  const copied = lastJson(runNode(source, { world, env: { DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS: '1' } }));
-  assert.equal(copied.isBuffer, true);
+  });
+  const external = await testing.captureDisplay({ displayId: 1 });
+  // Read as each Buffer is made; set only while nothing else runs.
+  process.env.DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS = '1';
+  let copied;
+  try {
+    copied = await testing.captureDisplay({ displayId: 1 });
+  } finally {
+    delete process.env.DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS;
+  }
+  assert.equal(Buffer.isBuffer(copied.buffer), true);
   assert.equal(copied.width, 128);
   assert.equal(copied.height, 96);
-  assert.equal(copied.png.length > 0, true);
-  assert.deepEqual(copied, external);
-  assert.equal(Buffer.from(copied.png, 'base64').subarray(1, 4).toString(), 'PNG');
+  assert.equal(copied.buffer.length > 0, true);
+  assert.deepEqual(copied.buffer, external.buffer);
+  assert.equal(copied.buffer.subarray(1, 4).toString(), 'PNG');
 });

@@ -1,43 +1,27 @@
 'use strict';
-// The connected-phone exports end to end: over fake worlds (one child process
-// per world, since the world and the phone state are per process) and over the
-// product build, where Linux shows no phone and the USB census reads sysfs.
+// The connected-phone exports end to end: over fake worlds installed with
+// setWorld (which also starts the phone state afresh) and over the product
+// build, where Linux shows no phone and the USB census reads sysfs.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const { d, product, root, later, assertSettled } = require('./helpers/world');
 const { runNodeAsync, lastJson } = require('./helpers/child');
 
-const root = path.resolve(__dirname, '..', '..');
 const ID = '00008110-001E30D02E38802E';
 
-// Prelude of every child: the module, and answers or errors as JSON.
-function child(moduleFile, body) {
-  return `
-    const d = require(${JSON.stringify(path.join(root, moduleFile))});
-    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
-                           ...('permission' in e && { permission: e.permission }) });
-    const later = (p) => p.then((value) => ({ value }), fail);
-    const png = (image) => ({
-      isBuffer: Buffer.isBuffer(image.buffer),
-      signature: image.buffer.subarray(0, 8).toString('hex'),
-      ihdrWidth: image.buffer.readUInt32BE(16),
-      ihdrHeight: image.buffer.readUInt32BE(20),
-      width: image.width,
-      height: image.height,
-      bytes: image.buffer.length,
-      keys: Object.keys(image).sort(),
-    });
-    (async () => { ${body} })().then((out) => console.log(JSON.stringify(out)));
-  `;
-}
-
-async function run(body, options = {}) {
-  const r = await runNodeAsync(child(options.product ? 'index.js' : 'testing.js', body), options);
-  assert.equal(r.status, 0, r.stderr);
-  return lastJson(r);
-}
+const png = (image) => ({
+  isBuffer: Buffer.isBuffer(image.buffer),
+  signature: image.buffer.subarray(0, 8).toString('hex'),
+  ihdrWidth: image.buffer.readUInt32BE(16),
+  ihdrHeight: image.buffer.readUInt32BE(20),
+  width: image.width,
+  height: image.height,
+  bytes: image.buffer.length,
+  keys: Object.keys(image).sort(),
+});
 
 const phone = (extra = {}) => ({
   uniqueId: ID, name: "Ana's iPhone", modelId: 'iPhone15,2', media: ['muxed'], width: 1179, height: 2556,
@@ -58,14 +42,14 @@ test('a listing, the USB count and the log of a phone', async () => {
         bNumConfigurations: 4, bConfigurationValue: 4 }] },
     },
   };
-  const out = await run(`
-    const before = await d.takeIosLog();
-    const list = await later(d.listIosDevices());
-    const count = await later(d.usbAppleDeviceCount());
-    const log = await d.takeIosLog();
-    const again = await d.takeIosLog();
-    return { before, list, count, log, again };
-  `, { world });
+  d.setWorld(world);
+  const out = {
+    before: await d.takeIosLog(),
+    list: await later(d.listIosDevices()),
+    count: await later(d.usbAppleDeviceCount()),
+    log: await d.takeIosLog(),
+    again: await d.takeIosLog(),
+  };
   assert.deepEqual(out.before, []);
   assert.deepEqual(out.list, {
     value: [{ uniqueId: ID, name: "Ana's iPhone", modelId: 'iPhone15,2', width: 1179, height: 2556 }],
@@ -88,10 +72,9 @@ test('a listing, the USB count and the log of a phone', async () => {
 
 test('a capture resolves a PNG buffer of the rendered frame', async () => {
   const world = { phone: { devices: [phone({ capture: { frame: { width: 30, height: 20, color: [255, 0, 0, 255] } } })] } };
-  const out = await run(`
-    const image = await d.captureIosDevice(${JSON.stringify(ID)});
-    return { image: png(image), log: await d.takeIosLog() };
-  `, { world });
+  d.setWorld(world);
+  const out = { image: png(await d.captureIosDevice(ID)), log: await d.takeIosLog() };
+  await assertSettled();
   assert.deepEqual(out.image, {
     isBuffer: true, signature: '89504e470d0a1a0a', ihdrWidth: 30, ihdrHeight: 20, width: 30, height: 20,
     bytes: out.image.bytes, keys: ['buffer', 'height', 'width'],
@@ -101,12 +84,12 @@ test('a capture resolves a PNG buffer of the rendered frame', async () => {
 });
 
 test('failed captures reject with the native text, the status, or the NUL refusal', async () => {
-  const failures = await run(`
-    return {
-      refused: await later(d.captureIosDevice(${JSON.stringify(ID)})),
-      prefix: await later(d.captureIosDevice(${JSON.stringify(ID.slice(0, 12))})),
-    };
-  `, { world: { timeScale: 0.01, phone: { devices: [phone({ capture: { refuseOutput: true } })] } } });
+  d.setWorld({ timeScale: 0.01, phone: { devices: [phone({ capture: { refuseOutput: true } })] } });
+  const failures = {
+    refused: await later(d.captureIosDevice(ID)),
+    prefix: await later(d.captureIosDevice(ID.slice(0, 12))),
+  };
+  await assertSettled('refused output');
   assert.deepEqual(failures.refused, {
     code: 'GenericFailure', message: 'Video output was rejected by the capture session', isError: true,
   });
@@ -114,29 +97,30 @@ test('failed captures reject with the native text, the status, or the NUL refusa
 
   const camera = 'Corvanta needs camera access to capture a connected phone. Grant it in System Settings > '
     + 'Privacy & Security > Camera.';
-  const denied = await run(`
-    return { denied: await later(d.captureIosDevice(${JSON.stringify(ID)})), log: await d.takeIosLog() };
-  `, { world: { phone: { devices: [phone()], camera: { status: 2 } } } });
+  d.setWorld({ phone: { devices: [phone()], camera: { status: 2 } } });
+  const denied = { denied: await later(d.captureIosDevice(ID)), log: await d.takeIosLog() };
+  await assertSettled('camera denied');
   assert.deepEqual(denied.denied, { code: 'GenericFailure', message: camera, isError: true, permission: 'camera' });
   assert.equal(denied.log.at(-1), 'camera_access_blocked status=denied');
 
   // "Device input was rejected by the capture session" is 48 bytes: its copy fails.
-  const bare = await run(`return later(d.captureIosDevice(${JSON.stringify(ID)}));`, {
-    world: { allocation: { failSizes: [49] }, phone: { devices: [phone({ capture: { refuseInput: true } })] } },
-  });
+  d.setWorld({ allocation: { failSizes: [49] }, phone: { devices: [phone({ capture: { refuseInput: true } })] } });
+  const bare = await later(d.captureIosDevice(ID));
+  await assertSettled('refused input');
   assert.deepEqual(bare, { code: 'GenericFailure', message: 'Device capture failed with status 4', isError: true });
 
-  const nul = await run(`
-    return { nul: await later(d.captureIosDevice('0000\\u00008110')), log: await d.takeIosLog() };
-  `, { world: { phone: { devices: [phone()] } } });
+  d.setWorld({ phone: { devices: [phone()] } });
+  const nul = { nul: await later(d.captureIosDevice('0000\u00008110')), log: await d.takeIosLog() };
   assert.deepEqual(nul, { nul: { code: 'GenericFailure', message: 'Device id contained a null byte', isError: true }, log: [] });
 });
 
 test('DESKCAP_IOS_LOG_STDERR=0 keeps the log off standard error, not out of takeIosLog', async () => {
-  const body = 'await d.prewarmIosCapture(); return d.takeIosLog();';
-  const world = { phone: { devices: [phone()] } };
-  const quiet = await runNodeAsync(child('testing.js', body), { world, env: { DESKCAP_IOS_LOG_STDERR: '0' } });
-  const loud = await runNodeAsync(child('testing.js', body), { world, env: { DESKCAP_IOS_LOG_STDERR: '1' } });
+  const body = `
+    const d = require(${JSON.stringify(path.join(root, 'testing.js'))});
+    d.setWorld({ phone: { devices: [{ uniqueId: 'p', media: ['muxed'] }] } });
+    d.prewarmIosCapture().then(() => d.takeIosLog()).then((log) => console.log(JSON.stringify(log)));`;
+  const quiet = await runNodeAsync(body, { env: { DESKCAP_IOS_LOG_STDERR: '0' } });
+  const loud = await runNodeAsync(body, { env: { DESKCAP_IOS_LOG_STDERR: '1' } });
   assert.equal(quiet.status, 0, quiet.stderr);
   assert.deepEqual(lastJson(quiet), lastJson(loud));
   assert.equal(lastJson(quiet).at(-1), 'prewarm_done allow_flag=1');
@@ -145,12 +129,11 @@ test('DESKCAP_IOS_LOG_STDERR=0 keeps the log off standard error, not out of take
 });
 
 test('prewarm resolves undefined and leaves its sequence in the log', async () => {
-  const out = await run(`
-    const first = await d.prewarmIosCapture();
-    const firstLog = await d.takeIosLog();
-    await d.prewarmIosCapture();
-    return { first: first === undefined, firstLog, secondLog: await d.takeIosLog() };
-  `, { world: { phone: { devices: [phone()] } } });
+  d.setWorld({ phone: { devices: [phone()] } });
+  const first = await d.prewarmIosCapture();
+  const firstLog = await d.takeIosLog();
+  await d.prewarmIosCapture();
+  const out = { first: first === undefined, firstLog, secondLog: await d.takeIosLog() };
   assert.equal(out.first, true);
   assert.deepEqual(out.firstLog, ['prewarm_begin', 'enable_ok', ...scanLines([[1, 1], [1, 0], [1, 0], [1, 0]]),
     'watching_for_devices', 'prewarm_done allow_flag=1']);
@@ -160,9 +143,9 @@ test('prewarm resolves undefined and leaves its sequence in the log', async () =
 
 test('a list that could not be copied rejects', async () => {
   // "[]" cannot be copied when enabling fails: the export has nothing to read.
-  const out = await run('return later(d.listIosDevices());', {
-    world: { allocation: { failSizes: [3] }, phone: { screenCaptureProperty: { setStatus: -1 } } },
-  });
+  d.setWorld({ allocation: { failSizes: [3] }, phone: { screenCaptureProperty: { setStatus: -1 } } });
+  const out = await later(d.listIosDevices());
+  await assertSettled();
   assert.deepEqual(out, { code: 'GenericFailure', message: 'Could not enumerate connected devices', isError: true });
 });
 
@@ -179,10 +162,11 @@ function sysfsAppleCount(dir) {
 }
 
 test('product build: the machine shows no phone and counts its own USB devices', async () => {
-  const out = await run(`
-    return { list: await later(d.listIosDevices()), count: await later(d.usbAppleDeviceCount()),
-             capture: await later(d.captureIosDevice(${JSON.stringify(ID)})) };
-  `, { product: true, env: { DESKCAP_SYSFS_USB_ROOT: '' } });
+  const out = {
+    list: await later(product.listIosDevices()),
+    count: await later(product.usbAppleDeviceCount()),
+    capture: await later(product.captureIosDevice(ID)),
+  };
   assert.deepEqual(out.list, { value: [] });
   assert.deepEqual(out.count, { value: sysfsAppleCount('/sys/bus/usb/devices') });
   assert.deepEqual(out.capture, { code: 'GenericFailure', message: 'Could not enable device screen capture', isError: true });
@@ -199,9 +183,10 @@ test('product build: the USB count of a built sysfs tree', async () => {
   device('1-1:1.0', { bInterfaceClass: '06' });
   device('1-2', { idVendor: '05ac', idProduct: '0265' });
   try {
-    const out = await run('return later(d.usbAppleDeviceCount());', {
-      product: true, env: { DESKCAP_SYSFS_USB_ROOT: dir },
-    });
+    // Read at every census; nothing else is running in this process now.
+    process.env.DESKCAP_SYSFS_USB_ROOT = dir;
+    const out = await later(product.usbAppleDeviceCount());
+    delete process.env.DESKCAP_SYSFS_USB_ROOT;
     assert.deepEqual(out, { value: sysfsAppleCount(dir) });
     assert.equal(out.value, 2);
   } finally {

@@ -1,15 +1,14 @@
 'use strict';
 // getDisplays, captureDisplay and captureWindow end to end over fake worlds
-// (one child process per world), with the PNGs read back by Node's zlib.
+// installed with setWorld, with the PNGs read back by Node's zlib.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
-const { inWorld, probeFile, readProbe, decodePng } = require('./helpers/fake-world');
-
-const rect = (x, y, width, height) => ({ x, y, width, height });
+const { decodePng } = require('./helpers/png');
+const { d, later, rect, assertSettled } = require('./helpers/world');
 const display = (id, bounds, pixelWidth, width, extra = {}) => ({ id, bounds, mode: { pixelWidth, width }, ...extra });
 const window = (id, frame, fill, extra = {}) => ({ id, frame, fill, pid: 500, ...extra });
 
@@ -32,20 +31,22 @@ function desktop(extra = {}) {
   };
 }
 
-const decode = (image) => decodePng(Buffer.from(image.base64, 'base64'));
+const decode = (image) => decodePng(image.buffer);
+
+async function displaysOf(world) {
+  d.setWorld(world);
+  return d.getDisplays();
+}
 
 test('getDisplays lists the displays of the world', async () => {
-  const [retina, pair, zeroWidth, none] = await Promise.all([
-    inWorld({ screen: { displays: [display(69733378, rect(0, 0, 1512, 982), 3024, 1512, { main: true })] } },
-      'return d.getDisplays();'),
-    inWorld({ screen: { displays: [
-      display(1, rect(0, 0, 1512, 982), 3024, 1512, { main: true }),
-      display(2, rect(-2560, -200.5, 2560, 1440), 2560, 2560),
-    ] } }, 'return d.getDisplays();'),
-    inWorld({ screen: { displays: [display(3, rect(0, 0, 800, 600), 1600, 0, { main: true })] } },
-      'return d.getDisplays();'),
-    inWorld({}, 'const list = await d.getDisplays(); return { list, isArray: Array.isArray(list) };'),
-  ]);
+  const retina = await displaysOf({ screen: { displays: [display(69733378, rect(0, 0, 1512, 982), 3024, 1512, { main: true })] } });
+  const pair = await displaysOf({ screen: { displays: [
+    display(1, rect(0, 0, 1512, 982), 3024, 1512, { main: true }),
+    display(2, rect(-2560, -200.5, 2560, 1440), 2560, 2560),
+  ] } });
+  const zeroWidth = await displaysOf({ screen: { displays: [display(3, rect(0, 0, 800, 600), 1600, 0, { main: true })] } });
+  const list = await displaysOf({});
+  const none = { list, isArray: Array.isArray(list) };
   assert.deepEqual(retina, [{
     id: 69733378, name: 'Display 69733378', x: 0, y: 0, width: 1512, height: 982, scaleFactor: 2, isPrimary: true,
   }]);
@@ -59,24 +60,22 @@ test('getDisplays lists the displays of the world', async () => {
 });
 
 test('getDisplays rejects when the display list cannot be read', async () => {
-  const body = 'return later(d.getDisplays());';
-  const [count, list] = await Promise.all([
-    inWorld({ screen: { displays: [{ id: 1 }], displayList: { countError: 1001 } } }, body),
-    inWorld({ screen: { displays: [{ id: 1 }], displayList: { listError: 1001 } } }, body),
-  ]);
+  d.setWorld({ screen: { displays: [{ id: 1 }], displayList: { countError: 1001 } } });
+  const count = await later(d.getDisplays());
+  d.setWorld({ screen: { displays: [{ id: 1 }], displayList: { listError: 1001 } } });
+  const list = await later(d.getDisplays());
   assert.deepEqual(count, { code: 'GenericFailure', message: 'Failed to get display count', isError: true });
   assert.deepEqual(list, { code: 'GenericFailure', message: 'Failed to get display list', isError: true });
 });
 
 test('captureDisplay draws the windows at the mode scale, without the excluded one', async () => {
-  const probe = probeFile();
-  const out = await inWorld(desktop({ probes: { file: probe } }), `
-    const whole = png(await d.captureDisplay({ displayId: 1 }));
-    const without = png(await d.captureDisplay({ displayId: 1, excludeWindowIds: [10, 77, 10] }));
-    return { whole, without };
-  `);
+  d.setWorld(desktop());
+  const out = {
+    whole: await d.captureDisplay({ displayId: 1 }),
+    without: await d.captureDisplay({ displayId: 1, excludeWindowIds: [10, 77, 10] }),
+  };
   for (const image of [out.whole, out.without]) {
-    assert.equal(image.isBuffer, true);
+    assert.equal(Buffer.isBuffer(image.buffer), true);
     assert.equal(image.width, 600);
     assert.equal(image.height, 400);
   }
@@ -92,7 +91,7 @@ test('captureDisplay draws the windows at the mode scale, without the excluded o
 
   // A second, independent reader where the machine has one.
   const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-png-')), 'whole.png');
-  fs.writeFileSync(file, Buffer.from(out.whole.base64, 'base64'));
+  fs.writeFileSync(file, out.whole.buffer);
   const check = spawnSync('pngcheck', [file], { encoding: 'utf8' });
   if (!check.error) assert.equal(check.status, 0, check.stdout + check.stderr);
 
@@ -100,26 +99,23 @@ test('captureDisplay draws the windows at the mode scale, without the excluded o
   assert.equal(without.at(40, 40), '#202020ff');
   assert.equal(without.at(230, 60), '#202020ff');
   assert.equal(without.at(100, 100), '#0000ffff');
-  const asked = readProbe(probe).lastScreenshot;
+  const asked = d.probe().lastScreenshot;
   assert.deepEqual(asked.filter.windowIds, [10]);
   assert.equal(asked.configuration.showsCursor, false);
 });
 
 test('large captures, several at once, decode inside Node; a reused pixel block leaks nothing', async () => {
-  const world = { screen: {
+  d.setWorld({ screen: {
     displays: [display(1, rect(0, 0, 1440, 900), 2880, 1440, { main: true, background: '#5a7fa8' }),
                display(2, rect(2000, 0, 300, 200), 300, 300, { background: '#101010' })],
     windows: [window(7, rect(100, 100, 700, 500), '#ff000080'),
               window(8, rect(900, 650, 500, 200), '#f5f5f7', { pattern: { kind: 'checker', color: '#1e1e1e', size: 3 } })],
-  } };
-  const out = await inWorld(world, `
-    const at_once = await Promise.all([d.captureDisplay({ displayId: 1 }), d.captureWindow(7),
-      d.captureDisplay({ displayId: 2 }), d.captureDisplay({ displayId: 1 })]);
-    // The translucent window straight after an opaque 2880x1800 capture.
-    const after = [await d.captureDisplay({ displayId: 1 }), await d.captureWindow(7)];
-    return [...at_once, ...after].map(png);
-  `);
-  const [big, win, small, big2, big3, win2] = out.map(decode);
+  } });
+  const atOnce = await Promise.all([d.captureDisplay({ displayId: 1 }), d.captureWindow(7),
+    d.captureDisplay({ displayId: 2 }), d.captureDisplay({ displayId: 1 })]);
+  // The translucent window straight after an opaque 2880x1800 capture.
+  const after = [await d.captureDisplay({ displayId: 1 }), await d.captureWindow(7)];
+  const [big, win, small, big2, big3, win2] = [...atOnce, ...after].map(decode);
   for (const image of [big, big2, big3]) {
     assert.deepEqual([image.width, image.height], [2880, 1800]);
     assert.ok(image.chunks.filter((c) => c === 'IDAT').length > 1, 'cut into strips');
@@ -142,9 +138,8 @@ test('captureWindow sizes from the frame and rounds halves away from zero', asyn
     displays: [display(1, rect(0, 0, 2000, 1500), 4000, 2000, { main: true })],
     windows: [window(5, rect(10, 10, 640.25, 480), '#336699'), window(6, rect(5, 5, 800, 600), '#ffffff')],
   } };
-  const out = await inWorld(world, `
-    return [png(await d.captureWindow(5)), png(await d.captureWindow(6))];
-  `);
+  d.setWorld(world);
+  const out = [await d.captureWindow(5), await d.captureWindow(6)];
   assert.deepEqual([out[0].width, out[0].height], [1281, 960]);
   assert.deepEqual([out[1].width, out[1].height], [1600, 1200]);
   // Window 5 lies under window 6 but is captured alone.
@@ -154,17 +149,17 @@ test('captureWindow sizes from the frame and rounds halves away from zero', asyn
 });
 
 test('unknown ids reject once the content has been fetched', async () => {
-  const probe = probeFile();
-  const out = await inWorld(desktop({ probes: { file: probe } }), `
-    const display = await later(d.captureDisplay({ displayId: 4242 }));
-    const window = await later(d.captureWindow(4000000000));
-    return { display, window };
-  `);
+  d.setWorld(desktop());
+  const out = {
+    display: await later(d.captureDisplay({ displayId: 4242 })),
+    window: await later(d.captureWindow(4000000000)),
+  };
   assert.deepEqual(out.display, { code: 'GenericFailure', message: 'Display 4242 not found in ScreenCaptureKit', isError: true });
   assert.deepEqual(out.window, { code: 'GenericFailure', message: 'Window 4000000000 not found in ScreenCaptureKit', isError: true });
-  const p = readProbe(probe);
+  const p = d.probe();
   assert.equal(p.contentFetches, 2);
   assert.equal(p.screenshotsStarted, 0);
+  await assertSettled();
 });
 
 test('each failure rejects with its whole message chain', async () => {
@@ -194,26 +189,27 @@ test('each failure rejects with its whole message chain', async () => {
       'PNG encode failed: Zero width not allowed',
       'PNG encode failed: Zero width not allowed'],
   ];
-  const results = await Promise.all(rows.map(([extra]) => inWorld(desktop(extra), `
-    return [await later(d.captureDisplay({ displayId: 1 })), await later(d.captureWindow(10))];
-  `)));
-  rows.forEach(([extra, displayMessage, windowMessage], i) => {
-    const [byDisplay, byWindow] = results[i];
+  for (const [extra, displayMessage, windowMessage] of rows) {
+    d.setWorld(desktop(extra));
+    const byDisplay = await later(d.captureDisplay({ displayId: 1 }));
+    await assertSettled(`captureDisplay, ${JSON.stringify(extra)}`);
+    const byWindow = await later(d.captureWindow(10));
+    await assertSettled(`captureWindow, ${JSON.stringify(extra)}`);
     assert.deepEqual(byDisplay, { code: 'GenericFailure', message: displayMessage, isError: true }, JSON.stringify(extra));
     assert.deepEqual(byWindow, { code: 'GenericFailure', message: windowMessage, isError: true }, JSON.stringify(extra));
-  });
+  }
 });
 
 test('cropBounds captures a part of the display, in points from its corner', async () => {
-  const probe = probeFile();
-  const out = await inWorld(desktop({ probes: { file: probe } }), `
-    const inside = png(await d.captureDisplay({ displayId: 1, cropBounds: { x: 10, y: 15, width: 40, height: 20 } }));
-    const edge = png(await d.captureDisplay({ displayId: 1, cropBounds: { x: 250, y: 150, width: 100, height: 100 } }));
-    const outside = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 400, y: 0, width: 10, height: 10 } }));
-    const notFinite = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: Infinity, height: 10 } }));
-    const missing = await later(Promise.resolve().then(() => d.captureDisplay({ displayId: 1, cropBounds: { y: 0, width: 1, height: 1 } })));
-    return { inside, edge, outside, notFinite, missing };
-  `);
+  d.setWorld(desktop());
+  const out = {
+    inside: await d.captureDisplay({ displayId: 1, cropBounds: { x: 10, y: 15, width: 40, height: 20 } }),
+    edge: await d.captureDisplay({ displayId: 1, cropBounds: { x: 250, y: 150, width: 100, height: 100 } }),
+  };
+  const asked = d.probe().lastScreenshot;
+  out.outside = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 400, y: 0, width: 10, height: 10 } }));
+  out.notFinite = await later(d.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: Infinity, height: 10 } }));
+  out.missing = await later(Promise.resolve().then(() => d.captureDisplay({ displayId: 1, cropBounds: { y: 0, width: 1, height: 1 } })));
   // Points 10..50 x 15..35 at 2x: red from point 20 (pixel 20) and row point 20 (pixel 10).
   assert.deepEqual([out.inside.width, out.inside.height], [80, 40]);
   const inside = decode(out.inside);
@@ -223,22 +219,19 @@ test('cropBounds captures a part of the display, in points from its corner', asy
   assert.equal(inside.at(79, 39), '#ff0000ff');
   // Cut to the display: 250..300 x 150..200.
   assert.deepEqual([out.edge.width, out.edge.height], [100, 100]);
-  assert.deepEqual(readProbe(probe).lastScreenshot.configuration.sourceRect, rect(250, 150, 50, 50));
+  assert.deepEqual(asked.configuration.sourceRect, rect(250, 150, 50, 50));
   assert.deepEqual(out.outside, { code: 'GenericFailure', message: 'Crop bounds do not intersect display 1', isError: true });
   assert.deepEqual(out.notFinite, { code: 'GenericFailure', message: 'Crop bounds must be finite numbers', isError: true });
   assert.match(out.missing.message, /^Missing field `x`/);
 });
 
 test('as many screenshots are in flight as there are workers', async () => {
-  for (const workers of [2, 3]) {
-    const probe = probeFile();
-    const out = await inWorld(desktop({ screenshot: { delayMs: 150 }, probes: { file: probe } }), `
-      const all = await Promise.all([1, 2, 3, 4, 5].map(() => later(d.captureDisplay({ displayId: 2 }))));
-      return all.map((r) => (r.value ? r.value.width : r.message));
-    `, { env: { TOKIO_WORKER_THREADS: String(workers) } });
-    assert.deepEqual(out, [400, 400, 400, 400, 400]);
-    const p = readProbe(probe);
-    assert.equal(p.screenshotsFinished, 5);
-    assert.equal(p.maxScreenshotsInFlight, workers, `TOKIO_WORKER_THREADS=${workers}`);
-  }
+  // The pool has TOKIO_WORKER_THREADS scheduler workers, else one per processor.
+  const workers = Number(process.env.TOKIO_WORKER_THREADS) || os.cpus().length;
+  d.setWorld(desktop({ screenshot: { delayMs: 150 } }));
+  const all = await Promise.all(Array.from({ length: workers + 2 }, () => d.captureDisplay({ displayId: 2 })));
+  assert.deepEqual(all.map((image) => image.width), Array(workers + 2).fill(400));
+  const p = d.probe();
+  assert.equal(p.screenshotsFinished, workers + 2);
+  assert.equal(p.maxScreenshotsInFlight, workers);
 });

@@ -21,7 +21,7 @@ void release(const void* object) {
 }
 
 struct Semaphore : fake::FakeObject {
-  explicit Semaphore(long value) : sem(value) {}
+  explicit Semaphore(long value) : FakeObject("Semaphore"), sem(value) {}
   CountingSemaphore sem;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <thread>
 
 #include "platform/platform.h"
@@ -11,49 +12,79 @@
 namespace deskcap::fake {
 namespace {
 
+// Never destroyed: pool and fake framework threads read the world while the
+// process exits.
 struct WorldSlot {
   std::mutex mutex;
   std::shared_ptr<const json> world;
+  std::atomic<uint64_t> generation{0};
+  bool environment_read = false;
 };
 
-// Never destroyed: pool threads still read the world while exit() runs.
 WorldSlot& slot() {
   static WorldSlot& s = *new WorldSlot;
   return s;
 }
 
-std::atomic<uint64_t> g_generation{0};
-std::atomic<long> g_live{0};
+struct LiveObjects {
+  std::mutex mutex;
+  std::map<std::string, long> by_kind;
+  std::atomic<long> total{0};
+};
 
-// A world that cannot be read is a broken test set-up: say so loudly once.
-json load_from_environment() {
-  const char* path = std::getenv("DESKCAP_FAKE_WORLD");
-  if (path == nullptr || *path == '\0') return json::object();
-  std::ifstream in(path);
-  if (!in) {
-    std::fprintf(stderr, "deskcap fake world: cannot open %s\n", path);
-    return json::object();
-  }
-  try {
-    json doc = json::parse(in);
-    if (!doc.is_object()) throw std::runtime_error("the world must be a JSON object");
-    return doc;
-  } catch (const std::exception& e) {
-    std::fprintf(stderr, "deskcap fake world: %s: %s\n", path, e.what());
-    return json::object();
-  }
+LiveObjects& live() {
+  static LiveObjects& l = *new LiveObjects;
+  return l;
+}
+
+void install_locked(WorldSlot& s, json canonical) {
+  s.world = std::make_shared<const json>(std::move(canonical));
+  s.generation.fetch_add(1);
 }
 
 }  // namespace
 
-std::shared_ptr<const json> world() {
+json read_world_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw WorldError(path + ": cannot open the world file");
+  try {
+    return json::parse(in);
+  } catch (const json::exception& e) {
+    throw WorldError(path + ": " + e.what());
+  }
+}
+
+void load_environment_world() {
   WorldSlot& s = slot();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (!s.world) {
-    s.world = std::make_shared<const json>(load_from_environment());
-    g_generation.fetch_add(1);
+  if (s.environment_read) return;
+  s.environment_read = true;
+  if (s.world) return;  // a world was installed in code first
+  install_locked(s, json::object());
+  const char* path = std::getenv("DESKCAP_FAKE_WORLD");
+  if (path == nullptr || *path == '\0') return;
+  json document = read_world_file(path);
+  try {
+    install_locked(s, canonical_world(document));
+  } catch (const WorldError& e) {
+    throw WorldError(std::string(path) + ": " + e.what());
   }
-  return s.world;
+}
+
+std::shared_ptr<const json> world() {
+  {
+    std::lock_guard<std::mutex> lock(slot().mutex);
+    if (slot().world) return slot().world;
+  }
+  // A C++ program that never installed a world: the environment's, else empty;
+  // a broken file is said loudly once.
+  try {
+    load_environment_world();
+  } catch (const WorldError& e) {
+    std::fprintf(stderr, "deskcap fake world: %s\n", e.what());
+  }
+  std::lock_guard<std::mutex> lock(slot().mutex);
+  return slot().world;
 }
 
 json section(const char* key) {
@@ -63,15 +94,16 @@ json section(const char* key) {
 }
 
 void set_world(json document) {
+  json canonical = canonical_world(document);
   WorldSlot& s = slot();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.world = std::make_shared<const json>(std::move(document));
-  g_generation.fetch_add(1);
+  s.environment_read = true;
+  install_locked(s, std::move(canonical));
 }
 
 uint64_t generation() {
   world();  // the first call loads the environment's world
-  return g_generation.load();
+  return slot().generation.load();
 }
 
 double time_scale() {
@@ -112,8 +144,29 @@ void deliver(const json& behaviour, std::function<void()> fn) {
   run_later(delay_ms / 1000.0, std::move(fn));
 }
 
-FakeObject::FakeObject() { g_live.fetch_add(1); }
-FakeObject::~FakeObject() { g_live.fetch_sub(1); }
-long live_objects() { return g_live.load(); }
+FakeObject::FakeObject(const char* kind) : kind(kind) {
+  LiveObjects& l = live();
+  l.total.fetch_add(1);
+  std::lock_guard<std::mutex> lock(l.mutex);
+  ++l.by_kind[kind];
+}
+
+FakeObject::~FakeObject() {
+  LiveObjects& l = live();
+  l.total.fetch_sub(1);
+  std::lock_guard<std::mutex> lock(l.mutex);
+  --l.by_kind[kind];
+}
+
+long live_objects() { return live().total.load(); }
+
+json live_objects_by_kind() {
+  LiveObjects& l = live();
+  std::lock_guard<std::mutex> lock(l.mutex);
+  json kinds = json::object();
+  for (const auto& [kind, count] : l.by_kind)
+    if (count != 0) kinds[kind] = count;
+  return kinds;
+}
 
 }  // namespace deskcap::fake

@@ -1,8 +1,10 @@
 // The fake world: a scriptable, in-memory stand-in for the operating system,
-// described by one JSON document (docs/fake-world.md). The testing addon reads
-// it once, from the file named by DESKCAP_FAKE_WORLD; C++ tests install worlds
-// in code with set_world(). Each facility (screen_*, phone_*, desktop_*) reads
-// its own section and keeps its live state, rebuilt when the world changes.
+// described by one JSON document (docs/fake-world.md). The first world comes
+// from the file named by DESKCAP_FAKE_WORLD; later ones from set_world()
+// (setWorld in JavaScript, C++ tests in code). Documents are checked strictly
+// and their old section names folded into the one desktop (base_world_reader).
+// Each facility (screen_*, phone_*, desktop_*) keeps its live state, rebuilt
+// when the world changes.
 #pragma once
 
 #include <atomic>
@@ -10,6 +12,8 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
+#include <string>
 
 #include <nlohmann/json.hpp>
 
@@ -17,15 +21,34 @@ namespace deskcap::fake {
 
 using json = nlohmann::json;
 
-// The current world document (an empty object when none was given). Thread: any.
+// A world that cannot be used; what() names the offending field's path
+// ("screen.displays[0].bounds.widht: unknown field").
+struct WorldError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The current world, in its canonical form (an empty object when none was
+// given). Thread: any.
 std::shared_ptr<const json> world();
 // A copy of world()[key], or null when absent.
 json section(const char* key);
-// Installs a new world and bumps the generation, so that every facility drops
-// its state and reads the new document. For C++ tests.
+// Checks `document` (strictly unless it says "lenient": true), folds the old
+// section names into the canonical form, installs it and bumps the
+// generation, so that every facility drops its state. Throws WorldError and
+// keeps the current world when the document is refused.
 void set_world(json document);
+// The JSON document of a world file; throws WorldError naming the path.
+json read_world_file(const std::string& path);
+// Installs the world of DESKCAP_FAKE_WORLD unless a world is already current.
+// Throws WorldError for a bad file; the empty world stays current then.
+void load_environment_world();
 // Grows by one at every set_world (and the first load).
 uint64_t generation();
+
+// The canonical form of a checked document: the one desktop's "applications",
+// "windows" and "displays" at the top, gathered from those and from the old
+// screen.* and desktop.* lists. Throws WorldError when strict reading refuses it.
+json canonical_world(const json& document);
 
 // "timeScale" (default 1): every delay, sleep and timeout of the world is
 // multiplied by it, so that a 60 s wait can take 60 ms in a test.
@@ -41,15 +64,19 @@ void deliver(const json& behaviour, std::function<void()> fn);
 void run_later(double seconds, std::function<void()> fn);
 
 // Base of every fake framework object: reference counted through
-// platform::retain/release, and counted while alive so that tests can check
-// that every path released what it made.
+// platform::retain/release, and counted by kind while alive so that tests can
+// check that every path released what it made. `kind` is a string literal.
 struct FakeObject {
-  FakeObject();
+  explicit FakeObject(const char* kind = "Object");
   virtual ~FakeObject();
+  FakeObject(const FakeObject&) = delete;
+  FakeObject& operator=(const FakeObject&) = delete;
   std::atomic<long> references{1};
+  const char* const kind;
 };
-// Fake framework objects alive right now.
+// Fake framework objects alive right now, in all and by kind.
 long live_objects();
+json live_objects_by_kind();
 
 // Runs body under a section's lock with its state rebuilt when the world has
 // changed since the state was built.

@@ -1,11 +1,10 @@
-// The desktop part of the fake world: running applications, the window list,
-// screens, CoreAudio process objects, scripted raw answers of the C boundary
-// and the TCC library path (docs/fake-world.md, "Desktop").
+// The desktop part of the fake world: running applications, the window list
+// and the screens, all read from the one desktop's lists, and CoreAudio
+// process objects (docs/fake-world.md, "Desktop").
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -25,6 +24,13 @@ struct FakeAudioProcess {
   int32_t bundle_id_status = 0;
 };
 
+// A window of the list, with what the list's options filter on.
+struct ListedWindow {
+  platform::WindowInfo info;
+  bool on_screen = true;
+  bool desktop_element = false;
+};
+
 struct DesktopWorld {
   std::vector<platform::RunningApplication> applications;
   // Launches AppKit has not delivered yet: left out of the application list
@@ -32,7 +38,7 @@ struct DesktopWorld {
   std::vector<platform::RunningApplication> pending_applications;
   mutable std::atomic<bool> pending_delivered{false};
   bool window_list_available = true;
-  std::vector<platform::WindowInfo> windows;
+  std::vector<ListedWindow> windows;  // front to back
   std::vector<platform::ScreenInfo> screens;
   bool process_object_list = true;
   int32_t list_size_status = 0;
@@ -40,8 +46,6 @@ struct DesktopWorld {
   std::optional<uint32_t> list_size;       // reported size in bytes, else 4 per process
   std::optional<uint32_t> list_read_size;  // what the read leaves in io_size
   std::vector<FakeAudioProcess> processes;
-  // function name -> text to hand over (nullopt: NULL)
-  std::map<std::string, std::optional<std::string>> raw_answers;
 };
 
 // The "desktop" section of the current world, parsed once per world.
@@ -54,14 +58,13 @@ struct DesktopCalls {
   long window_list = 0;
   long screens = 0;
   long audio = 0;
-  long raw_answers = 0;
   uint32_t last_window_options = 0;
   uint32_t last_window_relative = 0;
 };
 DesktopCalls desktop_calls();
 
 // Counting, for the backend files.
-enum class DesktopFacility { RunningApplications, WindowList, Screens, Audio, RawAnswers };
+enum class DesktopFacility { RunningApplications, WindowList, Screens, Audio };
 void count_desktop_call(DesktopFacility facility);
 void note_window_list_arguments(uint32_t options, uint32_t relative_to);
 

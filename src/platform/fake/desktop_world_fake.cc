@@ -1,6 +1,9 @@
-// Reading the "desktop" section of the fake world.
+// The desktop facilities' view of the world: the one desktop's applications,
+// windows and displays, and the "desktop" section's own fields.
+#include <algorithm>
 #include <atomic>
 #include <limits>
+#include <map>
 
 #include "platform/fake/desktop_fake.h"
 #include "platform/fake/base_world_fake.h"
@@ -8,7 +11,7 @@
 namespace deskcap::fake {
 namespace {
 
-std::atomic<long> g_calls[5];
+std::atomic<long> g_calls[4];
 std::atomic<uint32_t> g_last_options{0};
 std::atomic<uint32_t> g_last_relative{0};
 
@@ -61,44 +64,89 @@ const json& member(const json& object, const char* key) {
   return it == object.end() ? none : *it;
 }
 
+// The window list's answer for one window of the desktop.
+ListedWindow listed(const json& w, const std::map<int64_t, std::string>& names) {
+  ListedWindow entry;
+  platform::WindowInfo& info = entry.info;
+  const json& pid = member(w, "pid");
+  if (pid.is_number()) info.owner_pid = integer(w, "pid");
+  else if (!w.contains("pid")) info.owner_pid = 0;
+  const json& layer = member(w, "layer");
+  if (layer.is_number()) info.layer = integer(w, "layer");
+  else if (!w.contains("layer")) info.layer = 0;
+  std::string bounds = text(w, "listBounds").value_or("present");
+  info.has_bounds = bounds != "absent";
+  info.bounds_valid = bounds == "present";
+  if (info.bounds_valid) {
+    const json& frame = member(w, "frame");
+    info.bounds = frame.is_object() ? platform::Rect{number(frame, "x"), number(frame, "y"),
+                                                     number(frame, "width", 800), number(frame, "height", 600)}
+                                    : platform::Rect{0, 0, 800, 600};
+  }
+  info.number = size(w, "id").value_or(0);
+  if (info.owner_pid) {
+    auto name = names.find(*info.owner_pid);
+    if (name != names.end()) info.owner_name = name->second;
+  }
+  if (!flag(w, "titleWithheld", false)) info.name = text(w, "title").value_or("");
+  entry.on_screen = flag(w, "onScreen", true);
+  entry.desktop_element = flag(w, "desktop", false);
+  return entry;
+}
+
+// A display's screen: its bounds, and the camera housing either given as
+// "notch" or in NSScreen's own terms.
+platform::ScreenInfo screen_of(const json& d) {
+  platform::ScreenInfo screen;
+  const json& bounds = member(d, "bounds");
+  screen.frame = bounds.is_object() ? platform::Rect{number(bounds, "x"), number(bounds, "y"),
+                                                     number(bounds, "width", 1920), number(bounds, "height", 1080)}
+                                    : platform::Rect{0, 0, 1920, 1080};
+  const json& notch = member(d, "notch");
+  if (notch.is_object()) {
+    double height = number(notch, "height");
+    double side = (screen.frame.width - number(notch, "width")) / 2;
+    screen.safe_area_top = height;
+    screen.auxiliary_top_left = {screen.frame.x, screen.frame.y, side, height};
+    screen.auxiliary_top_right = {screen.frame.x + screen.frame.width - side, screen.frame.y, side, height};
+  }
+  if (d.contains("safeAreaTop")) screen.safe_area_top = number(d, "safeAreaTop");
+  if (d.contains("auxiliaryTopLeft")) screen.auxiliary_top_left = rect(member(d, "auxiliaryTopLeft"));
+  if (d.contains("auxiliaryTopRight")) screen.auxiliary_top_right = rect(member(d, "auxiliaryTopRight"));
+  return screen;
+}
+
 void load(DesktopWorld& world, const json& document) {
   const json& desktop = member(document, "desktop");
 
-  for (const json& a : member(desktop, "applications")) {
-    platform::RunningApplication app;
-    app.bundle_identifier = text(a, "bundleId");
-    app.process_identifier = static_cast<int32_t>(integer(a, "pid").value_or(0));
-    auto& list = flag(a, "pending", false) ? world.pending_applications : world.applications;
-    list.push_back(std::move(app));
+  std::map<int64_t, std::string> names;  // pid -> the first application's name
+  const json& applications = member(document, "applications");
+  if (applications.is_array()) {
+    for (const json& a : applications) {
+      platform::RunningApplication app;
+      app.bundle_identifier = text(a, "bundleId");
+      app.process_identifier = static_cast<int32_t>(integer(a, "pid").value_or(0));
+      if (auto name = text(a, "name")) names.emplace(app.process_identifier, *name);
+      // A pending application has launched but is not in the list until the main run loop turns.
+      auto& list = flag(a, "pending", false) ? world.pending_applications : world.applications;
+      list.push_back(std::move(app));
+    }
   }
 
   world.window_list_available = flag(desktop, "windowListAvailable", true);
-  for (const json& w : member(desktop, "windows")) {
-    platform::WindowInfo info;
-    info.owner_pid = integer(w, "ownerPid");
-    info.layer = integer(w, "layer");
-    info.number = size(w, "number").value_or(0);
-    info.owner_name = text(w, "ownerName");
-    info.name = text(w, "name");
-    const json& bounds = member(w, "bounds");
-    info.has_bounds = !bounds.is_null();
-    // Anything but an object with four numbers is a dictionary CoreGraphics cannot read.
-    info.bounds_valid = bounds.is_object() && bounds.contains("x") && bounds.contains("y") &&
-                        bounds.contains("width") && bounds.contains("height") &&
-                        bounds["x"].is_number() && bounds["y"].is_number() &&
-                        bounds["width"].is_number() && bounds["height"].is_number();
-    if (info.bounds_valid) info.bounds = rect(bounds);
-    world.windows.push_back(info);
+  const json& windows = member(document, "windows");
+  if (windows.is_array()) {
+    // Front to back, as the screenshots stack them: higher z first, then list order.
+    std::vector<std::pair<double, const json*>> order;
+    for (const json& w : windows) order.emplace_back(number(w, "z"), &w);
+    std::stable_sort(order.begin(), order.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (const auto& [z, w] : order) world.windows.push_back(listed(*w, names));
   }
 
-  for (const json& s : member(desktop, "screens")) {
-    platform::ScreenInfo screen;
-    screen.frame = rect(member(s, "frame"));
-    screen.safe_area_top = number(s, "safeAreaTop");
-    screen.auxiliary_top_left = rect(member(s, "auxiliaryTopLeft"));
-    screen.auxiliary_top_right = rect(member(s, "auxiliaryTopRight"));
-    world.screens.push_back(screen);
-  }
+  const json& displays = member(document, "displays");
+  if (displays.is_array())
+    for (const json& d : displays)
+      if (flag(d, "active", true)) world.screens.push_back(screen_of(d));
 
   const json& audio = member(desktop, "audio");
   world.process_object_list = flag(audio, "processObjectList", true);
@@ -122,14 +170,6 @@ void load(DesktopWorld& world, const json& document) {
     world.processes.push_back(std::move(process));
   }
 
-  const json& raw = member(desktop, "rawAnswers");
-  if (raw.is_object()) {
-    for (auto it = raw.begin(); it != raw.end(); ++it) {
-      if (it->is_null()) world.raw_answers[it.key()] = std::nullopt;
-      else if (it->is_string()) world.raw_answers[it.key()] = it->get<std::string>();
-      else world.raw_answers[it.key()] = it->dump();
-    }
-  }
 }
 
 SectionState<std::shared_ptr<const DesktopWorld>>& desktop_state() {
@@ -163,7 +203,6 @@ DesktopCalls desktop_calls() {
   calls.window_list = g_calls[1].load();
   calls.screens = g_calls[2].load();
   calls.audio = g_calls[3].load();
-  calls.raw_answers = g_calls[4].load();
   calls.last_window_options = g_last_options.load();
   calls.last_window_relative = g_last_relative.load();
   return calls;

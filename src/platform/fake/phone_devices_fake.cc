@@ -7,6 +7,7 @@
 namespace deskcap::platform {
 
 struct DiscoverySession : fake::FakeObject {
+  DiscoverySession() : FakeObject("DiscoverySession") {}
   std::optional<MediaType> media;
 };
 

@@ -20,6 +20,7 @@ namespace deskcap::platform {
 
 // One AVCaptureDevice of the world; immutable once built.
 struct CaptureDevice : fake::FakeObject {
+  CaptureDevice() : FakeObject("CaptureDevice") {}
   std::string unique_id;
   std::string name;
   std::string model_id;
@@ -37,6 +38,7 @@ struct CaptureDevice : fake::FakeObject {
 // One frame: a plain colour of the given size, and what rendering and
 // encoding it will do.
 struct PixelBuffer : fake::FakeObject {
+  PixelBuffer() : FakeObject("PixelBuffer") {}
   int32_t width = 0;
   int32_t height = 0;
   uint8_t rgba[4] = {0, 0, 0, 255};

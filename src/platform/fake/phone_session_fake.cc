@@ -27,16 +27,19 @@ int32_t int_or(const fake::json& object, const char* key, int32_t fallback) {
 }  // namespace
 
 struct DeviceInput : fake::FakeObject {
+  DeviceInput() : FakeObject("DeviceInput") {}
   Ref<CaptureDevice> device;
 };
 
 // A serial queue: deliveries on it never overlap.
 struct DispatchQueue : fake::FakeObject {
+  DispatchQueue() : FakeObject("DispatchQueue") {}
   std::string label;
   std::mutex serial;
 };
 
 struct FrameGrabber : fake::FakeObject {
+  FrameGrabber() : FakeObject("FrameGrabber") {}
   Ref<Semaphore> ready{semaphore_create(0)};
   std::mutex lock;
   PixelBuffer* frame = nullptr;  // retained once set
@@ -56,12 +59,14 @@ struct FrameGrabber : fake::FakeObject {
 };
 
 struct VideoOutput : fake::FakeObject {
+  VideoOutput() : FakeObject("VideoOutput") {}
   bool discards_late_frames = false;
   Ref<FrameGrabber> grabber;
   Ref<DispatchQueue> queue;
 };
 
 struct CaptureSession : fake::FakeObject {
+  CaptureSession() : FakeObject("CaptureSession") {}
   std::mutex lock;
   Ref<DeviceInput> input;
   Ref<VideoOutput> output;

@@ -6,6 +6,7 @@
 namespace deskcap::platform {
 
 struct UsbService : fake::FakeObject {
+  UsbService() : FakeObject("UsbService") {}
   fake::json properties;
 };
 

@@ -139,31 +139,37 @@ std::vector<uint8_t> render_window(const WindowSpec& window, const platform::Rec
 namespace deskcap::platform {
 
 struct DisplayMode : fake::FakeObject {
+  DisplayMode() : FakeObject("DisplayMode") {}
   size_t pixel_width = 0;
   size_t width = 0;
 };
 
 struct ScDisplay : fake::FakeObject {
+  ScDisplay() : FakeObject("ScDisplay") {}
   fake::screen::DisplaySpec entry;
   std::shared_ptr<const fake::screen::Model> model;  // the world it was listed from
 };
 
 struct ScWindow : fake::FakeObject {
+  ScWindow() : FakeObject("ScWindow") {}
   fake::screen::WindowSpec entry;
   std::shared_ptr<const fake::screen::Model> model;
 };
 
 struct ScApplication : fake::FakeObject {
+  ScApplication() : FakeObject("ScApplication") {}
   fake::screen::AppSpec entry;
 };
 
 struct ShareableContent : fake::FakeObject {
+  ShareableContent() : FakeObject("ShareableContent") {}
   std::vector<Ref<ScDisplay>> displays;
   std::vector<Ref<ScWindow>> windows;
   std::vector<Ref<ScApplication>> applications;
 };
 
 struct ContentFilter : fake::FakeObject {
+  ContentFilter() : FakeObject("ContentFilter") {}
   enum class Kind {
     DesktopIndependentWindow,
     DisplayExcludingWindows,
@@ -179,6 +185,7 @@ struct ContentFilter : fake::FakeObject {
 };
 
 struct StreamConfiguration : fake::FakeObject {
+  StreamConfiguration() : FakeObject("StreamConfiguration") {}
   size_t width = 0;   // 0: the source's own pixel size
   size_t height = 0;
   bool shows_cursor = true;
@@ -188,6 +195,7 @@ struct StreamConfiguration : fake::FakeObject {
 // A CGImage. Kept as BGRA, the screenshot's native order, so that the pixel
 // extraction has a real conversion to do.
 struct Image : fake::FakeObject {
+  Image() : FakeObject("Image") {}
   size_t width = 0;
   size_t height = 0;
   std::vector<uint8_t> bgra;  // premultiplied, rows top to bottom, width*4 per row

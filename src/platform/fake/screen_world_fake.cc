@@ -172,26 +172,21 @@ WindowSpec read_window(const json& w, size_t index) {
 
 Model load(const json& world) {
   Model m;
+  static const json& empty = *new json(json::object());
   auto it = world.find("screen");
-  if (it == world.end() || !it->is_object()) return m;
-  const json& s = *it;
+  const json& s = it != world.end() && it->is_object() ? *it : empty;
 
-  if (s.contains("displays") && s["displays"].is_array()) {
+  // The one desktop's lists (base_world_reader folds the old section names in).
+  if (world.contains("displays") && world["displays"].is_array()) {
     size_t i = 0;
-    for (const auto& d : s["displays"]) {
-      if (!u32(d, "id")) warn("displays[" + std::to_string(i) + "] has no unsigned 32-bit \"id\"");
-      m.displays.push_back(read_display(d, i++));
-    }
+    for (const auto& d : world["displays"]) m.displays.push_back(read_display(d, i++));
   }
-  if (s.contains("windows") && s["windows"].is_array()) {
+  if (world.contains("windows") && world["windows"].is_array()) {
     size_t i = 0;
-    for (const auto& w : s["windows"]) {
-      if (!u32(w, "id")) warn("windows[" + std::to_string(i) + "] has no unsigned 32-bit \"id\"");
-      m.windows.push_back(read_window(w, i++));
-    }
+    for (const auto& w : world["windows"]) m.windows.push_back(read_window(w, i++));
   }
-  if (s.contains("applications") && s["applications"].is_array()) {
-    for (const auto& a : s["applications"]) {
+  if (world.contains("applications") && world["applications"].is_array()) {
+    for (const auto& a : world["applications"]) {
       AppSpec app;
       app.pid = static_cast<int32_t>(number(a, "pid").value_or(0));
       if (a.contains("bundleId") && a["bundleId"].is_string())

@@ -140,7 +140,4 @@ const char* tcc_framework_path() {
   return "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC";
 }
 
-// The product never scripts its documents.
-std::optional<std::optional<std::string>> raw_native_answer(const char*) { return std::nullopt; }
-
 }  // namespace deskcap::platform

@@ -1,41 +1,7 @@
 'use strict';
-// Runs JavaScript against the testing addon in a child process with its own
-// fake world (the world is read once per process), and reads PNG files back
-// with Node's zlib, independently of deskcap's encoder.
+// Reads PNG files back with Node's zlib, independently of deskcap's encoder.
 const assert = require('node:assert/strict');
-const fs = require('fs');
-const os = require('os');
-const path = require('path');
 const zlib = require('zlib');
-const { root, runNodeAsync, lastJson } = require('./child');
-
-// `body` is the inside of an async function in the child, with `d` the module,
-// `later(promise)` giving {value} or {code, message}, and `png(image)` turning
-// a CapturedImage into plain JSON ({width, height, base64}). What it returns is
-// printed as JSON and handed back here.
-async function inWorld(world, body, { env, timeout, product } = {}) {
-  const source = `
-    const d = require(${JSON.stringify(path.join(root, product ? 'index.js' : 'testing.js'))});
-    const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error });
-    const later = (p) => p.then((value) => ({ value }), fail);
-    const png = (image) => ({ width: image.width, height: image.height,
-                              isBuffer: Buffer.isBuffer(image.buffer),
-                              base64: image.buffer.toString('base64') });
-    (async () => { ${body} })().then((out) => console.log(JSON.stringify(out === undefined ? null : out)));
-  `;
-  const r = await runNodeAsync(source, { world, env, timeout });
-  assert.equal(r.status, 0, `child failed (status ${r.status}, signal ${r.signal}):\n${r.stderr}`);
-  return lastJson(r);
-}
-
-// A fresh path for a probe file.
-function probeFile() {
-  return path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-probe-')), 'probe.json');
-}
-
-function readProbe(file) {
-  return JSON.parse(fs.readFileSync(file, 'utf8'));
-}
 
 function paeth(a, b, c) {
   const p = a + b - c;
@@ -96,4 +62,4 @@ function decodePng(buffer) {
   return { width, height, rgba, chunks, at };
 }
 
-module.exports = { inWorld, probeFile, readProbe, decodePng };
+module.exports = { decodePng };

@@ -1,13 +1,16 @@
 /* A scripted stand-in for the private TCC framework, in the C shape the Linux
  * and fake backends call (a completion function and a context in place of the
- * block). Answers come from the environment, read at every call:
+ * block), built next to the testing addon. Answers come from the environment,
+ * read at every call:
  *   FAKE_TCC_PREFLIGHT  the preflight code (default 2)
  *   FAKE_TCC_GRANT      1 or 0, what the completion reports (default 1)
  *   FAKE_TCC_MODE       "sync": complete inside the request; "thread" (default):
- *                       complete on a new thread
+ *                       complete on a new thread; "never": the prompt is never
+ *                       answered
  *   FAKE_TCC_DELAY_MS   delay before a threaded completion (default 0)
  * A call for any service but "kTCCServiceAudioCapture", or with options, aborts.
- * Built with FAKE_TCC_NO_REQUEST, the library lacks TCCAccessRequest. */
+ * Built with FAKE_TCC_NO_REQUEST the library lacks TCCAccessRequest, with
+ * FAKE_TCC_NO_PREFLIGHT it lacks TCCAccessPreflight. */
 #include <pthread.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -33,10 +36,12 @@ static int request_count;
 /* How many requests were made since the library was loaded. */
 int fake_tcc_request_count(void) { return __atomic_load_n(&request_count, __ATOMIC_SEQ_CST); }
 
+#ifndef FAKE_TCC_NO_PREFLIGHT
 long TCCAccessPreflight(const void *service, const void *options) {
   check_call(service, options, "TCCAccessPreflight");
   return env_long("FAKE_TCC_PREFLIGHT", 2);
 }
+#endif
 
 #ifndef FAKE_TCC_NO_REQUEST
 typedef void (*fake_tcc_completion)(void *context, unsigned char granted);
@@ -69,6 +74,7 @@ void TCCAccessRequest(const void *service, const void *options, fake_tcc_complet
     completion(context, granted);
     return;
   }
+  if (mode != NULL && strcmp(mode, "never") == 0) return;
   struct pending *p = malloc(sizeof *p);
   if (p == NULL) abort();
   p->completion = completion;

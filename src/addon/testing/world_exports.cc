@@ -1,0 +1,110 @@
+// setWorld and probe: the two exports only deskcap/testing has.
+#include <node_api.h>
+
+#include <string>
+
+#include "addon/convert.h"
+#include "addon/deferred.h"
+#include "addon/exports/answer.h"
+#include "addon/js_error.h"
+#include "addon/registry.h"
+#include "platform/fake/base_world_fake.h"
+#include "testing/world_control.h"
+
+namespace deskcap::js {
+namespace {
+
+using fake::json;
+
+// JSON.stringify or JSON.parse of the host, so that a world is read exactly
+// as JavaScript writes it.
+Result<napi_value> call_json(napi_env env, const char* method, napi_value argument) {
+  napi_value global = nullptr, json_object = nullptr, fn = nullptr, result = nullptr;
+  napi_status s = napi_get_global(env, &global);
+  if (s == napi_ok) s = napi_get_named_property(env, global, "JSON", &json_object);
+  if (s == napi_ok) s = napi_get_named_property(env, json_object, method, &fn);
+  if (s == napi_ok) s = napi_call_function(env, json_object, fn, 1, &argument, &result);
+  if (s != napi_ok) return napi_error(s, std::string("JSON.") + method + " failed");
+  return result;
+}
+
+Result<json> world_argument(napi_env env, napi_callback_info info) {
+  auto args = read_arguments(env, info, 1);
+  if (!args.ok()) return args.take_error();
+  napi_value value = args.value()[0];
+  napi_valuetype type = napi_undefined;
+  napi_status s = napi_typeof(env, value, &type);
+  if (s != napi_ok) return napi_error(s, "Failed to read the world argument");
+  try {
+    if (type == napi_string) {
+      auto path = read_string(env, value);
+      if (!path.ok()) return path.take_error();
+      return fake::read_world_file(path.value());
+    }
+    if (type != napi_object)
+      return Error(Status::InvalidArg, "setWorld takes a world object or the path of a JSON file");
+    auto text = call_json(env, "stringify", value);
+    if (!text.ok()) return text.take_error();
+    auto chars = read_string(env, text.value());
+    if (!chars.ok()) return chars.take_error();
+    return json::parse(chars.value());
+  } catch (const fake::WorldError& e) {
+    return Error(Status::InvalidArg, e.what());
+  } catch (const std::exception& e) {
+    return Error(Status::InvalidArg, std::string("the world is not JSON: ") + e.what());
+  }
+}
+
+napi_value set_world(napi_env env, napi_callback_info info) {
+  auto document = world_argument(env, info);
+  if (!document.ok()) return fail(env, document.take_error());
+  // Work of the previous world still runs on the pool and reads its state.
+  if (size_t busy = work_in_flight(); busy > 0)
+    return fail(env, Error(Status::GenericFailure,
+                           "setWorld: " + std::to_string(busy) +
+                               " call(s) of the previous world are still in flight; await them first"));
+  try {
+    testing::install_world(document.value());
+  } catch (const fake::WorldError& e) {
+    return fail(env, Error(Status::InvalidArg, e.what()));
+  } catch (const std::exception& e) {
+    return fail(env, Error(Status::GenericFailure, std::string("setWorld failed: ") + e.what()));
+  }
+  napi_value undefined = nullptr;
+  napi_get_undefined(env, &undefined);
+  return undefined;
+}
+
+napi_value probe(napi_env env, napi_callback_info) {
+  std::string text;
+  try {
+    // The first call reads DESKCAP_FAKE_WORLD, so that a bad file fails the load.
+    fake::load_environment_world();
+    json counters = testing::probe_counters();
+    counters["callsInFlight"] = work_in_flight();
+    text = counters.dump();
+  } catch (const fake::WorldError& e) {
+    return fail(env, Error(Status::InvalidArg, e.what()));
+  } catch (const std::exception& e) {
+    return fail(env, Error(Status::GenericFailure, std::string("probe failed: ") + e.what()));
+  }
+  napi_value chars = nullptr;
+  napi_status s = napi_create_string_utf8(env, text.data(), text.size(), &chars);
+  if (s != napi_ok) return fail(env, napi_error(s, "probe failed"));
+  auto value = call_json(env, "parse", chars);
+  if (!value.ok()) return fail(env, value.take_error());
+  return value.value();
+}
+
+#define DESKCAP_EXPORT(js, native) ExportEntry{#js, sizeof(#js), #native, &native}
+
+const bool kRegistered = [] {
+  register_export(DESKCAP_EXPORT(setWorld, set_world));
+  register_export(DESKCAP_EXPORT(probe, probe));
+  return true;
+}();
+
+#undef DESKCAP_EXPORT
+
+}  // namespace
+}  // namespace deskcap::js

@@ -1,0 +1,41 @@
+'use strict';
+// The testing addon in this process, with worlds installed by setWorld, and
+// small readers of answers and errors.
+const assert = require('node:assert/strict');
+const path = require('path');
+
+const root = path.resolve(__dirname, '..', '..', '..');
+const d = require(path.join(root, 'testing.js'));
+const product = require(path.join(root, 'index.js'));
+
+const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
+  ...('permission' in e && { permission: e.permission }) });
+const later = (p) => p.then((value) => ({ value }), fail);
+const sync = (fn) => {
+  try {
+    return { value: fn() };
+  } catch (e) {
+    return fail(e);
+  }
+};
+
+const idle = { objectsAlive: 0, byKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
+function busy() {
+  const p = d.probe();
+  return { objectsAlive: p.objectsAlive, byKind: p.objectsAliveByKind, screenshotsInFlight: p.screenshotsInFlight,
+    sessionsRunning: p.sessionsRunning, callsInFlight: p.callsInFlight };
+}
+
+// Nothing a call made is still alive or running once it has settled. A
+// framework thread may still be letting its last objects go as the Promise
+// settles, so this waits (a little) for the counters to come down.
+async function assertSettled(context = '') {
+  for (let i = 0; i < 100 && !require('node:util').isDeepStrictEqual(busy(), idle); i++) {
+    await new Promise((resolve) => setTimeout(resolve, 10));
+  }
+  assert.deepEqual(busy(), idle, context);
+}
+
+const rect = (x, y, width, height) => ({ x, y, width, height });
+
+module.exports = { d, product, root, fail, later, sync, assertSettled, rect };
