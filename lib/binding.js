@@ -62,6 +62,9 @@ function load(name) {
   try {
     return require(file);
   } catch (e) {
+    // Only a binary the loader could not map is a build problem; an Error the
+    // addon itself threw while registering (it carries a status code) is not.
+    if (e.code !== 'ERR_DLOPEN_FAILED' && e.code !== undefined) throw e;
     throw fail(`deskcap: cannot load ${file}: ${e.message}\nIt was built for another ` +
       'platform, architecture or system library. Rebuild it with ' +
       `\`npm rebuild deskcap --build-from-source\` ${SOURCE_BUILD}.`, e.code || 'ERR_DLOPEN_FAILED', e);
