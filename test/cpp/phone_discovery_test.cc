@@ -45,6 +45,12 @@ TEST_F(Discovery, WarmUpReturnsThePhoneThatAppearsOnTheFifthRetry) {
           {{"timeScale", 0.01}});
   EXPECT_EQ(ids(phone::warm_up_device_scan(false)), std::vector<std::string>{"late"});
   EXPECT_EQ(take_log(), Lines{"devices_appeared_after_warmup attempt=5"});
+
+  // The last of the twelve retries still counts.
+  install({{"devices", {phone("last", "Last", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 13}})}}},
+          {{"timeScale", 0.01}});
+  EXPECT_EQ(ids(phone::warm_up_device_scan(false)), std::vector<std::string>{"last"});
+  EXPECT_EQ(take_log(), Lines{"devices_appeared_after_warmup attempt=12"});
 }
 
 TEST_F(Discovery, WarmUpWithNothingAttachedGivesUpAfterTwelveTries) {
