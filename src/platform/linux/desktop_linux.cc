@@ -81,13 +81,6 @@ std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32
 
 std::vector<ScreenInfo> screens() { return {}; }
 
-std::optional<bool> screen_capture_preflight() {
-  if (x11::reachable()) return true;
-  return std::nullopt;
-}
-
-bool screen_capture_request() { return screen_capture_preflight().value_or(false); }
-
 bool audio_object_has_property(uint32_t object, const PropertyAddress& address) {
   if (object != kSystemObject || address.selector != kProcessObjectList) return false;
   auto streams = pulse::recording_streams();

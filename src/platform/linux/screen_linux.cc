@@ -98,8 +98,12 @@ DisplayMode* display_copy_mode(uint32_t display_id) {
 size_t display_mode_pixel_width(DisplayMode* mode) { return mode->width; }
 size_t display_mode_width(DisplayMode* mode) { return mode->width; }
 
-// This backend holds no display-server connection, so it cannot tell.
-std::optional<bool> screen_capture_preflight() { return std::nullopt; }
+// X11 asks no permission: a reachable server may be captured; without one,
+// nobody can tell.
+std::optional<bool> screen_capture_preflight() {
+  if (x11::reachable()) return true;
+  return std::nullopt;
+}
 bool screen_capture_request() { return screen_capture_preflight().value_or(false); }
 
 void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,

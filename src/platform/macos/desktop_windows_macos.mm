@@ -72,10 +72,6 @@ std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32
   return windows;
 }
 
-std::optional<bool> screen_capture_preflight() { return CGPreflightScreenCaptureAccess(); }
-
-bool screen_capture_request() { return CGRequestScreenCaptureAccess(); }
-
 std::vector<ScreenInfo> screens() {
   std::vector<ScreenInfo> infos;
   for (NSScreen* screen in [NSScreen screens]) {
