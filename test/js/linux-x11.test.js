@@ -6,7 +6,7 @@ const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
 const { Desktop, available } = require('../../scripts/x-desktop');
-const { decodePng } = require('./helpers/fake-world');
+const { decodePng } = require('./helpers/png');
 const { root, runNodeAsync, lastJson } = require('./helpers/child');
 
 const skip = process.platform !== 'linux' ? 'Linux only'
