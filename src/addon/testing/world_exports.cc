@@ -28,6 +28,22 @@ Result<napi_value> call_json(napi_env env, const char* method, napi_value argume
   return result;
 }
 
+// JSON.stringify threw (a cycle, a BigInt, a string too long): the world is
+// refused as an argument error naming the reason, not with the host's bare error.
+Error not_json(napi_env env, Error error) {
+  bool pending = false;
+  napi_value exception = nullptr, message = nullptr;
+  if (napi_is_exception_pending(env, &pending) != napi_ok || !pending ||
+      napi_get_and_clear_last_exception(env, &exception) != napi_ok)
+    return error;
+  std::string reason = "the world cannot be written as JSON";
+  if (napi_coerce_to_string(env, exception, &message) == napi_ok) {
+    auto text = read_string(env, message);
+    if (text.ok()) reason += ": " + text.value();
+  }
+  return Error(Status::InvalidArg, "setWorld: " + reason);
+}
+
 Result<json> world_argument(napi_env env, napi_callback_info info) {
   auto args = read_arguments(env, info, 1);
   if (!args.ok()) return args.take_error();
@@ -39,12 +55,14 @@ Result<json> world_argument(napi_env env, napi_callback_info info) {
     if (type == napi_string) {
       auto path = read_string(env, value);
       if (!path.ok()) return path.take_error();
+      if (path.value().find('\0') != std::string::npos)
+        return Error(Status::InvalidArg, "setWorld: the path of the world file holds a NUL byte");
       return fake::read_world_file(path.value());
     }
     if (type != napi_object)
       return Error(Status::InvalidArg, "setWorld takes a world object or the path of a JSON file");
     auto text = call_json(env, "stringify", value);
-    if (!text.ok()) return text.take_error();
+    if (!text.ok()) return not_json(env, text.take_error());
     auto chars = read_string(env, text.value());
     if (!chars.ok()) return chars.take_error();
     return json::parse(chars.value());
