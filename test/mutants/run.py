@@ -56,6 +56,16 @@ def main():
         os.makedirs(os.path.dirname(dst), exist_ok=True)
         if not os.path.exists(dst) or open(src, 'rb').read() != open(dst, 'rb').read():
             shutil.copy2(src, dst)
+    # Files the repository no longer has would still be globbed by CMake.
+    tracked = set(filter(None, files))
+    for dirpath, dirnames, filenames in os.walk(tree):
+        rel = os.path.relpath(dirpath, tree)
+        if rel == '.':
+            dirnames[:] = [d for d in dirnames if d not in ('build', 'node_modules', '.git')]
+        for name in filenames:
+            path = os.path.normpath(os.path.join(rel, name))
+            if path not in tracked:
+                os.remove(os.path.join(dirpath, name))
     if not os.path.exists(os.path.join(tree, 'node_modules')):
         os.symlink(os.path.join(ROOT, 'node_modules'), os.path.join(tree, 'node_modules'))
 
