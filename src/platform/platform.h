@@ -104,6 +104,9 @@ Rect display_bounds(uint32_t display_id);                // CGDisplayBounds, poi
 DisplayMode* display_copy_mode(uint32_t display_id);     // CGDisplayCopyDisplayMode, nullable
 size_t display_mode_pixel_width(DisplayMode* mode);      // CGDisplayModeGetPixelWidth
 size_t display_mode_width(DisplayMode* mode);            // CGDisplayModeGetWidth (points)
+// The display's own name where the system gives one (an X output's, such as
+// "HDMI-1"); nullopt where it gives none, as CoreGraphics. Thread: any.
+std::optional<std::string> display_name(uint32_t display_id);
 
 // ---- ScreenCaptureKit ----------------------------------------------------------
 // Completion of a request: exactly one of object (+1, handed to the callee) or

@@ -27,7 +27,7 @@ Result<std::vector<DisplayEntry>> get_displays() {
     platform::Rect bounds = platform::display_bounds(id);
     DisplayEntry e;
     e.id = id;
-    e.name = "Display " + std::to_string(id);
+    e.name = platform::display_name(id).value_or("Display " + std::to_string(id));
     e.x = screen_sizes::truncate_i32(bounds.x);
     e.y = screen_sizes::truncate_i32(bounds.y);
     e.width = screen_sizes::truncate_u32(bounds.width);

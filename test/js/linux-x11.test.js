@@ -44,8 +44,8 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
   await t.test('getDisplays answers what xrandr reports', () => {
     const outputs = [...desktop.x('xrandr').matchAll(/^(\S+) connected (primary )?(\d+)x(\d+)\+(\d+)\+(\d+)/gm)];
     assert.ok(outputs.length > 0);
-    assert.deepEqual(displays.map(({ x, y, width, height, scaleFactor }) => ({ x, y, width, height, scaleFactor })),
-      outputs.map((m) => ({ x: +m[5], y: +m[6], width: +m[3], height: +m[4], scaleFactor: 1 })));
+    assert.deepEqual(displays.map(({ name, x, y, width, height, scaleFactor }) => ({ name, x, y, width, height, scaleFactor })),
+      outputs.map((m) => ({ name: m[1], x: +m[5], y: +m[6], width: +m[3], height: +m[4], scaleFactor: 1 })));
     assert.equal(displays.filter((s) => s.isPrimary).length, 1);
   });
 

@@ -57,5 +57,6 @@ DisplayMode* display_copy_mode(uint32_t display_id) {
 
 size_t display_mode_pixel_width(DisplayMode* mode) { return mode ? mode->pixel_width : 0; }
 size_t display_mode_width(DisplayMode* mode) { return mode ? mode->width : 0; }
+std::optional<std::string> display_name(uint32_t) { return std::nullopt; }
 
 }  // namespace deskcap::platform

@@ -98,6 +98,12 @@ DisplayMode* display_copy_mode(uint32_t display_id) {
 size_t display_mode_pixel_width(DisplayMode* mode) { return mode->width; }
 size_t display_mode_width(DisplayMode* mode) { return mode->width; }
 
+std::optional<std::string> display_name(uint32_t display_id) {
+  for (auto& output : x11::outputs())
+    if (output.id == display_id && !output.name.empty()) return output.name;
+  return std::nullopt;
+}
+
 // X11 asks no permission: a reachable server may be captured; without one,
 // nobody can tell.
 std::optional<bool> screen_capture_preflight() {

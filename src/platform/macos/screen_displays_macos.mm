@@ -28,6 +28,9 @@ size_t display_mode_width(DisplayMode* mode) {
   return CGDisplayModeGetWidth(reinterpret_cast<CGDisplayModeRef>(mode));
 }
 
+// CoreGraphics names no display.
+std::optional<std::string> display_name(uint32_t) { return std::nullopt; }
+
 // The system answers only yes or no; no is "not granted yet" as much as "refused".
 std::optional<bool> screen_capture_preflight() { return CGPreflightScreenCaptureAccess(); }
 
