@@ -5,7 +5,10 @@
 // them, nullable +1 references, completion callbacks that may run on another
 // thread, before the call returns, late or never, and waits with time limits.
 // Which call comes when, what is logged and which message is built is the
-// system's own and lives above this line, written once.
+// system's own and lives above this line, written once. The one exception is
+// the error text of the two ScreenCaptureKit completions, which the backend
+// hands over as the framework's bridge words it ("Content unavailable: ...",
+// "Screenshot error: ...", below).
 //
 // Backends: macos/ (the product on a Mac), linux/ (the product on Linux: the X
 // server, the sound server and sysfs where Linux has the facility, a system
