@@ -21,16 +21,10 @@ export interface FakeWorld {
 
 export interface ScreenshotRequest {
   filter: {
-    kind:
-      | 'desktopIndependentWindow'
-      | 'displayExcludingWindows'
-      | 'displayIncludingWindows'
-      | 'displayIncludingApplications'
-      | 'displayExcludingApplications';
+    kind: 'desktopIndependentWindow' | 'displayExcludingWindows';
     displayId?: number;
     windowId?: number;
     windowIds: number[];
-    applicationPids: number[];
   };
   configuration: {
     width: number;

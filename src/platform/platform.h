@@ -33,7 +33,6 @@ struct Object;               // any retained framework object
 struct ShareableContent;     // SCShareableContent
 struct ScDisplay;            // SCDisplay
 struct ScWindow;             // SCWindow
-struct ScApplication;        // SCRunningApplication
 struct ContentFilter;        // SCContentFilter
 struct StreamConfiguration;  // SCStreamConfiguration
 struct Image;                // CGImageRef
@@ -135,8 +134,6 @@ size_t content_display_count(ShareableContent* content);
 ScDisplay* content_display_at(ShareableContent* content, size_t index);
 size_t content_window_count(ShareableContent* content);
 ScWindow* content_window_at(ShareableContent* content, size_t index);
-size_t content_application_count(ShareableContent* content);
-ScApplication* content_application_at(ShareableContent* content, size_t index);
 
 uint32_t sc_display_id(ScDisplay* display);  // displayID
 uint32_t sc_window_id(ScWindow* window);     // windowID
@@ -146,14 +143,6 @@ Rect sc_window_frame(ScWindow* window);      // frame, points
 ContentFilter* filter_with_desktop_independent_window(ScWindow* window);
 ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows);
-ContentFilter* filter_with_display_including_windows(ScDisplay* display,
-                                                     const std::vector<ScWindow*>& windows);
-ContentFilter* filter_with_display_including_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows);
-ContentFilter* filter_with_display_excluding_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows);
 // pointPixelScale; 1.0 before macOS 14 without asking the framework.
 float filter_point_pixel_scale(ContentFilter* filter);
 

@@ -106,25 +106,12 @@ std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent*
                                        platform::content_window_at);
 }
 
-std::vector<Ref<platform::ScApplication>> content_applications(platform::ShareableContent* content) {
-  return copy_list<platform::ScApplication>(content, platform::content_application_count,
-                                            platform::content_application_at);
-}
-
 Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& description) {
   platform::ContentFilter* filter = nullptr;
   if (auto* d = std::get_if<DesktopIndependentWindow>(&description)) {
     filter = platform::filter_with_desktop_independent_window(d->window);
   } else if (auto* d = std::get_if<DisplayExcludingWindows>(&description)) {
     filter = platform::filter_with_display_excluding_windows(d->display, d->windows);
-  } else if (auto* d = std::get_if<DisplayIncludingWindows>(&description)) {
-    filter = platform::filter_with_display_including_windows(d->display, d->windows);
-  } else if (auto* d = std::get_if<DisplayIncludingApplications>(&description)) {
-    filter = platform::filter_with_display_including_applications(d->display, d->applications,
-                                                                  d->excepting_windows);
-  } else if (auto* d = std::get_if<DisplayExcludingApplications>(&description)) {
-    filter = platform::filter_with_display_excluding_applications(d->display, d->applications,
-                                                                  d->excepting_windows);
   } else {
     return Error(Status::GenericFailure, kNoFilterTypeSet);
   }

@@ -34,10 +34,9 @@ void deliver_completion(void* slot, platform::Object* object, const char* error_
 // that give no object are skipped.
 std::vector<Ref<platform::ScDisplay>> content_displays(platform::ShareableContent* content);
 std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent* content);
-std::vector<Ref<platform::ScApplication>> content_applications(platform::ShareableContent* content);
 
-// What a content filter is made of (borrowed objects), one of the framework's
-// five initialisers. A description left empty cannot be built.
+// What a content filter is made of (borrowed objects): the two of the
+// framework's initialisers the captures use. A description left empty cannot be built.
 struct DesktopIndependentWindow {
   platform::ScWindow* window = nullptr;
 };
@@ -45,23 +44,7 @@ struct DisplayExcludingWindows {
   platform::ScDisplay* display = nullptr;
   std::vector<platform::ScWindow*> windows;
 };
-struct DisplayIncludingWindows {
-  platform::ScDisplay* display = nullptr;
-  std::vector<platform::ScWindow*> windows;
-};
-struct DisplayIncludingApplications {
-  platform::ScDisplay* display = nullptr;
-  std::vector<platform::ScApplication*> applications;
-  std::vector<platform::ScWindow*> excepting_windows;
-};
-struct DisplayExcludingApplications {
-  platform::ScDisplay* display = nullptr;
-  std::vector<platform::ScApplication*> applications;
-  std::vector<platform::ScWindow*> excepting_windows;
-};
-using FilterDescription =
-    std::variant<std::monostate, DesktopIndependentWindow, DisplayExcludingWindows,
-                 DisplayIncludingWindows, DisplayIncludingApplications, DisplayExcludingApplications>;
+using FilterDescription = std::variant<std::monostate, DesktopIndependentWindow, DisplayExcludingWindows>;
 
 inline constexpr const char* kNoFilterTypeSet =
     "SCContentFilterBuilder: No filter type set. Call .display() or .window() before .build()";

@@ -146,17 +146,14 @@ class BridgeTest : public LeakCheck {};
 TEST_F(BridgeTest, ContentListsAndTheFilterVariants) {
   set_screen({{"displays", {display(1, rect(0, 0, 100, 50), 100, 100, true)}},
               {"windows",
-               {window(10, rect(0, 0, 50, 50), "#ff0000", 7), window(11, rect(50, 0, 50, 50), "#00ff00", 8)}},
-              {"applications", {{{"pid", 7}, {"bundleId", "com.example.red"}}}}});
+               {window(10, rect(0, 0, 50, 50), "#ff0000", 7), window(11, rect(50, 0, 50, 50), "#00ff00", 8)}}});
   auto fetched = deskcap::capture_bridge::fetch_shareable_content(false, false);
   ASSERT_TRUE(fetched.ok()) << fetched.error().text();
   auto content = fetched.take();
   auto displays = deskcap::capture_bridge::content_displays(content.get());
   auto windows = deskcap::capture_bridge::content_windows(content.get());
-  auto apps = deskcap::capture_bridge::content_applications(content.get());
   ASSERT_EQ(displays.size(), 1u);
   ASSERT_EQ(windows.size(), 2u);
-  ASSERT_EQ(apps.size(), 2u);  // the listed one, and pid 8 as owner of window 11
   EXPECT_EQ(deskcap::platform::sc_window_id(windows[1].get()), 11u);
 
   using namespace deskcap::capture_bridge;

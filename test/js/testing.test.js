@@ -175,7 +175,7 @@ test('probe counts what the calls did and comes back to rest after every failure
   d.setWorld({ screen: { displays: [{ id: 3, bounds: rect(0, 0, 50, 40), scale: 2 }] } });
   await d.captureDisplay({ displayId: 3, cropBounds: rect(10, 10, 20, 10) });
   assert.deepEqual(d.probe().lastScreenshot, {
-    filter: { kind: 'displayExcludingWindows', displayId: 3, windowIds: [], applicationPids: [] },
+    filter: { kind: 'displayExcludingWindows', displayId: 3, windowIds: [] },
     configuration: { width: 40, height: 20, showsCursor: false, sourceRect: rect(10, 10, 20, 10) },
   });
   await assertSettled();

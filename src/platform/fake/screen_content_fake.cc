@@ -43,11 +43,6 @@ ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclu
     window->model = m;
     content->windows.emplace_back(window);
   }
-  for (const auto& a : m->applications) {
-    auto* app = new ScApplication();
-    app->entry = a;
-    content->applications.emplace_back(app);
-  }
   return content;
 }
 
@@ -83,12 +78,6 @@ bool contains_window(const std::vector<Ref<ScWindow>>& list, uint32_t id) {
   return false;
 }
 
-bool contains_app(const std::vector<Ref<ScApplication>>& list, int32_t pid) {
-  for (const auto& a : list)
-    if (a.get()->entry.pid == pid) return true;
-  return false;
-}
-
 // Windows the filter lets onto its display, front to back.
 std::vector<const fake::screen::WindowSpec*> shown_windows(const ContentFilter& f, const Model& m) {
   std::vector<const fake::screen::WindowSpec*> shown;
@@ -98,13 +87,6 @@ std::vector<const fake::screen::WindowSpec*> shown_windows(const ContentFilter& 
     bool keep = true;
     switch (f.kind) {
       case ContentFilter::Kind::DisplayExcludingWindows: keep = !listed; break;
-      case ContentFilter::Kind::DisplayIncludingWindows: keep = listed; break;
-      case ContentFilter::Kind::DisplayIncludingApplications:
-        keep = contains_app(f.applications, w.pid) && !listed;
-        break;
-      case ContentFilter::Kind::DisplayExcludingApplications:
-        keep = !contains_app(f.applications, w.pid) || listed;
-        break;
       case ContentFilter::Kind::DesktopIndependentWindow: keep = false; break;
     }
     if (keep) shown.push_back(&w);
@@ -159,9 +141,6 @@ const char* kind_name(ContentFilter::Kind kind) {
   switch (kind) {
     case ContentFilter::Kind::DesktopIndependentWindow: return "desktopIndependentWindow";
     case ContentFilter::Kind::DisplayExcludingWindows: return "displayExcludingWindows";
-    case ContentFilter::Kind::DisplayIncludingWindows: return "displayIncludingWindows";
-    case ContentFilter::Kind::DisplayIncludingApplications: return "displayIncludingApplications";
-    case ContentFilter::Kind::DisplayExcludingApplications: return "displayExcludingApplications";
   }
   return "";
 }
@@ -173,11 +152,9 @@ fake::json describe(const ContentFilter* f, const StreamConfiguration* c) {
     filter = {{"kind", kind_name(f->kind)}};
     if (f->display) filter["displayId"] = f->display.get()->entry.id;
     if (f->window) filter["windowId"] = f->window.get()->entry.id;
-    fake::json windows = fake::json::array(), apps = fake::json::array();
+    fake::json windows = fake::json::array();
     for (const auto& w : f->windows) windows.push_back(w.get()->entry.id);
-    for (const auto& a : f->applications) apps.push_back(a.get()->entry.pid);
     filter["windowIds"] = windows;
-    filter["applicationPids"] = apps;
   }
   if (c != nullptr) {
     configuration = {{"width", c->width}, {"height", c->height}, {"showsCursor", c->shows_cursor}};
@@ -246,13 +223,6 @@ ScWindow* content_window_at(ShareableContent* content, size_t index) {
   if (!content || index >= content->windows.size()) return nullptr;
   return retained(content->windows[index].get());
 }
-size_t content_application_count(ShareableContent* content) {
-  return content ? content->applications.size() : 0;
-}
-ScApplication* content_application_at(ShareableContent* content, size_t index) {
-  if (!content || index >= content->applications.size()) return nullptr;
-  return retained(content->applications[index].get());
-}
 
 uint32_t sc_display_id(ScDisplay* display) { return display ? display->entry.id : 0; }
 uint32_t sc_window_id(ScWindow* window) { return window ? window->entry.id : 0; }
@@ -267,22 +237,13 @@ std::vector<Ref<ScWindow>> retain_all(const std::vector<ScWindow*>& windows) {
   return out;
 }
 
-std::vector<Ref<ScApplication>> retain_all(const std::vector<ScApplication*>& apps) {
-  std::vector<Ref<ScApplication>> out;
-  for (auto* a : apps)
-    if (a) out.emplace_back(retained(a));
-  return out;
-}
-
 // Like the framework's initialisers, nil in gives nil out.
 ContentFilter* display_filter(ContentFilter::Kind kind, ScDisplay* display,
-                              const std::vector<ScApplication*>& apps,
                               const std::vector<ScWindow*>& windows) {
   if (display == nullptr) return nullptr;
   auto* f = new ContentFilter();
   f->kind = kind;
   f->display = Ref<ScDisplay>(retained(display));
-  f->applications = retain_all(apps);
   f->windows = retain_all(windows);
   return f;
 }
@@ -299,26 +260,7 @@ ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
 
 ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
                                                      const std::vector<ScWindow*>& windows) {
-  return display_filter(ContentFilter::Kind::DisplayExcludingWindows, display, {}, windows);
-}
-
-ContentFilter* filter_with_display_including_windows(ScDisplay* display,
-                                                     const std::vector<ScWindow*>& windows) {
-  return display_filter(ContentFilter::Kind::DisplayIncludingWindows, display, {}, windows);
-}
-
-ContentFilter* filter_with_display_including_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return display_filter(ContentFilter::Kind::DisplayIncludingApplications, display, applications,
-                        excepting_windows);
-}
-
-ContentFilter* filter_with_display_excluding_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return display_filter(ContentFilter::Kind::DisplayExcludingApplications, display, applications,
-                        excepting_windows);
+  return display_filter(ContentFilter::Kind::DisplayExcludingWindows, display, windows);
 }
 
 float filter_point_pixel_scale(ContentFilter* filter) {

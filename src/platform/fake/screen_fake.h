@@ -57,12 +57,6 @@ struct WindowSpec {
   std::optional<double> scale;  // pointPixelScale of its own filter
 };
 
-struct AppSpec {
-  int32_t pid = 0;
-  std::string bundle_id;
-  std::string name;
-};
-
 // How one kind of request completes.
 struct Behaviour {
   enum class Outcome { Ok, Error, None };
@@ -74,7 +68,6 @@ struct Behaviour {
 struct Model {
   std::vector<DisplaySpec> displays;
   std::vector<WindowSpec> windows;  // the section's order: content order, front to back
-  std::vector<AppSpec> applications;
   std::optional<uint32_t> main_display_id;
   int32_t display_count_error = 0;
   int32_t display_list_error = 0;
@@ -156,16 +149,10 @@ struct ScWindow : fake::FakeObject {
   std::shared_ptr<const fake::screen::Model> model;
 };
 
-struct ScApplication : fake::FakeObject {
-  ScApplication() : FakeObject("ScApplication") {}
-  fake::screen::AppSpec entry;
-};
-
 struct ShareableContent : fake::FakeObject {
   ShareableContent() : FakeObject("ShareableContent") {}
   std::vector<Ref<ScDisplay>> displays;
   std::vector<Ref<ScWindow>> windows;
-  std::vector<Ref<ScApplication>> applications;
 };
 
 struct ContentFilter : fake::FakeObject {
@@ -173,15 +160,11 @@ struct ContentFilter : fake::FakeObject {
   enum class Kind {
     DesktopIndependentWindow,
     DisplayExcludingWindows,
-    DisplayIncludingWindows,
-    DisplayIncludingApplications,
-    DisplayExcludingApplications,
   };
   Kind kind = Kind::DisplayExcludingWindows;
   Ref<ScDisplay> display;
   Ref<ScWindow> window;                    // the desktop-independent window
-  std::vector<Ref<ScWindow>> windows;      // excluded, included or excepted
-  std::vector<Ref<ScApplication>> applications;
+  std::vector<Ref<ScWindow>> windows;      // the excluded ones
 };
 
 struct StreamConfiguration : fake::FakeObject {

@@ -185,22 +185,6 @@ Model load(const json& world) {
     size_t i = 0;
     for (const auto& w : world["windows"]) m.windows.push_back(read_window(w, i++));
   }
-  if (world.contains("applications") && world["applications"].is_array()) {
-    for (const auto& a : world["applications"]) {
-      AppSpec app;
-      app.pid = static_cast<int32_t>(number(a, "pid").value_or(0));
-      if (a.contains("bundleId") && a["bundleId"].is_string())
-        app.bundle_id = a["bundleId"].get<std::string>();
-      if (a.contains("name") && a["name"].is_string()) app.name = a["name"].get<std::string>();
-      m.applications.push_back(std::move(app));
-    }
-  }
-  // Every window's owner is an application of the content.
-  for (const auto& w : m.windows) {
-    bool known = false;
-    for (const auto& a : m.applications) known = known || a.pid == w.pid;
-    if (!known) m.applications.push_back(AppSpec{w.pid, "", ""});
-  }
 
   m.main_display_id = u32(s, "mainDisplayId");
   if (s.contains("displayList") && s["displayList"].is_object()) {

@@ -29,7 +29,6 @@ struct ScDisplay : linux_backend::LinuxObject {
 struct ScWindow : linux_backend::LinuxObject {
   x11::Window window;
 };
-struct ScApplication : linux_backend::LinuxObject {};
 struct ContentFilter : linux_backend::LinuxObject {
   std::optional<x11::Output> display;  // a display with windows left out...
   std::set<uint32_t> left_out;         // ...these top-levels
@@ -164,8 +163,6 @@ ScWindow* content_window_at(ShareableContent* content, size_t index) {
   return window;
 }
 // X11 has no applications apart from their windows.
-size_t content_application_count(ShareableContent* content) { return 0; }
-ScApplication* content_application_at(ShareableContent* content, size_t index) { return nullptr; }
 
 uint32_t sc_display_id(ScDisplay* display) { return display->output.id; }
 uint32_t sc_window_id(ScWindow* window) { return window->window.id; }
@@ -185,20 +182,6 @@ ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
   return filter;
 }
 // The captures never build these; X11 offers no such selection.
-ContentFilter* filter_with_display_including_windows(ScDisplay* display,
-                                                     const std::vector<ScWindow*>& windows) {
-  return nullptr;
-}
-ContentFilter* filter_with_display_including_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return nullptr;
-}
-ContentFilter* filter_with_display_excluding_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return nullptr;
-}
 float filter_point_pixel_scale(ContentFilter* filter) { return 1.0f; }
 
 StreamConfiguration* configuration_create() { return new StreamConfiguration(); }

@@ -86,14 +86,6 @@ ScWindow* content_window_at(ShareableContent* content, size_t index) {
   return ItemAt<ScWindow>(Borrow<SCShareableContent*>(content).windows, index);
 }
 
-size_t content_application_count(ShareableContent* content) {
-  return Borrow<SCShareableContent*>(content).applications.count;
-}
-
-ScApplication* content_application_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScApplication>(Borrow<SCShareableContent*>(content).applications, index);
-}
-
 uint32_t sc_display_id(ScDisplay* display) { return Borrow<SCDisplay*>(display).displayID; }
 
 uint32_t sc_window_id(ScWindow* window) { return Borrow<SCWindow*>(window).windowID; }
@@ -110,31 +102,6 @@ ContentFilter* filter_with_display_excluding_windows(ScDisplay* display,
   return HandOver<ContentFilter>([[SCContentFilter alloc]
        initWithDisplay:Borrow<SCDisplay*>(display)
       excludingWindows:ArrayOf<SCWindow*>(windows)]);
-}
-
-ContentFilter* filter_with_display_including_windows(ScDisplay* display,
-                                                     const std::vector<ScWindow*>& windows) {
-  return HandOver<ContentFilter>([[SCContentFilter alloc]
-       initWithDisplay:Borrow<SCDisplay*>(display)
-      includingWindows:ArrayOf<SCWindow*>(windows)]);
-}
-
-ContentFilter* filter_with_display_including_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return HandOver<ContentFilter>([[SCContentFilter alloc]
-            initWithDisplay:Borrow<SCDisplay*>(display)
-      includingApplications:ArrayOf<SCRunningApplication*>(applications)
-           exceptingWindows:ArrayOf<SCWindow*>(excepting_windows)]);
-}
-
-ContentFilter* filter_with_display_excluding_applications(
-    ScDisplay* display, const std::vector<ScApplication*>& applications,
-    const std::vector<ScWindow*>& excepting_windows) {
-  return HandOver<ContentFilter>([[SCContentFilter alloc]
-            initWithDisplay:Borrow<SCDisplay*>(display)
-      excludingApplications:ArrayOf<SCRunningApplication*>(applications)
-           exceptingWindows:ArrayOf<SCWindow*>(excepting_windows)]);
 }
 
 float filter_point_pixel_scale(ContentFilter* filter) {
