@@ -64,20 +64,18 @@ size_t joined_size(const std::deque<std::string>& entries) {
 }
 
 void write_entry(const char* format, va_list args) {
-  {
-    std::string message = format_message(format != nullptr ? format : "", args);
+  std::string message = format_message(format != nullptr ? format : "", args);
 
-    // One write per line, before the lock, so that concurrent lines never mix.
-    if (echo_to_stderr()) {
-      std::string line = "KR_IOS " + message + "\n";
-      std::fwrite(line.data(), 1, line.size(), stderr);
-    }
-
-    LogState& state = log_state();
-    std::lock_guard<std::mutex> hold(state.lock);
-    if (state.entries.size() >= kCapacity) state.entries.pop_front();
-    state.entries.push_back(std::move(message));
+  // One write per line, before the lock, so that concurrent lines never mix.
+  if (echo_to_stderr()) {
+    std::string line = "KR_IOS " + message + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
   }
+
+  LogState& state = log_state();
+  std::lock_guard<std::mutex> hold(state.lock);
+  if (state.entries.size() >= kCapacity) state.entries.pop_front();
+  state.entries.push_back(std::move(message));
 }
 
 }  // namespace

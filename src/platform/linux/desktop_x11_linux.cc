@@ -18,9 +18,9 @@ std::optional<int64_t> owner_pid(const Connection& x, xcb_window_t window) {
   if (!pid.empty() && pid[0] != 0) return pid[0];
   if (!x.res) return std::nullopt;
   // The server knows the pid of a local client even when it never said.
-  xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+  xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
   Reply<xcb_res_query_client_ids_reply_t> reply(
-      xcb_res_query_client_ids_reply(x.c, xcb_res_query_client_ids(x.c, 1, &spec), nullptr));
+      xcb_res_query_client_ids_reply(x.c, xcb_res_query_client_ids(x.c, 1, &wanted), nullptr));
   if (!reply) return std::nullopt;
   for (auto it = xcb_res_query_client_ids_ids_iterator(reply.get()); it.rem > 0;
        xcb_res_client_id_value_next(&it)) {
