@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "addon/js_error.h"
+#include "addon/object_shapes.h"
 
 namespace deskcap::js {
 namespace {
@@ -188,22 +189,37 @@ Build make_buffer(napi_env env, std::vector<uint8_t> bytes) {
   return out;
 }
 
-Build make_object(napi_env env, const std::vector<Field>& fields) {
-  std::vector<napi_property_descriptor> descriptors;
-  descriptors.reserve(fields.size());
-  for (const auto& f : fields) {
+Build make_object(napi_env env, std::initializer_list<Field> fields) {
+  constexpr size_t kMost = 16;  // more than any result has
+  const size_t count = fields.size();
+  if (count > kMost) return Error(Status::GenericFailure, "Failed to create object");
+  napi_value values[kMost];
+  const char* names[kMost];
+  size_t i = 0;
+  for (const Field& f : fields) {
     Build value = f.value(env);
     if (!value.ok()) return value;
-    napi_property_descriptor d{};
-    d.utf8name = f.name;
-    d.value = value.value();
-    d.attributes = static_cast<napi_property_attributes>(napi_writable | napi_enumerable | napi_configurable);
-    descriptors.push_back(d);
+    values[i] = value.value();
+    names[i++] = f.name;
   }
   napi_value object = nullptr;
+  if (napi_value factory = shape_factory(env, names, count)) {
+    napi_value undefined = nullptr;
+    napi_status s = napi_get_undefined(env, &undefined);
+    if (s == napi_ok) s = napi_call_function(env, undefined, factory, count, values, &object);
+    if (s != napi_ok) return napi_error(s, "Failed to create object");
+    return object;
+  }
+  napi_property_descriptor descriptors[kMost] = {};
+  for (i = 0; i < count; ++i) {
+    descriptors[i].utf8name = names[i];
+    descriptors[i].value = values[i];
+    descriptors[i].attributes =
+        static_cast<napi_property_attributes>(napi_writable | napi_enumerable | napi_configurable);
+  }
   napi_status s = napi_create_object(env, &object);
   if (s != napi_ok) return napi_error(s, "Failed to create object");
-  s = napi_define_properties(env, object, descriptors.size(), descriptors.data());
+  s = napi_define_properties(env, object, count, descriptors);
   if (s != napi_ok) return napi_error(s, "Failed to define properties");
   return object;
 }

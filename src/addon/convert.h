@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <utility>
@@ -60,7 +61,7 @@ struct Field {
   const char* name;
   std::function<Build(napi_env)> value;
 };
-Build make_object(napi_env env, const std::vector<Field>& fields);
+Build make_object(napi_env env, std::initializer_list<Field> fields);
 
 template <class T, class F>
 Build make_optional(napi_env env, const std::optional<T>& value, F&& build) {

@@ -1,6 +1,11 @@
 #include "addon/deferred.h"
 
-#include <unordered_map>
+#include <atomic>
+#include <mutex>
+
+#include "addon/env_state.h"
+#include "addon/js_error.h"
+#include "addon/runtime.h"
 
 namespace deskcap::js {
 
@@ -9,151 +14,220 @@ namespace deskcap::js {
 // only while Promises are pending, finalised by the host at teardown; the
 // lock guards calls into it against that finalisation (calling it afterwards
 // would be a use after free inside Node), and settlements then are dropped.
-struct JsDeferred::Channel {
+// Settled tasks wait in a list; only the one that finds it empty calls the
+// function, so a burst of settlements wakes the JavaScript thread once.
+struct Channel {
   std::mutex mutex;
   bool alive = true;
   napi_threadsafe_function tsfn = nullptr;
-  napi_env env = nullptr;
+  PendingPromise* head = nullptr;  // owned, oldest first
+  PendingPromise* tail = nullptr;
   size_t pending = 0;  // JavaScript thread only
+
+  PendingPromise* take_all() {
+    PendingPromise* all = head;
+    head = tail = nullptr;
+    return all;
+  }
+  // The first of a taken list, which moves on to the next.
+  static std::unique_ptr<PendingPromise> pop(PendingPromise*& list) {
+    return std::unique_ptr<PendingPromise>(std::exchange(list, list->next_));
+  }
+  static void free_all(PendingPromise* list) {
+    while (list != nullptr) pop(list);
+  }
 };
 
 namespace {
 
 std::atomic<size_t> g_work_in_flight{0};
 
-struct Message {
-  napi_deferred deferred;
-  std::optional<Error> error;
-  ValueBuilder build;
-};
-
-// Environments with a channel. Never destroyed: Workers end at any time.
-std::mutex& channels_lock() {
-  static std::mutex& m = *new std::mutex;
-  return m;
-}
-std::unordered_map<napi_env, std::shared_ptr<JsDeferred::Channel>>& channels() {
-  static auto& map = *new std::unordered_map<napi_env, std::shared_ptr<JsDeferred::Channel>>;
-  return map;
-}
-
 void channel_finalized(napi_env, void* data, void*) {
-  auto* holder = static_cast<std::shared_ptr<JsDeferred::Channel>*>(data);
+  std::unique_ptr<std::shared_ptr<Channel>> holder(static_cast<std::shared_ptr<Channel>*>(data));
+  PendingPromise* dropped = nullptr;
   {
     std::lock_guard<std::mutex> lock((*holder)->mutex);
     (*holder)->alive = false;
+    dropped = (*holder)->take_all();
   }
-  {
-    std::lock_guard<std::mutex> lock(channels_lock());
-    auto it = channels().find((*holder)->env);
-    if (it != channels().end() && it->second == *holder) channels().erase(it);
-  }
-  delete holder;
+  Channel::free_all(dropped);
 }
 
-// The resolver, on the JavaScript thread; the channel is the context.
-void settle_on_js_thread(napi_env env, napi_value, void* context, void* data) {
-  std::unique_ptr<Message> message(static_cast<Message*>(data));
-  if (env == nullptr) return;  // the function is being torn down: only free
-  auto* channel = static_cast<JsDeferred::Channel*>(context);
-  std::optional<Error> error = std::move(message->error);
-  napi_value value = nullptr;
-  if (!error) {
-    Build built = message->build(env);
-    if (built.ok()) value = built.value();
-    else error = built.take_error();
-  }
-  // The last pending Promise lets the process end again.
-  if (--channel->pending == 0) {
-    napi_status s = napi_unref_threadsafe_function(env, channel->tsfn);
-    if (s != napi_ok) error = napi_error(s, "Release threadsafe function in JsDeferred failed");
-  }
-  if (!error) {
-    napi_status s = napi_resolve_deferred(env, message->deferred, value);
-    if (s == napi_ok) return;
-    error = napi_error(s, "Resolve deferred value failed");
-  }
-  auto reason = to_js(env, std::move(*error));
-  if (reason.ok()) napi_reject_deferred(env, message->deferred, reason.value());
+// A settlement's JavaScript exception goes where the host would send it,
+// without keeping the next settlements from running.
+void report_pending_exception(napi_env env) {
+  bool pending = false;
+  napi_value exception = nullptr;
+  if (napi_is_exception_pending(env, &pending) == napi_ok && pending &&
+      napi_get_and_clear_last_exception(env, &exception) == napi_ok)
+    napi_fatal_exception(env, exception);
 }
 
-Result<std::shared_ptr<JsDeferred::Channel>> channel_of(napi_env env) {
+// The JavaScript side of the channel (its context): settles and frees every
+// waiting task, each in a handle scope of its own.
+void drain_on_js_thread(napi_env env, napi_value, void* context, void*) {
+  if (env == nullptr) return;  // the function is being torn down
+  auto* channel = static_cast<Channel*>(context);
+  PendingPromise* next = nullptr;
   {
-    std::lock_guard<std::mutex> lock(channels_lock());
-    auto it = channels().find(env);
-    if (it != channels().end()) return it->second;
+    std::lock_guard<std::mutex> lock(channel->mutex);
+    next = channel->take_all();
+  }
+  while (next != nullptr) {
+    std::unique_ptr<PendingPromise> task = Channel::pop(next);
+    napi_handle_scope scope = nullptr;
+    if (napi_open_handle_scope(env, &scope) != napi_ok) scope = nullptr;
+    task->settle(env);
+    task.reset();
+    if (scope != nullptr) napi_close_handle_scope(env, scope);
+    report_pending_exception(env);
+  }
+}
+
+Result<std::shared_ptr<Channel>> channel_for(napi_env env) {
+  EnvState* state = env_state(env);
+  if (state == nullptr) return Error(Status::GenericFailure, "Create threadsafe function in JsDeferred failed");
+  if (state->channel) {
+    std::lock_guard<std::mutex> lock(state->channel->mutex);
+    if (state->channel->alive) return state->channel;
   }
   napi_value name = nullptr;
   // The length (22) takes the terminating NUL into the name: tools that trace async
   // resources see the name with it.
   napi_status s = napi_create_string_utf8(env, "napi_resolve_deferred", 22, &name);
   if (s != napi_ok) return napi_error(s, "Create async resource name in JsDeferred failed");
-  auto channel = std::make_shared<JsDeferred::Channel>();
-  channel->env = env;
-  auto* holder = new std::shared_ptr<JsDeferred::Channel>(channel);
-  s = napi_create_threadsafe_function(env, nullptr, nullptr, name, 0, 1, holder, channel_finalized,
-                                      channel.get(), settle_on_js_thread, &channel->tsfn);
-  if (s != napi_ok) {
-    delete holder;
-    return napi_error(s, "Create threadsafe function in JsDeferred failed");
-  }
+  auto channel = std::make_shared<Channel>();
+  auto holder = std::make_unique<std::shared_ptr<Channel>>(channel);
+  s = napi_create_threadsafe_function(env, nullptr, nullptr, name, 0, 1, holder.get(), channel_finalized,
+                                      channel.get(), drain_on_js_thread, &channel->tsfn);
+  if (s != napi_ok) return napi_error(s, "Create threadsafe function in JsDeferred failed");
+  holder.release();  // the finaliser's now
   // Idle until a Promise is pending.
   s = napi_unref_threadsafe_function(env, channel->tsfn);
   if (s != napi_ok) return napi_error(s, "Create threadsafe function in JsDeferred failed");
-  std::lock_guard<std::mutex> lock(channels_lock());
-  channels()[env] = channel;
+  state->channel = channel;
   return channel;
+}
+
+void resolve_undefined(napi_env env, napi_deferred deferred) {
+  napi_value undefined = nullptr;
+  napi_get_undefined(env, &undefined);
+  napi_resolve_deferred(env, deferred, undefined);
 }
 
 }  // namespace
 
 size_t work_in_flight() { return g_work_in_flight.load(); }
 
-JsDeferred::JsDeferred() { g_work_in_flight.fetch_add(1); }
+PendingPromise::PendingPromise(Where where) : where_(where) { g_work_in_flight.fetch_add(1); }
 
-// Dropped unsettled: the work never ran (the pool shut down).
-JsDeferred::~JsDeferred() {
-  if (!used_.load()) g_work_in_flight.fetch_sub(1);
+// Destroyed undecided: the work never ran (the pool shut down) or never ended.
+PendingPromise::~PendingPromise() {
+  if (!decided_) g_work_in_flight.fetch_sub(1);
 }
 
-Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> JsDeferred::create(napi_env env) {
+bool PendingPromise::claim() {
+  if (decided_) return false;
+  decided_ = true;
+  g_work_in_flight.fetch_sub(1);
+  return true;
+}
+
+void PendingPromise::succeed() { claim(); }
+
+void PendingPromise::fail(Error error) {
+  if (claim()) error_ = std::move(error);
+}
+
+void PendingPromise::fault(const Fault& fault) {
+  if (where_ == Where::Scheduler)
+    fail(Error(fault.message ? *fault.message : std::string("Panic in async function")));
+  else
+    fail(Error("Device work did not finish: " + fault.describe()));
+}
+
+void PendingPromise::finished(std::unique_ptr<Task> self) noexcept {
+  if (!decided_) return;  // `self` frees it
+  auto* task = static_cast<PendingPromise*>(self.release());
+  std::shared_ptr<Channel> channel = task->channel_;
+  std::lock_guard<std::mutex> lock(channel->mutex);
+  // Once the environment is closing the Promise can no longer settle: what the
+  // task carries is freed rather than leaked.
+  if (!channel->alive) {
+    delete task;
+    return;
+  }
+  if (channel->tail != nullptr) {
+    channel->tail->next_ = task;
+    channel->tail = task;
+    return;
+  }
+  channel->head = channel->tail = task;
+  if (napi_call_threadsafe_function(channel->tsfn, nullptr, napi_tsfn_nonblocking) != napi_ok)
+    Channel::free_all(channel->take_all());
+}
+
+void PendingPromise::settle(napi_env env) {
+  std::optional<Error> error = std::move(error_);
+  napi_value result = nullptr;
+  if (!error) {
+    try {
+      Build built = value(env);
+      if (built.ok()) result = built.value();
+      else error = built.take_error();
+    } catch (const std::exception& e) {
+      error = Error(e.what());
+    }
+  }
+  // The last pending Promise lets the process end again.
+  if (--channel_->pending == 0) {
+    napi_status s = napi_unref_threadsafe_function(env, channel_->tsfn);
+    if (s != napi_ok) error = napi_error(s, "Release threadsafe function in JsDeferred failed");
+  }
+  if (!error) {
+    napi_status s = napi_resolve_deferred(env, deferred_, result);
+    if (s == napi_ok) return;
+    error = napi_error(s, "Resolve deferred value failed");
+  }
+  auto reason = to_js(env, std::move(*error));
+  if (reason.ok()) napi_reject_deferred(env, deferred_, reason.value());
+}
+
+napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending) {
   napi_deferred deferred = nullptr;
   napi_value promise = nullptr;
   napi_status s = napi_create_promise(env, &deferred, &promise);
-  if (s != napi_ok) return napi_error(s, "Create promise in JsDeferred failed");
-  auto channel = channel_of(env);
+  if (s != napi_ok) {
+    throw_error(env, napi_error(s, "Create promise in JsDeferred failed"));
+    return nullptr;
+  }
+  auto channel = channel_for(env);
   if (channel.ok() && channel.value()->pending == 0) {
     s = napi_ref_threadsafe_function(env, channel.value()->tsfn);
     if (s != napi_ok) channel = napi_error(s, "Create threadsafe function in JsDeferred failed");
   }
   if (!channel.ok()) {
     // The Promise never reaches JavaScript; settle it so the deferred is freed.
-    napi_value undefined = nullptr;
-    napi_get_undefined(env, &undefined);
-    napi_resolve_deferred(env, deferred, undefined);
-    return channel.take_error();
+    resolve_undefined(env, deferred);
+    throw_error(env, channel.take_error());
+    return nullptr;
   }
-  ++channel.value()->pending;
-  std::shared_ptr<JsDeferred> d(new JsDeferred);
-  d->channel_ = channel.take();
-  d->deferred_ = deferred;
-  return std::make_pair(std::move(d), promise);
-}
-
-void JsDeferred::resolve(ValueBuilder build) { settle(std::move(build), std::nullopt); }
-void JsDeferred::reject(Error error) { settle(nullptr, std::move(error)); }
-
-void JsDeferred::settle(ValueBuilder build, std::optional<Error> error) {
-  if (used_.exchange(true)) return;
-  g_work_in_flight.fetch_sub(1);
-  auto* message = new Message{deferred_, std::move(error), std::move(build)};
-  std::lock_guard<std::mutex> lock(channel_->mutex);
-  if (!channel_->alive ||
-      napi_call_threadsafe_function(channel_->tsfn, message, napi_tsfn_blocking) != napi_ok) {
-    // The environment is closing: the Promise can no longer settle; free what
-    // the message carries rather than leak it.
-    delete message;
+  std::shared_ptr<Channel> held = channel.take();
+  ++held->pending;
+  pending->deferred_ = deferred;
+  pending->channel_ = held;
+  try {
+    auto pool = runtime();
+    if (pending->where_ == Where::Scheduler) pool->spawn(std::move(pending));
+    else pool->spawn_blocking(std::move(pending));
+  } catch (...) {
+    // The Promise never reaches JavaScript (the guard throws instead): settle
+    // it so that the channel is released and the event loop not held.
+    if (--held->pending == 0) napi_unref_threadsafe_function(env, held->tsfn);
+    resolve_undefined(env, deferred);
+    throw;
   }
+  return promise;
 }
 
 }  // namespace deskcap::js

@@ -1,93 +1,93 @@
-// Promises settled from the worker pool: a deferred handle paired with its
-// environment's one thread-safe function, whose call-into-JavaScript callback
-// settles it.
+// Promises settled from the worker pool. Each call makes one pool task that
+// carries its deferred: the work runs on a pool thread, then the task goes
+// back through its environment's one thread-safe function (the channel) and is
+// settled and freed on the JavaScript thread.
 #pragma once
 
 #include <node_api.h>
 
-#include <atomic>
-#include <functional>
 #include <memory>
-#include <mutex>
+#include <optional>
 #include <utility>
 
-#include "core/error.h"
 #include "addon/convert.h"
-#include "addon/js_error.h"
-#include "addon/runtime.h"
+#include "core/error.h"
+#include "core/pool.h"
 
 namespace deskcap::js {
 
-// Builds the resolved value on the JavaScript thread.
-using ValueBuilder = std::function<Build(napi_env)>;
+enum class Where { Scheduler, Blocking };
 
-class JsDeferred {
+struct Channel;
+
+class PendingPromise : public Task {
  public:
-  // JavaScript thread. The Promise goes back to JavaScript; the deferred goes
-  // into the work.
-  static Result<std::pair<std::shared_ptr<JsDeferred>, napi_value>> create(napi_env env);
-  ~JsDeferred();
-  JsDeferred(const JsDeferred&) = delete;
-  JsDeferred& operator=(const JsDeferred&) = delete;
+  ~PendingPromise() override;
+  PendingPromise(const PendingPromise&) = delete;
+  PendingPromise& operator=(const PendingPromise&) = delete;
 
-  // Any thread; the first of resolve/reject wins, later calls do nothing.
-  void resolve(ValueBuilder build);
-  void reject(Error error);
+  void fault(const Fault& fault) final;
+  void finished(std::unique_ptr<Task> self) noexcept final;
 
-  struct Channel;  // shared with the thread-safe function's finaliser
+  // JavaScript thread, from the channel: resolves or rejects the Promise.
+  void settle(napi_env env);
+
+ protected:
+  explicit PendingPromise(Where where);
+  // Pool thread: the work's outcome. The first of succeed/fail wins.
+  void succeed();
+  void fail(Error error);
+  // JavaScript thread: the resolved value, after succeed().
+  virtual Build value(napi_env env) = 0;
 
  private:
-  JsDeferred();
-  void settle(ValueBuilder build, std::optional<Error> error);
+  friend napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending);
+  friend struct Channel;
+  bool claim();
 
-  std::atomic<bool> used_{false};
-  std::shared_ptr<Channel> channel_;
+  const Where where_;
+  bool decided_ = false;  // pool thread only
+  std::optional<Error> error_;
   napi_deferred deferred_ = nullptr;
+  std::shared_ptr<Channel> channel_;
+  PendingPromise* next_ = nullptr;  // in the channel's queue
 };
-
-enum class Where { Scheduler, Blocking };
 
 // Promises whose work has not settled them yet (nor been dropped unrun), in
 // every environment. A settlement is counted before JavaScript can see it.
 size_t work_in_flight();
 
-// Starts `work` on the pool and returns the Promise, or nullptr with an
-// exception pending. `build` turns the work's value into JavaScript.
-template <class T, class BuildFn>
-napi_value start_promise(napi_env env, Where where, std::function<Result<T>()> work, BuildFn build) {
-  auto created = JsDeferred::create(env);
-  if (!created.ok()) {
-    throw_error(env, created.take_error());
-    return nullptr;
+// Creates the Promise and hands its task to the pool: the Promise, or nullptr
+// with an exception pending.
+napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending);
+
+template <class T, class WorkFn, class BuildFn>
+class PromiseWork final : public PendingPromise {
+ public:
+  PromiseWork(Where where, WorkFn work, BuildFn build)
+      : PendingPromise(where), work_(std::move(work)), build_(std::move(build)) {}
+
+  void run() override {
+    Result<T> outcome = work_();
+    if (!outcome.ok()) return fail(outcome.take_error());
+    value_.emplace(outcome.take());
+    succeed();
   }
-  auto [deferred, promise] = created.take();
-  try {
-    auto body = [deferred, work = std::move(work), build]() {
-      Result<T> outcome = work();
-      if (!outcome.ok()) {
-        deferred->reject(outcome.take_error());
-        return;
-      }
-      auto value = std::make_shared<T>(outcome.take());
-      deferred->resolve([value, build](napi_env e) { return build(e, *value); });
-    };
-    auto pool = runtime();
-    if (where == Where::Scheduler) {
-      pool->spawn(std::move(body), [deferred](std::optional<std::string> text) {
-        deferred->reject(Error(text ? *text : std::string("Panic in async function")));
-      });
-    } else {
-      pool->spawn_blocking(std::move(body), [deferred](const Fault& fault) {
-        deferred->reject(Error("Device work did not finish: " + fault.describe()));
-      });
-    }
-  } catch (...) {
-    // The Promise never reaches JavaScript (the guard throws instead): settle
-    // it so that its channel is released and the event loop not held.
-    deferred->resolve([](napi_env e) { return make_undefined(e); });
-    throw;
-  }
-  return promise;
+
+ private:
+  Build value(napi_env env) override { return build_(env, *value_); }
+
+  WorkFn work_;
+  BuildFn build_;
+  std::optional<T> value_;
+};
+
+// Starts `work` (answering Result<T>) on the pool and returns the Promise, or
+// nullptr with an exception pending. `build` turns the value into JavaScript.
+template <class T, class WorkFn, class BuildFn>
+napi_value start_promise(napi_env env, Where where, WorkFn work, BuildFn build) {
+  return start_pending(env, std::make_unique<PromiseWork<T, WorkFn, BuildFn>>(where, std::move(work),
+                                                                              std::move(build)));
 }
 
 }  // namespace deskcap::js

@@ -3,6 +3,7 @@
 #include "core/utf8.h"
 
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -31,6 +32,7 @@ namespace {
 // Enough for the native calls and PNG encoding; 512 blocking threads at the
 // platform default (8 MiB here) would reserve 4 GiB of address space.
 constexpr size_t kThreadStackBytes = 2 * 1024 * 1024;
+constexpr size_t kMaxSpinners = 1;
 
 uint64_t next_task_id() {
   static std::atomic<uint64_t>& next = *new std::atomic<uint64_t>(1);
@@ -126,15 +128,9 @@ size_t WorkerPool::worker_count_from_environment() {
 }
 
 struct WorkerPool::Shared {
-  struct Task {
+  struct Queued {
     uint64_t id = 0;
-    std::function<void()> work;
-    std::function<void(std::optional<std::string>)> on_fault;
-  };
-  struct BlockingTask {
-    uint64_t id = 0;
-    std::function<void()> work;
-    std::function<void(const Fault&)> on_fault;
+    std::unique_ptr<Task> task;
   };
 
   // A bound of 0 could never run blocking work; it counts as 1.
@@ -147,11 +143,19 @@ struct WorkerPool::Shared {
 
   std::mutex mutex;
   std::condition_variable work_ready;      // scheduler workers wait here
+  // Workers asleep on work_ready, and how many of them a spawn has already
+  // woken: a burst of tasks wakes each sleeper once, not once per task.
+  size_t sleeping = 0;
+  size_t woken = 0;
+  // One worker at a time spins a little before it sleeps: Promises come in
+  // bursts, and a sleeping worker costs a system call to wake for each task.
+  size_t spinning = 0;
+  std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
   bool stopped = false;
   size_t workers = 0;
-  std::deque<Task> queue;
-  std::deque<BlockingTask> blocking_queue;
+  std::deque<Queued> queue;
+  std::deque<Queued> blocking_queue;
   size_t blocking_alive = 0;
   size_t blocking_idle = 0;
 
@@ -163,9 +167,9 @@ struct WorkerPool::Shared {
   };
   static int start_detached(const std::shared_ptr<Shared>& shared, Body body);
   static void* thread_entry(void* raw);
-  static void run_task(Task& task);
-  static void run_blocking_task(BlockingTask& task);
+  static void run_task(Queued& queued);
   static void scheduler_main(Shared& s);
+  static void spin_for_work(Shared& s);
   static void blocking_main(Shared& s);
 };
 
@@ -216,33 +220,54 @@ std::optional<std::optional<std::string>> run_catching(Fn&& fn) {
 
 }  // namespace
 
-void WorkerPool::Shared::run_task(Task& task) {
-  auto fault = run_catching([&] {
-    if (task.work) task.work();
-  });
-  if (fault && task.on_fault) run_catching([&] { task.on_fault(std::move(*fault)); });
+void WorkerPool::Shared::run_task(Queued& queued) {
+  Task* task = queued.task.get();
+  auto fault = run_catching([&] { task->run(); });
+  if (fault) run_catching([&] { task->fault(Fault{queued.id, Fault::Kind::Panicked, std::move(*fault)}); });
+  task->finished(std::move(queued.task));
 }
 
-void WorkerPool::Shared::run_blocking_task(BlockingTask& task) {
-  auto fault = run_catching([&] {
-    if (task.work) task.work();
-  });
-  if (fault && task.on_fault)
-    run_catching([&] { task.on_fault(Fault{task.id, Fault::Kind::Panicked, std::move(*fault)}); });
+// Returns when work is queued, the pool stops, or about 50 us have passed.
+// Yields rather than pauses: on a busy machine the JavaScript thread that
+// will queue the next task may be waiting for this very core.
+void WorkerPool::Shared::spin_for_work(Shared& s) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
+  while (s.queued.load(std::memory_order_relaxed) == 0 && std::chrono::steady_clock::now() < until)
+    sched_yield();
 }
 
 void WorkerPool::Shared::scheduler_main(Shared& s) {
   name_this_thread("deskcap-worker");
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    s.work_ready.wait(lock, [&] { return s.stopped || !s.queue.empty(); });
+    bool spun = false;
+    while (!s.stopped && s.queue.empty()) {
+      if (!spun && s.spinning < kMaxSpinners) {
+        spun = true;
+        ++s.spinning;
+        lock.unlock();
+        spin_for_work(s);
+        lock.lock();
+        --s.spinning;
+        continue;
+      }
+      ++s.sleeping;
+      s.work_ready.wait(lock);
+      --s.sleeping;
+      if (s.woken > 0) --s.woken;
+    }
     if (s.stopped) return;
     {
-      Task task = std::move(s.queue.front());
+      Queued next = std::move(s.queue.front());
       s.queue.pop_front();
+      s.queued.fetch_sub(1, std::memory_order_relaxed);
+      // Tasks spawned while this worker spun woke nobody: pass the rest on.
+      const bool wake = !s.queue.empty() && s.spinning == 0 && s.sleeping > s.woken;
+      if (wake) ++s.woken;
       lock.unlock();
-      run_task(task);
-    }  // the task's functions are destroyed before the lock is taken again
+      if (wake) s.work_ready.notify_one();
+      run_task(next);
+    }  // the task is gone before the lock is taken again
     lock.lock();
   }
 }
@@ -270,10 +295,10 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     }
     if (s.stopped) return;
     {
-      BlockingTask task = std::move(s.blocking_queue.front());
+      Queued next = std::move(s.blocking_queue.front());
       s.blocking_queue.pop_front();
       lock.unlock();
-      run_blocking_task(task);
+      run_task(next);
     }
     lock.lock();
   }
@@ -295,34 +320,33 @@ WorkerPool::WorkerPool(Options options)
 
 WorkerPool::~WorkerPool() { shutdown(); }
 
-uint64_t WorkerPool::spawn(std::function<void()> work,
-                           std::function<void(std::optional<std::string>)> on_fault) {
+uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
   std::unique_lock<std::mutex> lock(shared_->mutex);
   if (shared_->stopped) {
     lock.unlock();
-    work = nullptr;
-    on_fault = nullptr;
+    task.reset();
     return 0;
   }
   const uint64_t id = next_task_id();
-  shared_->queue.push_back(Shared::Task{id, std::move(work), std::move(on_fault)});
+  shared_->queue.push_back(Shared::Queued{id, std::move(task)});
+  shared_->queued.fetch_add(1, std::memory_order_relaxed);
+  const bool wake = shared_->spinning == 0 && shared_->sleeping > shared_->woken;
+  if (wake) ++shared_->woken;
   lock.unlock();
-  shared_->work_ready.notify_one();
+  if (wake) shared_->work_ready.notify_one();
   return id;
 }
 
-uint64_t WorkerPool::spawn_blocking(std::function<void()> work,
-                                    std::function<void(const Fault&)> on_fault) {
+uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
   Shared& s = *shared_;
   std::unique_lock<std::mutex> lock(s.mutex);
   if (s.stopped) {
     lock.unlock();
-    work = nullptr;
-    on_fault = nullptr;
+    task.reset();
     return 0;
   }
   const uint64_t id = next_task_id();
-  s.blocking_queue.push_back(Shared::BlockingTask{id, std::move(work), std::move(on_fault)});
+  s.blocking_queue.push_back(Shared::Queued{id, std::move(task)});
   // Idle threads not yet woken each take one queued task; start a thread only
   // for the excess, within the bound. Beyond it the task waits for a free thread.
   const bool start_one = s.blocking_queue.size() > s.blocking_idle && s.blocking_alive < s.max_blocking;
@@ -338,25 +362,23 @@ uint64_t WorkerPool::spawn_blocking(std::function<void()> work,
 
   // No thread could be started. Running threads will pick the task up; with
   // none alive it would wait forever, so every queued task faults instead.
-  std::deque<Shared::BlockingTask> orphans;
+  std::deque<Shared::Queued> orphans;
   lock.lock();
   --s.blocking_alive;
   if (s.blocking_alive == 0) orphans.swap(s.blocking_queue);
   lock.unlock();
   const std::string text = std::string("could not start a blocking thread: ") + std::strerror(rc);
-  for (auto& task : orphans) {
-    if (!task.on_fault) continue;
-    try {
-      task.on_fault(Fault{task.id, Fault::Kind::Panicked, text});
-    } catch (...) {
-    }
+  for (auto& orphan : orphans) {
+    Task* t = orphan.task.get();
+    run_catching([&] { t->fault(Fault{orphan.id, Fault::Kind::Panicked, text}); });
+    t->finished(std::move(orphan.task));
   }
   return id;
 }
 
 void WorkerPool::shutdown() {
-  std::deque<Shared::Task> dropped;
-  std::deque<Shared::BlockingTask> dropped_blocking;
+  std::deque<Shared::Queued> dropped;
+  std::deque<Shared::Queued> dropped_blocking;
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->stopped = true;

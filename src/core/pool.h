@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +26,18 @@ struct Fault {
 // \t \0, and \u{..} for other control characters.
 std::string quote_fault_text(const std::string& text);
 
+// A unit of pool work. The pool calls run() once on one of its threads; if
+// run() throws, fault() there with what escaped; then finished(), which takes
+// the task (by default it is destroyed). A task dropped unrun (the pool shut
+// down) is destroyed on the thread that shut it down, neither run nor faulted.
+class Task {
+ public:
+  virtual ~Task() = default;
+  virtual void run() = 0;
+  virtual void fault(const Fault& fault) = 0;
+  virtual void finished(std::unique_ptr<Task> self) noexcept { self.reset(); }
+};
+
 class WorkerPool {
  public:
   struct Options {
@@ -47,18 +58,15 @@ class WorkerPool {
   WorkerPool(const WorkerPool&) = delete;
   WorkerPool& operator=(const WorkerPool&) = delete;
 
-  // Runs `work` on a scheduler worker. If it throws, `on_fault` runs on that
-  // worker with the exception's what() (nullopt for a non-std exception).
-  // Answers the task id, or 0 when the pool is shut down (then neither
-  // function runs and both are destroyed on the calling thread).
-  uint64_t spawn(std::function<void()> work,
-                 std::function<void(std::optional<std::string> fault_text)> on_fault);
+  // Runs the task on a scheduler worker. Faults are Panicked, their message
+  // the escaped exception's what() (none for a non-std exception). Answers the
+  // task id, or 0 when the pool is shut down (the task is then destroyed here).
+  uint64_t spawn(std::unique_ptr<Task> task);
 
-  // Runs `work` on a blocking thread without holding a scheduler worker. If it
-  // throws, `on_fault` runs with a Panicked fault; if the pool shuts down before
-  // it started, it is dropped (Cancelled: on_fault is not run, the environment
+  // Runs the task on a blocking thread without holding a scheduler worker;
+  // tasks still queued at shutdown are dropped (Cancelled, the environment
   // being gone). Answers the task id, or 0 when shut down.
-  uint64_t spawn_blocking(std::function<void()> work, std::function<void(const Fault&)> on_fault);
+  uint64_t spawn_blocking(std::unique_ptr<Task> task);
 
   // Stops accepting work, drops queued tasks unrun (destroying them), and lets
   // every thread end. Does not wait for running blocking calls (a phone capture

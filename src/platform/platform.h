@@ -157,13 +157,17 @@ void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect
 // ---- CoreGraphics: images ------------------------------------------------------
 size_t image_width(Image* image);   // CGImageGetWidth
 size_t image_height(Image* image);  // CGImageGetHeight
-// The pixel extraction: one bitmap context over the caller's memory
-// (CGColorSpaceCreateDeviceRGB, CGBitmapContextCreate(out, width, height, 8,
-// width*4, space, kCGImageAlphaPremultipliedLast)), the copy blend mode so
-// that every byte is written whatever `out` held, CGContextDrawImage over
-// (0,0,width,height): rows top to bottom, R G B A. Worker thread. Answers false
-// when the context could not be made. Releases what it made; does not consume `image`.
-bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out);
+// The pixel extraction, a band of rows at a time: one bitmap context of
+// `count` rows over the caller's memory (CGColorSpaceCreateDeviceRGB,
+// CGBitmapContextCreate(out, width, count, 8, width*4, space,
+// kCGImageAlphaPremultipliedLast)), the copy blend mode so that every byte is
+// written whatever `out` held, CGContextDrawImage of the whole width x height
+// image placed so that its row `first` is the context's top row: R G B A.
+// Any thread, several bands of one image at once. Answers false when the
+// context could not be made (no rows: count 0, or an empty image). Releases
+// what it made; does not consume `image`.
+bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t first, size_t count,
+                          uint8_t* out);
 
 // ---- CoreMediaIO -----------------------------------------------------------------
 struct PropertyAddress {

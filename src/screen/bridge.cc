@@ -121,22 +121,15 @@ Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& descr
   return Ref<platform::ContentFilter>(filter);
 }
 
-CaptureResult<PixelBlock> extract_pixels(platform::Image* image) {
-  const CaptureError failed(CaptureError::Kind::Internal, kPixelsFailed);
-  PixelBlock block;
-  block.width = platform::image_width(image);
-  block.height = platform::image_height(image);
+CaptureError pixels_failed() { return CaptureError(CaptureError::Kind::Internal, kPixelsFailed); }
+
+bool pixels_drawable(platform::Image* image) {
+  const size_t width = platform::image_width(image), height = platform::image_height(image);
+  if (width > UINT32_MAX || height > UINT32_MAX) return false;
   constexpr size_t kMax = std::numeric_limits<size_t>::max();
-  if (block.width > kMax / 4) return failed;
-  size_t row = block.width * 4;
-  if (row != 0 && block.height > kMax / row) return failed;
-  block.size = row * block.height;
-  // Not cleared: drawing writes every byte.
-  block.lease = capture_slots::Lease::acquire();
-  block.bytes = block.lease.block(block.size);
-  if (block.bytes == nullptr) return failed;
-  if (!platform::draw_image_rgba(image, block.width, block.height, block.bytes)) return failed;
-  return block;
+  if (width > kMax / 4 || (width != 0 && height > kMax / (width * 4))) return false;
+  if (width == 0 || height == 0) return platform::draw_image_rows_rgba(image, width, height, 0, 0, nullptr);
+  return true;
 }
 
 }  // namespace deskcap::capture_bridge

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "screen/capture_error.h"
-#include "screen/capture_slots.h"
 #include "core/error.h"
 #include "platform/platform.h"
 
@@ -53,20 +52,11 @@ inline constexpr const char* kNoFilterTypeSet =
 // as the whole message; an initialiser that gives nothing fails as NullPointer.
 Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& description);
 
-// Width*height*4 bytes of R, G, B, A, rows top to bottom without gaps, in a
-// capture slot's reused block: while it lives it holds that slot, one of the
-// few that bound how many captures extract and encode at once.
-struct PixelBlock {
-  capture_slots::Lease lease;
-  uint8_t* bytes = nullptr;
-  size_t size = 0;
-  size_t width = 0;
-  size_t height = 0;
-};
-
-// Waits for a capture slot and draws the image straight into its block;
-// Internal "Failed to extract pixel data from CGImage" when that cannot be
-// done (including sizes whose byte count would overflow, or memory running out).
-CaptureResult<PixelBlock> extract_pixels(platform::Image* image);
+// Whether the image's pixels can be drawn at all: not when their byte count
+// would overflow, nor (the framework is asked) when the image is empty.
+// Otherwise, and when a band then fails, the capture fails with
+// pixels_failed(): Internal "Failed to extract pixel data from CGImage".
+bool pixels_drawable(platform::Image* image);
+CaptureError pixels_failed();
 
 }  // namespace deskcap::capture_bridge

@@ -3,6 +3,9 @@
 #include "screen/bridge.h"
 #include "screen/png_encoder.h"
 
+#include <atomic>
+#include <string>
+
 namespace deskcap::screen_capture {
 
 Error framework_failure(const capture_bridge::CaptureError& error, const std::string& prefix) {
@@ -31,17 +34,24 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
 
   // The framework may not honour the requested size: the image's own is the result's.
   CapturedPng out;
+  if (!capture_bridge::pixels_drawable(image.get()))
+    return capture_bridge::pixels_failed().to_error("Failed to extract image data: ");
   out.width = static_cast<uint32_t>(platform::image_width(image.get()));
   out.height = static_cast<uint32_t>(platform::image_height(image.get()));
 
-  auto pixels = capture_bridge::extract_pixels(image.get());
-  image = platform::Ref<platform::Image>();
-  if (!pixels.ok()) return pixels.error().to_error("Failed to extract image data: ");
-
+  // The encoder's strips draw the image a band at a time, straight from the
+  // framework's image: no full-size copy of it is ever made.
+  std::atomic<bool> undrawable{false};
+  PixelRows rows = [&](uint32_t first, uint32_t count, uint8_t* band) {
+    if (platform::draw_image_rows_rgba(image.get(), out.width, out.height, first, count, band)) return true;
+    undrawable = true;
+    return false;
+  };
   std::string encoder_error;
-  const capture_bridge::PixelBlock& block = pixels.value();
-  if (!encode_png(block.bytes, block.size, out.width, out.height, &out.png, &encoder_error))
+  if (!encode_png_rows(out.width, out.height, rows, &out.png, &encoder_error)) {
+    if (undrawable) return capture_bridge::pixels_failed().to_error("Failed to extract image data: ");
     return Error(Status::GenericFailure, "PNG encode failed: " + encoder_error);
+  }
   return out;
 }
 

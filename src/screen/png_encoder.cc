@@ -27,6 +27,9 @@ constexpr size_t kWindowBytes = 32 * 1024;
 // zlib counts in 32-bit units.
 constexpr size_t kMaxPass = size_t{1} << 30;
 constexpr char kOutOfMemory[] = "Out of memory while writing the PNG";
+constexpr char kRowsUnavailable[] = "The image's rows could not be read";
+// Rows drawn by a source come this many bytes at a time (at least one row).
+constexpr size_t kBandBytes = 512 * 1024;
 
 void put_be32(uint8_t* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (24 - 8 * i));
@@ -42,8 +45,10 @@ uint32_t crc_of(uint32_t crc, const uint8_t* data, size_t length) {
 }
 
 // The filtered stream (a type byte 1, then the Sub-filtered row, per row) from
-// byte `from` on, `length` bytes of it, into `out`.
-void filter_stream(const uint8_t* pixels, size_t row_bytes, size_t from, size_t length, uint8_t* out) {
+// byte `from` on, `length` bytes of it, into `out`. `rows` holds the image's
+// rows from `base_row` on, as far as the range reaches.
+void filter_stream(const uint8_t* rows, size_t base_row, size_t row_bytes, size_t from, size_t length,
+                   uint8_t* out) {
   const size_t line = row_bytes + 1;
   size_t row = from / line, column = from % line;
   while (length > 0) {
@@ -54,14 +59,15 @@ void filter_stream(const uint8_t* pixels, size_t row_bytes, size_t from, size_t 
       continue;
     }
     size_t take = std::min(length, line - column);
-    sub_filter(pixels + row * row_bytes, column - 1, column - 1 + take, out);
+    sub_filter(rows + (row - base_row) * row_bytes, column - 1, column - 1 + take, out);
     out += take, length -= take, column += take;
     if (column == line) column = 0, ++row;
   }
 }
 
 struct Image {
-  const uint8_t* pixels;
+  const uint8_t* pixels;    // the whole image, or null: `source` draws the rows
+  const PixelRows* source;
   size_t row_bytes;
   uint32_t height;
   StripPlan plan;
@@ -84,6 +90,18 @@ bool reserve(std::unique_ptr<uint8_t[]>& block, size_t& capacity, size_t wanted)
   if (!block) return false;
   capacity = wanted;
   return true;
+}
+
+// Rows [first, first + count) for filtering: in place in the image, or drawn
+// by the source into the scratch's band. Null on failure, noted in `result`.
+const uint8_t* rows_of(const Image& image, size_t first, size_t count, StripScratch& s, StripResult& result) {
+  if (image.pixels != nullptr) return image.pixels + first * image.row_bytes;
+  if (!reserve(s.band, s.band_capacity, count * image.row_bytes)) return nullptr;
+  if (!(*image.source)(static_cast<uint32_t>(first), static_cast<uint32_t>(count), s.band.get())) {
+    result.error = kRowsUnavailable;
+    return nullptr;
+  }
+  return s.band.get();
 }
 
 // Feeds `length` bytes to deflate with `flush` after the last of them,
@@ -149,21 +167,32 @@ void compress_strip(const Image& image, size_t index, StripScratch& s, StripResu
   s.out_size = 0;
 
   if (!first) {
-    size_t dictionary = std::min(from, kWindowBytes);
-    filter_stream(image.pixels, image.row_bytes, from - dictionary, dictionary, s.rows.get());
+    const size_t dictionary = std::min(from, kWindowBytes);
+    const size_t dictionary_row = (from - dictionary) / line;
+    const uint8_t* rows_before = rows_of(image, dictionary_row, first_row - dictionary_row, s, result);
+    if (rows_before == nullptr) return;
+    filter_stream(rows_before, dictionary_row, image.row_bytes, from - dictionary, dictionary, s.rows.get());
     if (deflateSetDictionary(&s.stream, s.rows.get(), static_cast<uInt>(dictionary)) != Z_OK) {
       result.error = "zlib refused the strip's dictionary";
       return;
     }
   }
+  // Drawn rows come a band at a time, filtered while still in the cache.
+  const size_t band_rows = image.pixels != nullptr ? rows : std::max<size_t>(1, kBandBytes / image.row_bytes);
   uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
-  for (size_t done = 0; done < length;) {
-    size_t batch = std::min(kBatchBytes, length - done);
-    filter_stream(image.pixels, image.row_bytes, from + done, batch, s.rows.get());
-    adler = static_cast<uint32_t>(adler32(adler, s.rows.get(), static_cast<uInt>(batch)));
-    done += batch;
-    int flush = done < length ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
-    if (!pump(s, s.rows.get(), batch, flush, result)) return;
+  for (size_t band = first_row; band < first_row + rows; band += band_rows) {
+    const size_t count = std::min(band_rows, first_row + rows - band);
+    const uint8_t* pixels = rows_of(image, band, count, s, result);
+    if (pixels == nullptr) return;
+    const size_t band_end = (band + count) * line;
+    for (size_t at = band * line; at < band_end;) {
+      const size_t batch = std::min(kBatchBytes, band_end - at);
+      filter_stream(pixels, band, image.row_bytes, at, batch, s.rows.get());
+      adler = static_cast<uint32_t>(adler32(adler, s.rows.get(), static_cast<uInt>(batch)));
+      at += batch;
+      const int flush = at < from + length ? Z_NO_FLUSH : last ? Z_FINISH : Z_SYNC_FLUSH;
+      if (!pump(s, s.rows.get(), batch, flush, result)) return;
+    }
   }
   uint32_t crc = crc_of(0, reinterpret_cast<const uint8_t*>("IDAT"), 4);
   if (first) {
@@ -280,8 +309,10 @@ StripPlan plan_strips(uint32_t width, uint32_t height, size_t threads) {
   return plan;
 }
 
-bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
-                std::vector<uint8_t>* png, std::string* error) {
+namespace {
+
+bool encode_any(const uint8_t* pixels, const PixelRows* source, size_t length, uint32_t width,
+                uint32_t height, std::vector<uint8_t>* png, std::string* error) {
   png->clear();
   auto fail = [&](std::string text) {
     png->clear();
@@ -295,25 +326,37 @@ bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t h
   size_t row_bytes = 0, expected = 0;
   bool overflow = __builtin_mul_overflow(static_cast<size_t>(width), size_t{4}, &row_bytes) ||
                   __builtin_mul_overflow(row_bytes, static_cast<size_t>(height), &expected);
-  if (overflow || length != expected) {
+  if (source == nullptr && (overflow || length != expected)) {
     std::string text = "Pixel data length " + std::to_string(length) + " does not match " +
                        std::to_string(width) + "x" + std::to_string(height) + " RGBA (";
     text += overflow ? std::string("size overflows") : std::to_string(expected) + " bytes";
     return fail(text + ")");
   }
-  if (width > kMaxDimension || height > kMaxDimension)
+  if (width > kMaxDimension || height > kMaxDimension || overflow)
     return fail("Image " + std::to_string(width) + "x" + std::to_string(height) +
                 " exceeds the PNG limit of 2147483647 pixels per side");
-  if (pixels == nullptr) return fail("Pixel data missing");
+  if (pixels == nullptr && source == nullptr) return fail("Pixel data missing");
 
   try {
-    Image image{pixels, row_bytes, height, plan_strips(width, height, StripPool::shared().threads())};
+    Image image{pixels, source, row_bytes, height, plan_strips(width, height, StripPool::shared().threads())};
     std::string trouble;
     if (!encode_checked(image, width, *png, &trouble)) return fail(trouble);
   } catch (const std::bad_alloc&) {
     return fail(kOutOfMemory);
   }
   return true;
+}
+
+}  // namespace
+
+bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
+                std::vector<uint8_t>* png, std::string* error) {
+  return encode_any(pixels, nullptr, length, width, height, png, error);
+}
+
+bool encode_png_rows(uint32_t width, uint32_t height, const PixelRows& rows, std::vector<uint8_t>* png,
+                     std::string* error) {
+  return encode_any(nullptr, &rows, 0, width, height, png, error);
 }
 
 }  // namespace deskcap

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,17 @@ namespace deskcap {
 // prefix "PNG encode failed: ". Blocks the calling thread until done.
 bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
                 std::vector<uint8_t>* png, std::string* error);
+
+// Draws rows [first, first + count) of the image as R, G, B, A into `out`
+// (count * width * 4 bytes); false when they cannot be had. Called on the strip
+// threads, for several ranges at once.
+using PixelRows = std::function<bool(uint32_t first, uint32_t count, uint8_t* out)>;
+
+// The same PNG, its rows drawn by `rows` a band at a time, each filtered and
+// compressed while still in the cache: no full-size copy of the image. A
+// failure of `rows` fails the encoding ("The image's rows could not be read").
+bool encode_png_rows(uint32_t width, uint32_t height, const PixelRows& rows, std::vector<uint8_t>* png,
+                     std::string* error);
 
 // How an image is cut: `strips` strips of `rows_per_strip` rows, the last one
 // holding what is left. One strip below about 1 MiB of rows; otherwise up to

@@ -38,7 +38,6 @@ struct StripPool::State {
   std::condition_variable work_ready;
   std::deque<std::pair<Group*, size_t>> queue;
   std::vector<std::unique_ptr<StripScratch>> spares;
-  std::vector<void (*)()> trims;
   bool started = false;
   bool dirty = false;  // work ran since the last trim
   size_t threads = 0;
@@ -80,10 +79,8 @@ void StripPool::State::serve() {
         dirty = false;
         auto freed = std::move(spares);
         spares.clear();
-        auto to_run = trims;
         lock.unlock();
         freed.clear();
-        for (auto trim : to_run) trim();
         lock.lock();
         continue;
       }
@@ -162,12 +159,6 @@ size_t StripPool::most_busy() {
   State& s = state();
   std::lock_guard<std::mutex> lock(s.mutex);
   return s.most_busy;
-}
-
-void StripPool::on_idle(void (*trim)()) {
-  State& s = state();
-  std::lock_guard<std::mutex> lock(s.mutex);
-  s.trims.push_back(trim);
 }
 
 }  // namespace deskcap

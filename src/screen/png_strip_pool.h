@@ -1,8 +1,8 @@
 // The threads that compress PNG strips: one per processor, shared by every
 // encode in the process, so that concurrent captures never have more threads
 // compressing than there are cores. Each strip borrows a scratch (a zlib
-// stream and its buffers) that is kept for the next encode and freed, with
-// whatever else registered for it, after a few seconds without work.
+// stream and its buffers) that is kept for the next encode and freed after a
+// few seconds without work.
 #pragma once
 
 #include <zlib.h>
@@ -20,6 +20,8 @@ struct StripScratch {
   bool stream_ready = false;  // deflateInit2 done; deflateReset before each strip
   std::unique_ptr<uint8_t[]> rows;  // filtered rows waiting for deflate
   size_t rows_capacity = 0;
+  std::unique_ptr<uint8_t[]> band;  // drawn rows waiting to be filtered
+  size_t band_capacity = 0;
   std::unique_ptr<uint8_t[]> out;  // the strip's compressed bytes
   size_t out_capacity = 0;
   size_t out_size = 0;
@@ -49,8 +51,6 @@ class StripPool {
   size_t threads();
   // The most jobs that ever ran at once, for tests of the bound.
   size_t most_busy();
-  // `trim` also runs when the threads have been idle for a while.
-  void on_idle(void (*trim)());
 
  private:
   StripPool() = default;

@@ -96,19 +96,20 @@ namespace deskcap::platform {
 size_t image_width(Image* image) { return image ? image->width : 0; }
 size_t image_height(Image* image) { return image ? image->height : 0; }
 
-bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
+bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t first, size_t count,
+                          uint8_t* out) {
   auto m = fake::screen::model();
   if (image == nullptr || m->pixels_fail) return false;
   // CoreGraphics makes no bitmap context without pixels, unless the world
   // pretends it does (to reach the PNG encoder's refusal).
-  if ((width == 0 || height == 0) && !m->pixels_draw_empty) return false;
-  if (image->width != width || image->height != height ||
-      image->bgra.size() != width * height * 4)
+  if (width == 0 || height == 0 || count == 0) return m->pixels_draw_empty && count == 0;
+  if (image->width != width || image->height != height || image->bgra.size() != width * height * 4 ||
+      out == nullptr || first > height || count > height - first)
     return false;
   // B and R trade places, a word at a time (the compiler vectorises this),
   // as quickly as CoreGraphics would: the capture path's cost stays deskcap's.
-  const uint8_t* in = image->bgra.data();
-  for (size_t i = 0, n = width * height * 4; i < n; i += 4) {
+  const uint8_t* in = image->bgra.data() + first * width * 4;
+  for (size_t i = 0, n = count * width * 4; i < n; i += 4) {
     uint32_t p;
     std::memcpy(&p, in + i, 4);
     p = (p & 0xFF00FF00u) | ((p >> 16) & 0xFFu) | ((p & 0xFFu) << 16);  // little-endian hosts

@@ -197,14 +197,17 @@ size_t image_height(Image* image) { return image->pixels->height; }
 
 // B G R A (or B G R X) rows from the server into packed R G B A; a window
 // with an alpha channel keeps its (premultiplied) alpha, as CoreGraphics would.
-bool draw_image_rgba(Image* image, size_t width, size_t height, uint8_t* out) {
+bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t first, size_t count,
+                          uint8_t* out) {
   const x11::Pixels& p = *image->pixels;
-  if (width != p.width || height != p.height) return false;
+  if (width != p.width || height != p.height || width == 0 || count == 0 || out == nullptr ||
+      first > height || count > height - first)
+    return false;
   const uint8_t* rows = p.data();
-  for (size_t y = 0; y < height; ++y) {
-    const uint32_t* from = reinterpret_cast<const uint32_t*>(rows + y * p.stride);
+  const uint32_t opaque = p.alpha ? 0 : 0xFF000000u;
+  for (size_t y = 0; y < count; ++y) {
+    const uint32_t* from = reinterpret_cast<const uint32_t*>(rows + (first + y) * p.stride);
     uint32_t* to = reinterpret_cast<uint32_t*>(out + y * width * 4);
-    uint32_t opaque = p.alpha ? 0 : 0xFF000000u;
     for (size_t i = 0; i < width; ++i) {
       uint32_t v = from[i];  // little-endian: 0xAARRGGBB
       to[i] = (v & 0xFF00FF00u) | ((v >> 16) & 0xFFu) | ((v & 0xFFu) << 16) | opaque;

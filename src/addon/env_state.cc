@@ -1,0 +1,22 @@
+#include "addon/env_state.h"
+
+namespace deskcap::js {
+namespace {
+
+void free_state(napi_env env, void* data, void*) {
+  std::unique_ptr<EnvState> state(static_cast<EnvState*>(data));
+  for (const CompiledShape& shape : state->shapes)
+    if (shape.factory != nullptr) napi_delete_reference(env, shape.factory);
+}
+
+}  // namespace
+
+EnvState* env_state(napi_env env) {
+  void* data = nullptr;
+  if (napi_get_instance_data(env, &data) == napi_ok && data != nullptr) return static_cast<EnvState*>(data);
+  auto state = std::make_unique<EnvState>();
+  if (napi_set_instance_data(env, state.get(), free_state, nullptr) != napi_ok) return nullptr;
+  return state.release();
+}
+
+}  // namespace deskcap::js

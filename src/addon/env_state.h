@@ -1,0 +1,28 @@
+// What the addon keeps per JavaScript environment, as its instance data: the
+// channel its Promises settle through and the result shapes compiled there.
+// JavaScript thread only; freed with the environment.
+#pragma once
+
+#include <node_api.h>
+
+#include <memory>
+#include <vector>
+
+namespace deskcap::js {
+
+struct Channel;
+
+struct CompiledShape {
+  std::vector<const char*> names;
+  napi_ref factory = nullptr;  // null: the shape could not be compiled
+};
+
+struct EnvState {
+  std::shared_ptr<Channel> channel;
+  std::vector<CompiledShape> shapes;
+};
+
+// The environment's state, made on first use; nullptr when the host refuses it.
+EnvState* env_state(napi_env env);
+
+}  // namespace deskcap::js
