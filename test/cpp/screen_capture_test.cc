@@ -1,7 +1,5 @@
 // captureDisplay and captureWindow over a rendered fake world: the images,
 // their sizes, the crops, and the message of every failure.
-#include <thread>
-
 #include "screen/screen.h"
 #include "screen_worlds.h"
 
@@ -10,6 +8,7 @@ namespace {
 using namespace screen_test;
 using deskcap::CaptureRequest;
 using deskcap::CapturedPng;
+using Strings = std::vector<std::string>;
 
 // A 2x display of 200x100 points at (-200, 0), and a 1x main display of
 // 300x200 points at (0, 0). Windows, front to back: 11 blue over 10 red on the
@@ -25,6 +24,12 @@ json desktop() {
             window(12, rect(-150, 10, 50, 50), "#00ff00")}}};
 }
 
+json desktop_with(const char* key, json value) {
+  json w = desktop();
+  w[key] = std::move(value);
+  return w;
+}
+
 CapturedPng ok(deskcap::Result<CapturedPng> r) {
   EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().reason);
   return r.ok() ? r.take() : CapturedPng{};
@@ -36,142 +41,86 @@ std::string failure(deskcap::Result<CapturedPng> r) {
   return r.error().reason;
 }
 
-CaptureRequest request(uint32_t id, std::optional<std::vector<uint32_t>> exclude = std::nullopt) {
+// The size both as answered and as the PNG says, then the pixels at `points`.
+Strings shot(const CapturedPng& png, std::initializer_list<std::pair<uint32_t, uint32_t>> points = {}) {
+  Decoded img = decode_png(png.png);
+  EXPECT_EQ(img.error, "");
+  Strings out{std::to_string(png.width) + "x" + std::to_string(png.height),
+              std::to_string(img.width) + "x" + std::to_string(img.height)};
+  for (auto [x, y] : points) out.push_back(img.at(x, y));
+  return out;
+}
+
+CaptureRequest request(uint32_t id, std::optional<std::vector<uint32_t>> exclude = std::nullopt,
+                       std::optional<deskcap::CropRect> crop = std::nullopt) {
   CaptureRequest r;
   r.display_id = id;
   r.exclude_window_ids = std::move(exclude);
+  r.crop = crop;
   return r;
 }
 
+json last_screenshot() { return probe()["lastScreenshot"]; }
+
 class DisplayCaptureTest : public LeakCheck {};
 
-TEST_F(DisplayCaptureTest, ComposesWindowsInZOrder) {
+TEST_F(DisplayCaptureTest, ComposesWindowsInZOrderAtTheDisplaysScale) {
   set_screen(desktop());
-  auto png = ok(deskcap::capture_display(request(1)));
-  auto img = decode_png(png.png);
-  ASSERT_EQ(img.error, "");
-  EXPECT_EQ(png.width, 300u);
-  EXPECT_EQ(png.height, 200u);
-  EXPECT_EQ(img.width, 300u);
-  EXPECT_EQ(img.height, 200u);
-  EXPECT_EQ(img.at(5, 5), "#202020ff");     // background
-  EXPECT_EQ(img.at(25, 25), "#ff0000ff");   // red only
-  EXPECT_EQ(img.at(50, 50), "#0000ffff");   // blue in front of red
-  EXPECT_EQ(img.at(110, 80), "#202020ff");  // below red, right of blue
+  // Background, red only, blue in front of red, below red and right of blue.
+  EXPECT_EQ(shot(ok(deskcap::capture_display(request(1))), {{5, 5}, {25, 25}, {50, 50}, {110, 80}}),
+            (Strings{"300x200", "300x200", "#202020ff", "#ff0000ff", "#0000ffff", "#202020ff"}));
+  // Window 12 spans points -150..-100 (50..100 on the 2x display), so pixels 100..199.
+  EXPECT_EQ(shot(ok(deskcap::capture_display(request(2))), {{99, 40}, {100, 40}, {200, 40}}),
+            (Strings{"400x200", "400x200", "#101010ff", "#00ff00ff", "#101010ff"}));
+  EXPECT_EQ(last_screenshot()["configuration"], json({{"width", 400}, {"height", 200}, {"showsCursor", false}}));
 }
 
-TEST_F(DisplayCaptureTest, RetinaDisplayAtTwiceThePointSize) {
-  set_screen(desktop());
-  auto png = ok(deskcap::capture_display(request(2)));
-  auto img = decode_png(png.png);
-  ASSERT_EQ(img.error, "");
-  EXPECT_EQ(png.width, 400u);
-  EXPECT_EQ(png.height, 200u);
-  // Window 12 spans points -150..-100 (50..100 on the display), so pixels 100..199.
-  EXPECT_EQ(img.at(99, 40), "#101010ff");
-  EXPECT_EQ(img.at(100, 40), "#00ff00ff");
-  EXPECT_EQ(img.at(200, 40), "#101010ff");
-  auto asked = probe()["lastScreenshot"]["configuration"];
-  EXPECT_EQ(asked["width"], 400);
-  EXPECT_EQ(asked["height"], 200);
-  EXPECT_EQ(asked["showsCursor"], false);
-  EXPECT_FALSE(asked.contains("sourceRect"));
-}
-
-TEST_F(DisplayCaptureTest, SizesTruncateAndComeFromTheWidthsAlone) {
+TEST_F(DisplayCaptureTest, SizesTruncateComeFromTheWidthsAloneAndTheImageHasTheLastWord) {
   // 1439.95 x 899.95 points in a 2880/1440 mode: 2879.9 x 1799.9 -> 2879 x 1799.
   json d = display(1, rect(0, 0, 1439.95, 899.95), 2880, 1440, true);
   set_screen({{"displays", {d}}});
-  auto png = ok(deskcap::capture_display(request(1)));
-  EXPECT_EQ(png.width, 2879u);
-  EXPECT_EQ(png.height, 1799u);
-
-  // No mode: scale 1.
-  d["mode"] = nullptr;
-  set_screen({{"displays", {d}}});
-  png = ok(deskcap::capture_display(request(1)));
-  EXPECT_EQ(png.width, 1439u);
-  EXPECT_EQ(png.height, 899u);
-}
-
-TEST_F(DisplayCaptureTest, TheResultSizeIsTheReturnedImages) {
-  json world = desktop();
-  world["screenshot"] = {{"imageSize", {{"width", 30}, {"height", 20}}}};
-  set_screen(world);
-  auto png = ok(deskcap::capture_display(request(1)));
-  auto img = decode_png(png.png);
-  EXPECT_EQ(png.width, 30u);
-  EXPECT_EQ(png.height, 20u);
-  EXPECT_EQ(img.width, 30u);
-  EXPECT_EQ(img.height, 20u);
-  EXPECT_EQ(probe()["lastScreenshot"]["configuration"]["width"], 300);
+  EXPECT_EQ(ok(deskcap::capture_display(request(1))).width, 2879u);
+  d["mode"] = nullptr;  // scale 1
+  set_screen({{"displays", {d}}, {"screenshot", {{"imageSize", {{"width", 30}, {"height", 20}}}}}});
+  EXPECT_EQ(shot(ok(deskcap::capture_display(request(1)))), (Strings{"30x20", "30x20"}));
+  EXPECT_EQ(last_screenshot()["configuration"]["height"], 899);
 }
 
 TEST_F(DisplayCaptureTest, ExclusionFollowsContentOrderWithoutDuplicates) {
   set_screen(desktop());
-  auto png = ok(deskcap::capture_display(request(1, std::vector<uint32_t>{10, 999, 11, 10, 11})));
-  auto img = decode_png(png.png);
-  EXPECT_EQ(img.at(25, 25), "#202020ff");
-  EXPECT_EQ(img.at(50, 50), "#202020ff");
-  auto filter = probe()["lastScreenshot"]["filter"];
-  EXPECT_EQ(filter["kind"], "displayExcludingWindows");
-  EXPECT_EQ(filter["displayId"], 1);
-  EXPECT_EQ(filter["windowIds"], json({11, 10}));
-
+  auto excluded = ok(deskcap::capture_display(request(1, std::vector<uint32_t>{10, 999, 11, 10, 11})));
+  EXPECT_EQ(shot(excluded, {{25, 25}, {50, 50}}), (Strings{"300x200", "300x200", "#202020ff", "#202020ff"}));
+  EXPECT_EQ(last_screenshot()["filter"],
+            json({{"kind", "displayExcludingWindows"}, {"displayId", 1}, {"windowIds", {11, 10}}}));
   // Only the front window left out: red shows through where blue was.
-  png = ok(deskcap::capture_display(request(1, std::vector<uint32_t>{11})));
-  EXPECT_EQ(decode_png(png.png).at(50, 50), "#ff0000ff");
+  EXPECT_EQ(shot(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{11}))), {{50, 50}})[2], "#ff0000ff");
+
+  // An empty list, an absent one and unknown ids exclude nothing.
+  auto absent = decode_png(ok(deskcap::capture_display(request(1))).png).rgba;
+  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{}))).png).rgba, absent);
+  EXPECT_EQ(last_screenshot()["filter"]["windowIds"], json::array());
+  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{4242}))).png).rgba, absent);
 }
 
-TEST_F(DisplayCaptureTest, EmptyAndAbsentExclusionGiveTheSameImage) {
+TEST_F(DisplayCaptureTest, CropTakesPointsRelativeToTheDisplayCutToIt) {
   set_screen(desktop());
-  auto absent = ok(deskcap::capture_display(request(1)));
-  auto empty = ok(deskcap::capture_display(request(1, std::vector<uint32_t>{})));
-  auto unknown = ok(deskcap::capture_display(request(1, std::vector<uint32_t>{4242})));
-  EXPECT_EQ(decode_png(absent.png).rgba, decode_png(empty.png).rgba);
-  EXPECT_EQ(decode_png(absent.png).rgba, decode_png(unknown.png).rgba);
-  EXPECT_EQ(probe()["lastScreenshot"]["filter"]["windowIds"], json::array());
+  // Points 40..60 x 5..15 of the 2x display: window 12 starts at point 50 across and 10 down.
+  auto crop = ok(deskcap::capture_display(request(2, std::nullopt, deskcap::CropRect{40, 5, 20, 10})));
+  EXPECT_EQ(shot(crop, {{19, 15}, {20, 15}, {20, 9}, {20, 10}}),
+            (Strings{"40x20", "40x20", "#101010ff", "#00ff00ff", "#101010ff", "#00ff00ff"}));
+  EXPECT_EQ(last_screenshot()["configuration"]["sourceRect"], json(rect(40, 5, 20, 10)));
+
+  // Only 0..100 x 150..200 is on the display.
+  EXPECT_EQ(shot(ok(deskcap::capture_display(request(1, std::nullopt, deskcap::CropRect{-50, 150, 150, 100})))),
+            (Strings{"100x50", "100x50"}));
+  EXPECT_EQ(last_screenshot()["configuration"]["sourceRect"], json(rect(0, 150, 100, 50)));
+  // 2x: 20.4 -> 20 pixels.
+  EXPECT_EQ(ok(deskcap::capture_display(request(2, std::nullopt, deskcap::CropRect{0.25, 0, 10.2, 10.2}))).width, 20u);
 }
 
-TEST_F(DisplayCaptureTest, CropTakesPointsRelativeToTheDisplay) {
+TEST_F(DisplayCaptureTest, CropFailuresComeBeforeTheFrameworkIsAsked) {
   set_screen(desktop());
-  CaptureRequest r = request(2);
-  // Points 40..60 x 5..15 of the 2x display: window 12 starts at point 50.
-  r.crop = deskcap::CropRect{40, 5, 20, 10};
-  auto png = ok(deskcap::capture_display(r));
-  auto img = decode_png(png.png);
-  ASSERT_EQ(img.error, "");
-  EXPECT_EQ(png.width, 40u);
-  EXPECT_EQ(png.height, 20u);
-  EXPECT_EQ(img.at(19, 15), "#101010ff");
-  EXPECT_EQ(img.at(20, 15), "#00ff00ff");
-  EXPECT_EQ(img.at(20, 9), "#101010ff");   // above the window's top at point 10
-  EXPECT_EQ(img.at(20, 10), "#00ff00ff");
-  EXPECT_EQ(probe()["lastScreenshot"]["configuration"]["sourceRect"], json(rect(40, 5, 20, 10)));
-}
-
-TEST_F(DisplayCaptureTest, CropIsCutToTheDisplay) {
-  set_screen(desktop());
-  CaptureRequest r = request(1);
-  r.crop = deskcap::CropRect{-50, 150, 150, 100};  // only 0..100 x 150..200 is on the display
-  auto png = ok(deskcap::capture_display(r));
-  EXPECT_EQ(png.width, 100u);
-  EXPECT_EQ(png.height, 50u);
-  EXPECT_EQ(probe()["lastScreenshot"]["configuration"]["sourceRect"], json(rect(0, 150, 100, 50)));
-
-  r = request(2);
-  r.crop = deskcap::CropRect{0.25, 0, 10.2, 10.2};  // 2x: 20.4 -> 20 pixels
-  png = ok(deskcap::capture_display(r));
-  EXPECT_EQ(png.width, 20u);
-  EXPECT_EQ(png.height, 20u);
-}
-
-TEST_F(DisplayCaptureTest, CropFailures) {
-  set_screen(desktop());
-  struct Case {
-    deskcap::CropRect crop;
-    const char* message;
-  } cases[] = {
+  const std::pair<deskcap::CropRect, const char*> cases[] = {
       {{300, 0, 10, 10}, "Crop bounds do not intersect display 1"},
       {{-20, -20, 20, 20}, "Crop bounds do not intersect display 1"},
       {{0, 0, 0, 10}, "Crop bounds must have a positive width and height"},
@@ -180,76 +129,56 @@ TEST_F(DisplayCaptureTest, CropFailures) {
       {{std::nan(""), 0, 10, 10}, "Crop bounds must be finite numbers"},
       {{0, 0, INFINITY, 10}, "Crop bounds must be finite numbers"},
   };
-  for (const auto& c : cases) {
-    CaptureRequest r = request(1);
-    r.crop = c.crop;
-    EXPECT_EQ(failure(deskcap::capture_display(r)), c.message);
-  }
-  // A bad crop is refused before the framework is asked anything.
+  for (const auto& [crop, message] : cases)
+    EXPECT_EQ(failure(deskcap::capture_display(request(1, std::nullopt, crop))), message);
   long fetches = probe()["contentFetches"];
-  CaptureRequest r = request(1);
-  r.crop = deskcap::CropRect{0, std::nan(""), 1, 1};
-  failure(deskcap::capture_display(r));
+  failure(deskcap::capture_display(request(1, std::nullopt, deskcap::CropRect{0, std::nan(""), 1, 1})));
   EXPECT_EQ(probe()["contentFetches"], fetches);
 }
 
 TEST_F(DisplayCaptureTest, EveryFailureRow) {
-  json base = desktop();
-  auto with = [&](const char* key, json value) {
-    json w = base;
-    w[key] = std::move(value);
-    set_screen(w);
+  const std::pair<json, std::string> rows[] = {
+      {desktop_with("content", {{"error", "The user declined TCCs for application, window, display capture"}}),
+       "Failed to get shareable content: No shareable content available: Content unavailable: "
+       "The user declined TCCs for application, window, display capture"},
+      {desktop_with("content", {{"outcome", "none"}}),
+       "Failed to get shareable content: No shareable content available: Unknown error"},
+      {desktop_with("screenshot", {{"error", "The operation couldn\u2019t be completed."}}),
+       "Screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed."},
+      {desktop_with("screenshot", {{"outcome", "none"}}), "Screenshot capture failed: Screenshot capture failed: Unknown error"},
+      {desktop_with("pixels", {{"fail", true}}),
+       "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage"},
+      {desktop_with("screenshot", {{"imageSize", {{"width", 0}, {"height", 10}}}}),
+       "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage"},
   };
-  with("content", {{"error", "The user declined TCCs for application, window, display capture"}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Failed to get shareable content: No shareable content available: Content unavailable: "
-            "The user declined TCCs for application, window, display capture");
-  with("content", {{"outcome", "none"}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Failed to get shareable content: No shareable content available: Unknown error");
+  for (const auto& [world, message] : rows) {
+    set_screen(world);
+    EXPECT_EQ(failure(deskcap::capture_display(request(1))), message);
+  }
+  json empty = desktop_with("screenshot", {{"imageSize", {{"width", 0}, {"height", 10}}}});
+  empty["pixels"] = {{"drawEmpty", true}};
+  set_screen(empty);
+  EXPECT_EQ(failure(deskcap::capture_display(request(1))), "PNG encode failed: Zero width not allowed");
 
-  set_screen(base);
+  set_screen(desktop());
   EXPECT_EQ(failure(deskcap::capture_display(request(7))), "Display 7 not found in ScreenCaptureKit");
   EXPECT_EQ(probe()["contentFetches"], 1);  // found missing only after the content came
   EXPECT_EQ(probe()["screenshotsStarted"], 0);
-
-  with("screenshot", {{"error", "The operation couldn\u2019t be completed."}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Screenshot capture failed: Screenshot capture failed: Screenshot error: "
-            "The operation couldn\u2019t be completed.");
-  with("screenshot", {{"outcome", "none"}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Screenshot capture failed: Screenshot capture failed: Unknown error");
-  with("pixels", {{"fail", true}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage");
-
-  base["screenshot"] = {{"imageSize", {{"width", 0}, {"height", 10}}}};
-  set_screen(base);
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))),
-            "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage");
-  with("pixels", {{"drawEmpty", true}});
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))), "PNG encode failed: Zero width not allowed");
 }
 
 class WindowCaptureTest : public LeakCheck {};
 
-TEST_F(WindowCaptureTest, TheWindowAloneAtItsDisplaysScale) {
-  set_screen(desktop());
+TEST_F(WindowCaptureTest, TheWindowAloneAtItsDisplaysScaleOnScreenOrNot) {
+  json world = desktop();
+  world["windows"][2]["onScreen"] = false;
+  set_screen(world);
   // Window 10 is partly covered by 11; on the 1x display.
-  auto png = ok(deskcap::capture_window(10));
-  auto img = decode_png(png.png);
-  EXPECT_EQ(png.width, 100u);
-  EXPECT_EQ(png.height, 50u);
-  for (auto [x, y] : {std::pair{0u, 0u}, {30u, 30u}, {99u, 49u}}) EXPECT_EQ(img.at(x, y), "#ff0000ff");
-  EXPECT_EQ(probe()["lastScreenshot"]["filter"]["kind"], "desktopIndependentWindow");
-  EXPECT_EQ(probe()["lastScreenshot"]["configuration"]["showsCursor"], false);
-
-  // Window 12 is on the 2x display.
-  png = ok(deskcap::capture_window(12));
-  EXPECT_EQ(png.width, 100u);
-  EXPECT_EQ(png.height, 100u);
-  EXPECT_EQ(decode_png(png.png).at(50, 50), "#00ff00ff");
+  EXPECT_EQ(shot(ok(deskcap::capture_window(10)), {{0, 0}, {30, 30}, {99, 49}}),
+            (Strings{"100x50", "100x50", "#ff0000ff", "#ff0000ff", "#ff0000ff"}));
+  EXPECT_EQ(last_screenshot()["filter"]["kind"], "desktopIndependentWindow");
+  EXPECT_EQ(last_screenshot()["configuration"]["showsCursor"], false);
+  // Window 12, off screen, on the 2x display.
+  EXPECT_EQ(shot(ok(deskcap::capture_window(12)), {{50, 50}}), (Strings{"100x100", "100x100", "#00ff00ff"}));
 }
 
 TEST_F(WindowCaptureTest, SizesRoundHalfAwayFromZero) {
@@ -271,31 +200,19 @@ TEST_F(WindowCaptureTest, SizesRoundHalfAwayFromZero) {
   EXPECT_EQ(ok(deskcap::capture_window(5)).width, 150u);
 }
 
-TEST_F(WindowCaptureTest, OffScreenWindowsAreFound) {
-  json w = window(5, rect(0, 0, 10, 10), "#336699");
-  w["onScreen"] = false;
-  set_screen({{"displays", {display(1, rect(0, 0, 100, 100), 100, 100, true)}}, {"windows", {w}}});
-  EXPECT_EQ(ok(deskcap::capture_window(5)).width, 10u);
-}
-
 TEST_F(WindowCaptureTest, EveryFailureRow) {
-  json base = desktop();
-  auto with = [&](const char* key, json value) {
-    json w = base;
-    w[key] = std::move(value);
-    set_screen(w);
-  };
-  with("content", {{"error", "denied"}});
+  set_screen(desktop_with("content", {{"error", "denied"}}));
   EXPECT_EQ(failure(deskcap::capture_window(10)),
             "Failed to get shareable content: No shareable content available: Content unavailable: denied");
-  set_screen(base);
+  set_screen(desktop());
   EXPECT_EQ(failure(deskcap::capture_window(4000000000u)), "Window 4000000000 not found in ScreenCaptureKit");
   EXPECT_EQ(probe()["contentFetches"], 1);
-  with("screenshot", {{"error", "boom"}});
+  set_screen(desktop_with("screenshot", {{"error", "boom"}}));
   EXPECT_EQ(failure(deskcap::capture_window(10)),
             "Window screenshot capture failed: Screenshot capture failed: Screenshot error: boom");
-  base["screenshot"] = {{"imageSize", {{"width", 5}, {"height", 0}}}};
-  with("pixels", {{"drawEmpty", true}});
+  json empty = desktop_with("screenshot", {{"imageSize", {{"width", 5}, {"height", 0}}}});
+  empty["pixels"] = {{"drawEmpty", true}};
+  set_screen(empty);
   EXPECT_EQ(failure(deskcap::capture_window(10)), "PNG encode failed: Zero height not allowed");
 }
 

@@ -4,7 +4,6 @@
 #include <png.h>
 
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -22,11 +21,8 @@ inline json rect(double x, double y, double width, double height) {
   return {{"x", x}, {"y", y}, {"width", width}, {"height", height}};
 }
 
-inline json display(uint32_t id, json bounds, size_t pixel_width, size_t point_width,
-                    bool main = false) {
-  return {{"id", id},
-          {"bounds", std::move(bounds)},
-          {"mode", {{"pixelWidth", pixel_width}, {"width", point_width}}},
+inline json display(uint32_t id, json bounds, size_t pixel_width, size_t point_width, bool main = false) {
+  return {{"id", id}, {"bounds", std::move(bounds)}, {"mode", {{"pixelWidth", pixel_width}, {"width", point_width}}},
           {"main", main}};
 }
 
@@ -56,8 +52,7 @@ struct Decoded {
 
 inline Decoded decode_png(const std::vector<uint8_t>& png) {
   Decoded d;
-  png_image image;
-  std::memset(&image, 0, sizeof image);
+  png_image image{};
   image.version = PNG_IMAGE_VERSION;
   if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
     d.error = image.message;
