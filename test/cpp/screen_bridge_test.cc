@@ -141,16 +141,16 @@ TEST_F(BridgeTest, ContentFlagsAndFiltersThatCannotBeBuilt) {
   EXPECT_EQ(nil.error().reason.rfind("Null pointer: ", 0), 0u);
 }
 
-TEST_F(BridgeTest, PixelExtractionRefusesSizesThatOverflow) {
+TEST_F(BridgeTest, PixelsOfSizesThatOverflowOrOfNothingAreNotDrawable) {
   set_screen(json::object());
-  for (auto [w, h] : {std::pair<size_t, size_t>{SIZE_MAX / 2, 1}, {SIZE_MAX / 8, 3}, {1u << 20, SIZE_MAX / 4}}) {
+  for (auto [w, h] : {std::pair<size_t, size_t>{SIZE_MAX / 2, 1}, {SIZE_MAX / 8, 3}, {1u << 20, SIZE_MAX / 4},
+                      {0, 5}, {5, 0}}) {
     Ref<deskcap::platform::Image> image(new deskcap::platform::Image());
     image.get()->width = w;
     image.get()->height = h;
-    auto r = extract_pixels(image.get());
-    ASSERT_FALSE(r.ok()) << w << "x" << h;
-    EXPECT_EQ(r.error().kind(), Kind::Internal);
+    EXPECT_FALSE(pixels_drawable(image.get())) << w << "x" << h;
   }
+  EXPECT_EQ(pixels_failed().text(), "Internal error: Failed to extract pixel data from CGImage");
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 
 #include "screen/png_strip_pool.h"
 
+#include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -84,11 +86,23 @@ void write_file(const std::string& path, const void* data, size_t size) {
   out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
 }
 
+// Rows copied from `pixels`, as a capture's drawing would give them.
+PixelRows rows_of(const std::vector<uint8_t>& pixels, uint32_t width) {
+  return [&pixels, width](uint32_t first, uint32_t count, uint8_t* out) {
+    std::memcpy(out, pixels.data() + size_t{first} * width * 4, size_t{count} * width * 4);
+    return true;
+  };
+}
+
+// Both ways in, from memory and drawn a band at a time into reused buffers,
+// must write the very same file.
 std::vector<uint8_t> encode_ok(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height) {
-  std::vector<uint8_t> png;
+  std::vector<uint8_t> png, drawn;
   std::string error;
   EXPECT_TRUE(encode_png(pixels.data(), pixels.size(), width, height, &png, &error)) << error;
+  EXPECT_TRUE(encode_png_rows(width, height, rows_of(pixels, width), &drawn, &error)) << error;
   EXPECT_TRUE(error.empty());
+  EXPECT_TRUE(drawn == png) << width << "x" << height << ": drawn rows encode differently";
   return png;
 }
 
@@ -241,7 +255,9 @@ TEST(PngEncoder, ConcurrentEncodesStayCorrectWithinTheThreadBound) {
         std::vector<uint8_t> png;
         std::string error;
         uint32_t w = 0, h = 0;
-        if (!encode_png(pixels.data(), pixels.size(), width, height, &png, &error) ||
+        const bool ok = t % 2 ? encode_png_rows(width, height, rows_of(pixels, width), &png, &error)
+                              : encode_png(pixels.data(), pixels.size(), width, height, &png, &error);
+        if (!ok ||
             libpng_decode(png, &w, &h) != pixels || w != width || h != height)
           ++wrong[t];
       }
@@ -280,6 +296,22 @@ TEST(PngEncoder, RefusesZeroDimensionsWidthFirst) {
   EXPECT_FALSE(encode_png(nullptr, 0, 0, 0, &png, &error));
   EXPECT_EQ(error, "Zero width not allowed");
   EXPECT_TRUE(png.empty());
+}
+
+TEST(PngEncoder, RowsThatCannotBeDrawnFailTheEncoding) {
+  std::vector<uint8_t> pixels = noise(640, 3001, 4), png;
+  std::string error;
+  std::atomic<int> calls{0};
+  // The last band of the last strip fails, after every other strip succeeded.
+  PixelRows failing = [&](uint32_t first, uint32_t count, uint8_t* out) {
+    ++calls;
+    if (first + count == 3001) return false;
+    return rows_of(pixels, 640)(first, count, out);
+  };
+  EXPECT_FALSE(encode_png_rows(640, 3001, failing, &png, &error));
+  EXPECT_EQ(error, "The image's rows could not be read");
+  EXPECT_TRUE(png.empty());
+  EXPECT_GT(calls.load(), 2);
 }
 
 TEST(PngEncoder, RefusesPixelLengthsThatDoNotMatch) {
