@@ -47,6 +47,8 @@ export interface Probe {
   screenshotsFinished: number;
   screenshotsInFlight: number;
   maxScreenshotsInFlight: number;
+  /** Milliseconds the fake spent painting screenshots: a benchmark subtracts them. */
+  paintMs: number;
   lastScreenshot: ScreenshotRequest | null;
   /** Writes of CoreMediaIO's "allow screen capture devices" property. */
   propertyWrites: number;

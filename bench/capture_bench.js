@@ -2,7 +2,7 @@
 // The capture path and the Promise frame, measured in one process against
 // yardsticks of the same run (bench/bench_addon.cc):
 //   capture vs encode: a 2880x1800 captureDisplay through the testing addon,
-//     the fake's own painting subtracted (its probe reports it), against the
+//     the fake's own painting subtracted (probe() reports it), against the
 //     encoder alone on the same pixels;
 //   promise vs bare tsfn: getDisplays (work on a scheduler worker) against
 //     the barest Promise round trip, one at a time and 100 in flight; the
@@ -28,7 +28,7 @@ const median = (values) => {
 const now = () => Number(process.hrtime.bigint()) / 1e6;
 
 // A desktop of patterned windows: a display of `w` x `h` points at 2x.
-function world(w, h, probe) {
+function world(w, h) {
   const windows = [];
   for (let i = 0; i < 6; i++) {
     windows.push({
@@ -40,7 +40,7 @@ function world(w, h, probe) {
   return { screen: {
     displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: w, height: h }, mode: { pixelWidth: 2 * w, width: w },
                  background: '#5a7fa8' }],
-    windows, ...(probe ? { probes: { file: probe } } : {}),
+    windows,
   } };
 }
 
@@ -96,16 +96,13 @@ function rssChild() {
 }
 
 async function main() {
-  const probe = path.join(dir, 'probe.json');
-  const worldFile = path.join(dir, 'world.json');
-  fs.writeFileSync(worldFile, JSON.stringify(world(1440, 900, probe)));
-  process.env.DESKCAP_FAKE_WORLD = worldFile;
   process.env.DESKCAP_BUILD_DIR = build;
   const d = require(path.join(root, 'testing.js'));
+  d.setWorld(world(1440, 900));
   const yardstick = require(path.join(build, 'bench_addon.node'));
   const runs = Number(process.env.BENCH_RUNS || 15);
 
-  const painted = () => JSON.parse(fs.readFileSync(probe, 'utf8')).paintMs;
+  const painted = () => d.probe().paintMs;
   const first = await d.captureDisplay({ displayId: 1 });
   const { width, height, pixels } = pixelsOf(first.buffer);
   const capture = [], encode = [];

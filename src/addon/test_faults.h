@@ -24,8 +24,12 @@ inline void maybe_inject_fault(const char* export_name) {
 
 inline void maybe_inject_callback_fault(const char* name) {
 #if DESKCAP_TESTING
-  const char* wanted = std::getenv("DESKCAP_TEST_CALLBACK_FAULT");
-  if (wanted != nullptr && (std::string(",") + wanted + ",").find(std::string(",") + name + ",") != std::string::npos)
+  // Read once: a suite sets it for a whole child process.
+  static const std::string wanted = [] {
+    const char* names = std::getenv("DESKCAP_TEST_CALLBACK_FAULT");
+    return names != nullptr ? std::string(",") + names + "," : std::string();
+  }();
+  if (!wanted.empty() && wanted.find(std::string(",") + name + ",") != std::string::npos)
     throw std::bad_alloc();
 #else
   (void)name;

@@ -64,6 +64,7 @@ json probe_counters() {
           {"screenshotsFinished", screen["screenshotsFinished"]},
           {"screenshotsInFlight", screen["screenshotsInFlight"]},
           {"maxScreenshotsInFlight", screen["maxScreenshotsInFlight"]},
+          {"paintMs", screen["paintMs"]},
           {"lastScreenshot", screen["lastScreenshot"]},
           {"propertyWrites", now.property_writes - since.property_writes},
           {"cameraPrompts", now.access_requests - since.access_requests},
