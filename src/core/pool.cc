@@ -32,7 +32,6 @@ namespace {
 // Enough for the native calls and PNG encoding; 512 blocking threads at the
 // platform default (8 MiB here) would reserve 4 GiB of address space.
 constexpr size_t kThreadStackBytes = 2 * 1024 * 1024;
-constexpr size_t kMaxSpinners = 1;
 
 uint64_t next_task_id() {
   static std::atomic<uint64_t>& next = *new std::atomic<uint64_t>(1);
@@ -149,7 +148,7 @@ struct WorkerPool::Shared {
   size_t woken = 0;
   // One worker at a time spins a little before it sleeps: Promises come in
   // bursts, and a sleeping worker costs a system call to wake for each task.
-  size_t spinning = 0;
+  bool spinning = false;
   std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
   bool stopped = false;
@@ -242,13 +241,12 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
   for (;;) {
     bool spun = false;
     while (!s.stopped && s.queue.empty()) {
-      if (!spun && s.spinning < kMaxSpinners) {
-        spun = true;
-        ++s.spinning;
+      if (!spun && !s.spinning) {
+        spun = s.spinning = true;
         lock.unlock();
         spin_for_work(s);
         lock.lock();
-        --s.spinning;
+        s.spinning = false;
         continue;
       }
       ++s.sleeping;
@@ -262,7 +260,7 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
       s.queue.pop_front();
       s.queued.fetch_sub(1, std::memory_order_relaxed);
       // Tasks spawned while this worker spun woke nobody: pass the rest on.
-      const bool wake = !s.queue.empty() && s.spinning == 0 && s.sleeping > s.woken;
+      const bool wake = !s.queue.empty() && !s.spinning && s.sleeping > s.woken;
       if (wake) ++s.woken;
       lock.unlock();
       if (wake) s.work_ready.notify_one();
@@ -330,7 +328,7 @@ uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
   const uint64_t id = next_task_id();
   shared_->queue.push_back(Shared::Queued{id, std::move(task)});
   shared_->queued.fetch_add(1, std::memory_order_relaxed);
-  const bool wake = shared_->spinning == 0 && shared_->sleeping > shared_->woken;
+  const bool wake = !shared_->spinning && shared_->sleeping > shared_->woken;
   if (wake) ++shared_->woken;
   lock.unlock();
   if (wake) shared_->work_ready.notify_one();
