@@ -3,7 +3,6 @@
 #include "core/utf8.h"
 
 #include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -146,10 +145,6 @@ struct WorkerPool::Shared {
   // woken: a burst of tasks wakes each sleeper once, not once per task.
   size_t sleeping = 0;
   size_t woken = 0;
-  // One worker at a time spins a little before it sleeps: Promises come in
-  // bursts, and a sleeping worker costs a system call to wake for each task.
-  bool spinning = false;
-  std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
   bool stopped = false;
   size_t workers = 0;
@@ -168,7 +163,6 @@ struct WorkerPool::Shared {
   static void* thread_entry(void* raw);
   static void run_task(Queued& queued);
   static void scheduler_main(Shared& s);
-  static void spin_for_work(Shared& s);
   static void blocking_main(Shared& s);
 };
 
@@ -226,29 +220,11 @@ void WorkerPool::Shared::run_task(Queued& queued) {
   task->finished(std::move(queued.task));
 }
 
-// Returns when work is queued, the pool stops, or about 50 us have passed.
-// Yields rather than pauses: on a busy machine the JavaScript thread that
-// will queue the next task may be waiting for this very core.
-void WorkerPool::Shared::spin_for_work(Shared& s) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(50);
-  while (s.queued.load(std::memory_order_relaxed) == 0 && std::chrono::steady_clock::now() < until)
-    sched_yield();
-}
-
 void WorkerPool::Shared::scheduler_main(Shared& s) {
   name_this_thread("deskcap-worker");
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    bool spun = false;
     while (!s.stopped && s.queue.empty()) {
-      if (!spun && !s.spinning) {
-        spun = s.spinning = true;
-        lock.unlock();
-        spin_for_work(s);
-        lock.lock();
-        s.spinning = false;
-        continue;
-      }
       ++s.sleeping;
       s.work_ready.wait(lock);
       --s.sleeping;
@@ -258,12 +234,7 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
     {
       Queued next = std::move(s.queue.front());
       s.queue.pop_front();
-      s.queued.fetch_sub(1, std::memory_order_relaxed);
-      // Tasks spawned while this worker spun woke nobody: pass the rest on.
-      const bool wake = !s.queue.empty() && !s.spinning && s.sleeping > s.woken;
-      if (wake) ++s.woken;
       lock.unlock();
-      if (wake) s.work_ready.notify_one();
       run_task(next);
     }  // the task is gone before the lock is taken again
     lock.lock();
@@ -327,8 +298,7 @@ uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
   }
   const uint64_t id = next_task_id();
   shared_->queue.push_back(Shared::Queued{id, std::move(task)});
-  shared_->queued.fetch_add(1, std::memory_order_relaxed);
-  const bool wake = !shared_->spinning && shared_->sleeping > shared_->woken;
+  const bool wake = shared_->sleeping > shared_->woken;
   if (wake) ++shared_->woken;
   lock.unlock();
   if (wake) shared_->work_ready.notify_one();
