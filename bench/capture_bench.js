@@ -6,7 +6,9 @@
 //     encoder alone on the same pixels;
 //   promise vs bare tsfn: getDisplays (work on a scheduler worker) against
 //     the barest Promise round trip, one at a time and 100 in flight; the
-//     same for usbAppleDeviceCount (a blocking thread per call) for reference;
+//     same for usbAppleDeviceCount (a blocking thread per call) and for
+//     getDisplays of no display (the frame without a result to build), for
+//     reference;
 //   peak rss: 8 concurrent 5120x2880 captures, in a child of its own, above
 //     that child's idle size.
 // Usage: node bench/capture_bench.js <build dir>
@@ -136,6 +138,9 @@ async function main() {
   };
   const ratios = await promiseRatios(() => d.getDisplays());
   const blocking = await promiseRatios(() => d.usbAppleDeviceCount());
+  // The frame alone: no display to describe, so no result object to build.
+  d.setWorld({ screen: { displays: [] } });
+  const frame = await promiseRatios(() => d.getDisplays());
 
   const rss = rssChild();
   console.log(`capture ${width}x${height}: ${median(capture).toFixed(1)} ms without the fake's painting; `
@@ -143,6 +148,8 @@ async function main() {
     + `rss idle ${(rss.idle / 1024).toFixed(0)} MB, peak ${(rss.peak / 1024).toFixed(0)} MB; load ${os.loadavg()[0].toFixed(2)}`);
   console.log(`usbAppleDeviceCount vs bare tsfn (blocking pool): ${blocking[1].toFixed(2)} one at a time, `
     + `${blocking[100].toFixed(2)} with 100 in flight`);
+  console.log(`promise frame alone (getDisplays of no display) vs bare tsfn: ${frame[1].toFixed(2)} one at a time, `
+    + `${frame[100].toFixed(2)} with 100 in flight`);
   console.log(`capture vs encode: ${(median(capture) / median(encode)).toFixed(2)}`);
   console.log(`promise vs bare tsfn, 1 in flight: ${ratios[1].toFixed(2)}`);
   console.log(`promise vs bare tsfn, 100 in flight: ${ratios[100].toFixed(2)}`);
