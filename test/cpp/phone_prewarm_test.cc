@@ -29,17 +29,5 @@ TEST_F(Prewarm, FailuresShowOnlyInTheLog) {
   EXPECT_EQ(take_log().back(), "prewarm_done allow_flag=4294967295");
 }
 
-TEST_F(Prewarm, ALaterListingFindsThePhoneTheWatchWasToldAbout) {
-  install({{"devices", {phone("late-phone", "Late", {{"sources", json::array()}})}},
-           {"notifications", {{{"atMs", 0}, {"event", "connected"}, {"device", "late-phone"}}}}});
-  long posted = fake::phone_calls().notifications_posted;
-  ios_prewarm_capture();
-  ASSERT_TRUE(eventually([&] { return fake::phone_calls().notifications_posted > posted; }));
-  char* text = ios_list_devices();
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(json::parse(text)[0]["uniqueId"], "late-phone");
-  native_free(text);
-}
-
 }  // namespace
 }  // namespace deskcap::phone_test
