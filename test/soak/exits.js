@@ -18,7 +18,7 @@ const WORLD = {
 };
 
 const ENDINGS = {
-  'process.exit': { code: 'process.exit(0)', status: 0 },
+  'process.exit': { code: 'process.exit(7)', status: 7 },
   'uncaught exception': { code: "throw new Error('ending')", status: 1 },
   'unhandled rejection': { code: "Promise.reject(new Error('ending'))", status: 1 },
 };
