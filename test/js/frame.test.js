@@ -6,7 +6,7 @@ const assert = require('node:assert/strict');
 const path = require('path');
 const fs = require('fs');
 const { spawnSync } = require('child_process');
-const { runNode, lastJson, root } = require('./helpers/child');
+const { runNodeAsync, lastJson, root } = require('./helpers/child');
 const { d: testing, product, later, assertSettled } = require('./helpers/world');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
@@ -18,29 +18,14 @@ const EXPORTS = [
   'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
 ];
 
-function throwsWith(fn, code, message) {
-  let caught;
-  try {
-    fn();
-  } catch (e) {
-    caught = e;
-  }
-  assert.ok(caught, 'expected a synchronous throw (and no Promise)');
-  assert.ok(caught instanceof Error);
-  assert.equal(caught.code, code);
-  if (message instanceof RegExp) assert.match(caught.message, message);
-  else assert.equal(caught.message, message);
-  return caught;
-}
+// A synchronous throw (and no Promise) of an Error with that code and message.
+const throwsWith = (fn, code, message) => assert.throws(fn, { name: 'Error', code, message });
 
 test('exactly the sixteen exports, each a function named for itself; testing adds setWorld and probe', () => {
   const testing = require('../../testing.js');
   for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'probe']]]) {
-    assert.deepEqual(Object.keys(mod).sort(), [...names].sort());
-    for (const name of names) {
-      assert.equal(typeof mod[name], 'function');
-      assert.equal(mod[name].name, name);
-    }
+    assert.deepEqual(Object.entries(mod).map(([key, fn]) => [key, typeof fn, fn.name]).sort(),
+      names.map((name) => [name, 'function', name]).sort());
   }
 });
 
@@ -126,18 +111,18 @@ test('faults in work reject with GenericFailure and the fault text', async () =>
     /^Device work did not finish: task \d+ panicked with message "injected fault in usbAppleDeviceCount"$/);
 });
 
-test('a pending Promise keeps the process alive; it exits once settled', () => {
-  const r = runNode(`
+test('a pending Promise keeps the process alive; it exits once settled', async () => {
+  const r = await runNodeAsync(`
     require(${INDEX}).listIosDevices().then((v) => console.log('settled', JSON.stringify(v)));
   `);
   assert.equal(r.status, 0, r.stderr);
   assert.match(r.stdout, /^settled \[\]$/m);
 });
 
-test('Worker environments share the pool; when the last one ends, a later Worker starts it again', () => {
+test('Worker environments share the pool; when the last one ends, a later Worker starts it again', async () => {
   // Only Workers load the addon in this process: two at once, terminating one
   // leaves the other working; then, one at a time, each the only environment.
-  const r = runNode(`
+  const r = await runNodeAsync(`
     const { Worker } = require('worker_threads');
     const once = (w, event) => new Promise((resolve) => w.once(event, resolve));
     const worker = () => new Worker(\`

@@ -6,7 +6,7 @@
 // again. The main thread never loads the addon. Every tenth cycle the Worker
 // must first answer a call, which shows that its pool is alive.
 const path = require('path');
-const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
+const { root, childOutcome, lastJson } = require('../js/helpers/child');
 
 const WORLD = require('./small_world');
 
@@ -63,28 +63,16 @@ function childSource(cycles) {
 // `cycles` cycles in children of at most `perChild`. Answers { runs, failures,
 // notes }: a crashed child fails the cycles it had not finished.
 async function churnWorkers(cycles, { perChild = 100 } = {}) {
-  let runs = 0;
-  let failures = 0;
-  const notes = [];
-  while (runs < cycles) {
-    const n = Math.min(perChild, cycles - runs);
-    let r;
-    try {
-      r = await runNodeAsync(childSource(n), { world: WORLD, abruptEnd: true, timeout: 600000 });
-    } catch (e) {
-      r = { status: null, signal: null, stderr: e.message };
-    }
-    runs += n;
-    if (r.status !== 0 || r.signal !== null) {
-      failures += n;
-      notes.push(`status ${r.status}, signal ${r.signal}: ${r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n')}`);
-      continue;
-    }
-    const out = lastJson(r);
-    failures += out.bad;
-    if (out.bad) notes.push(`${out.bad} of ${n} Workers could not answer a call`);
+  const result = { runs: 0, failures: 0, notes: [] };
+  while (result.runs < cycles) {
+    const n = Math.min(perChild, cycles - result.runs);
+    const r = await childOutcome(childSource(n), { world: WORLD, abruptEnd: true, timeout: 600000 });
+    result.runs += n;
+    const bad = r.failure ? n : lastJson(r).bad;
+    result.failures += bad;
+    if (bad) result.notes.push(r.failure || `${bad} of ${n} Workers could not answer a call`);
   }
-  return { runs, failures, notes };
+  return result;
 }
 
 module.exports = { churnWorkers };
