@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -34,10 +35,8 @@ inline Lines split(const std::string& text) {
 
 // The raw drain; NULL (a failed copy) reads as nothing.
 inline std::string drain() {
-  char* text = ios_take_log();
-  std::string copy = text != nullptr ? text : "";
-  native_free(text);
-  return copy;
+  std::unique_ptr<char, decltype(&native_free)> text(ios_take_log(), &native_free);
+  return text ? text.get() : "";
 }
 
 inline Lines take_log() { return split(drain()); }
@@ -79,11 +78,8 @@ inline json webcam() {
 // Polls `done` for up to five seconds.
 inline bool eventually(const std::function<bool()>& done) {
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
+  while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return done();
 }
 
 class PhoneTest : public ::testing::Test {
@@ -98,6 +94,7 @@ class PhoneTest : public ::testing::Test {
     fake::phone_world();  // built now, so that object counts start after it
     take_log();
   }
+  void SetUp() override { install(json::object()); }
   void TearDown() override { take_log(); }
 };
 
