@@ -139,32 +139,19 @@ test('a prompt that is never answered keeps its Promise pending and the call in 
     let settled = false;
     d.requestSystemAudioAccess().finally(() => { settled = true; });
     setTimeout(() => {
-      let refused = null;
-      try { d.setWorld({}); } catch (e) { refused = e.code + ': ' + e.message; }
-      console.log(JSON.stringify({ settled, inFlight: d.probe().callsInFlight, refused }));
+      console.log(JSON.stringify({ settled, inFlight: d.probe().callsInFlight }));
       process.exit(0);
     }, 100);
   `, { env: { FAKE_TCC_MODE: 'never' }, abruptEnd: true });
   assert.equal(r.status, 0, r.stderr);
-  assert.deepEqual(lastJson(r), { settled: false, inFlight: 1,
-    refused: 'GenericFailure: setWorld: 1 call(s) of the previous world are still in flight; await them first' });
+  assert.deepEqual(lastJson(r), { settled: false, inFlight: 1 });
 });
 
 test('the product build has no desktop facilities here', async () => {
-  const out = {
-    bounds: product.getAppWindowBounds('com.apple.finder'),
-    notch: product.getNotchSize(),
-    apps: await product.listMicrophoneApps(),
-    word: product.getSystemAudioAccess(),
-    granted: await product.requestSystemAudioAccess(),
-    nul: sync(() => product.getAppWindowBounds('com.apple\u0000finder')),
-    windows: await product.listWindows(),
-    screenWord: product.getScreenCaptureAccess(),
-    screenGranted: await product.requestScreenCaptureAccess(),
-  };
-  assert.deepEqual(out, {
-    bounds: null, notch: null, apps: null, word: 'unknown', granted: null,
-    windows: [], screenWord: 'unknown', screenGranted: false,
-    nul: { code: 'GenericFailure', message: 'Bundle ID contained a null byte', isError: true },
-  });
+  assert.deepEqual([product.getAppWindowBounds('com.apple.finder'), product.getNotchSize(), await product.listMicrophoneApps(),
+    product.getSystemAudioAccess(), await product.requestSystemAudioAccess(), await product.listWindows(),
+    product.getScreenCaptureAccess(), await product.requestScreenCaptureAccess()],
+  [null, null, null, 'unknown', null, [], 'unknown', false]);
+  assert.deepEqual(sync(() => product.getAppWindowBounds('com.apple\u0000finder')),
+    { code: 'GenericFailure', message: 'Bundle ID contained a null byte', isError: true });
 });

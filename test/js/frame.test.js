@@ -11,18 +11,11 @@ const { d: testing, product, later, assertSettled } = require('./helpers/world')
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
 
-const EXPORTS = [
-  'getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
-  'captureIosDevice', 'prewarmIosCapture', 'listMicrophoneApps', 'getAppWindowBounds',
-  'usbAppleDeviceCount', 'getSystemAudioAccess', 'requestSystemAudioAccess',
-  'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
-];
-
-// A synchronous throw (and no Promise) of an Error with that code and message.
-const throwsWith = (fn, code, message) => assert.throws(fn, { name: 'Error', code, message });
+const EXPORTS = ('getDisplays takeIosLog captureWindow captureDisplay getNotchSize listIosDevices captureIosDevice '
+  + 'prewarmIosCapture listMicrophoneApps getAppWindowBounds usbAppleDeviceCount getSystemAudioAccess '
+  + 'requestSystemAudioAccess listWindows getScreenCaptureAccess requestScreenCaptureAccess').split(' ');
 
 test('exactly the sixteen exports, each a function named for itself; testing adds setWorld and probe', () => {
-  const testing = require('../../testing.js');
   for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'probe']]]) {
     assert.deepEqual(Object.entries(mod).map(([key, fn]) => [key, typeof fn, fn.name]).sort(),
       names.map((name) => [name, 'function', name]).sort());
@@ -40,48 +33,46 @@ test('every Node-API function the addon calls is one the macOS link leaves to th
   assert.deepEqual(used.filter((name) => !allowed.has(name)), []);
 });
 
-test('argument errors are thrown at once with message and code', () => {
-  throwsWith(() => product.captureWindow(), 'NumberExpected', /Undefined/);
-  throwsWith(() => product.captureWindow('5'), 'NumberExpected', /String/);
-  throwsWith(() => product.captureDisplay({}), 'InvalidArg', 'Missing field `displayId`');
-  throwsWith(() => product.captureDisplay({ displayId: 'one' }), 'NumberExpected',
-    /^Failed to convert .*String.* on CaptureOptions\.displayId$/);
-  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: 5 }), 'InvalidArg',
-    'Given napi value is not an array on CaptureOptions.excludeWindowIds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: [1, 'x'] }), 'NumberExpected',
-    /on CaptureOptions\.excludeWindowIds$/);
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: {} }), 'InvalidArg',
-    'Missing field `x` on CaptureOptions.cropBounds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: 1 } }), 'InvalidArg',
-    'Missing field `height` on CaptureOptions.cropBounds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: '1', height: 1 } }),
-    'NumberExpected', /^Failed to convert .* on CropBounds\.width on CaptureOptions\.cropBounds$/);
-  throwsWith(() => product.getAppWindowBounds(42), 'StringExpected', /Number/);
-  throwsWith(() => product.captureIosDevice(), 'StringExpected', /Undefined/);
+test('argument errors are thrown at once with message and code; valid options return a Promise', async () => {
+  const display = (options) => () => product.captureDisplay(options);
+  const cases = [
+    [() => product.captureWindow(), 'NumberExpected', /Undefined/],
+    [() => product.captureWindow('5'), 'NumberExpected', /String/],
+    [() => product.getAppWindowBounds(42), 'StringExpected', /Number/],
+    [() => product.captureIosDevice(), 'StringExpected', /Undefined/],
+    [display({}), 'InvalidArg', 'Missing field `displayId`'],
+    [display(7), 'InvalidArg', 'Missing field `displayId`'],  // a number converts to an object without the field
+    [display({ displayId: 'one' }), 'NumberExpected', /^Failed to convert .*String.* on CaptureOptions\.displayId$/],
+    [display({ displayId: 1, excludeWindowIds: 5 }), 'InvalidArg',
+      'Given napi value is not an array on CaptureOptions.excludeWindowIds'],
+    [display({ displayId: 1, excludeWindowIds: [1, 'x'] }), 'NumberExpected', /on CaptureOptions\.excludeWindowIds$/],
+    [display({ displayId: 1, cropBounds: {} }), 'InvalidArg', 'Missing field `x` on CaptureOptions.cropBounds'],
+    [display({ displayId: 1, cropBounds: { x: 0, y: 0, width: 1 } }), 'InvalidArg',
+      'Missing field `height` on CaptureOptions.cropBounds'],
+    [display({ displayId: 1, cropBounds: { x: 0, y: 0, width: '1', height: 1 } }), 'NumberExpected',
+      /^Failed to convert .* on CropBounds\.width on CaptureOptions\.cropBounds$/],
+  ];
+  for (const [call, code, message] of cases) assert.throws(call, { name: 'Error', code, message });
   // Reading a property of null or undefined leaves V8's TypeError pending; it wins.
-  assert.throws(() => product.captureDisplay(), TypeError);
-  assert.throws(() => product.captureDisplay({ displayId: 1, cropBounds: null }), TypeError);
-  // A number converts to an object without the field.
-  throwsWith(() => product.captureDisplay(7), 'InvalidArg', 'Missing field `displayId`');
-});
+  assert.throws(display(undefined), TypeError);
+  assert.throws(display({ displayId: 1, cropBounds: null }), TypeError);
 
-test('valid options return a Promise; undefined cropBounds and an empty exclusion list are no crop', async () => {
-  for (const options of [{ displayId: 1 }, { displayId: 1, excludeWindowIds: [] }, { displayId: 1, cropBounds: undefined }]) {
-    const p = product.captureDisplay(options);
+  // Undefined cropBounds and an empty exclusion list are no crop.
+  for (const call of [display({ displayId: 1 }), display({ displayId: 1, excludeWindowIds: [] }),
+    display({ displayId: 1, cropBounds: undefined }), () => product.captureWindow(5)]) {
+    const p = call();
     assert.ok(p instanceof Promise);
-    await assert.rejects(p, (e) => e instanceof Error && e.code === 'GenericFailure');
+    await assert.rejects(p, { name: 'Error', code: 'GenericFailure' });
   }
-  await assert.rejects(product.captureWindow(5), (e) => e instanceof Error && e.code === 'GenericFailure');
 });
 
 test('a throwing getter reaches the caller unchanged and no Promise is returned', () => {
   const boom = new RangeError('from the getter');
-  const options = { displayId: 1, get excludeWindowIds() { throw boom; } };
   let result = 'untouched';
-  assert.throws(() => { result = product.captureDisplay(options); }, (e) => e === boom);
+  assert.throws(() => { result = product.captureDisplay({ displayId: 1, get excludeWindowIds() { throw boom; } }); },
+    (e) => e === boom);
   assert.equal(result, 'untouched');
-  const proxy = new Proxy({}, { get() { throw boom; } });
-  assert.throws(() => product.captureDisplay(proxy), (e) => e === boom);
+  assert.throws(() => product.captureDisplay(new Proxy({}, { get() { throw boom; } })), (e) => e === boom);
 });
 
 test('synchronous exports ignore arguments they do not read', () => {

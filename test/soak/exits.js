@@ -28,9 +28,7 @@ function source(ending, delayMs) {
       chain(() => d.captureDisplay({ displayId: 1, excludeWindowIds: [5] }));
       chain(() => d.captureWindow(5));
     }
-    d.listIosDevices().catch(quiet);
-    d.takeIosLog().catch(quiet);
-    d.listMicrophoneApps().catch(quiet);
+    for (const p of [d.listIosDevices(), d.takeIosLog(), d.listMicrophoneApps()]) p.catch(quiet);
     setTimeout(() => { ${ENDINGS[ending].code}; }, ${delayMs});
   `;
 }

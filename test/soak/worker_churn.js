@@ -17,36 +17,27 @@ function childSource(cycles) {
     const body = \`
       const { parentPort, workerData } = require('worker_threads');
       const d = require(workerData);
-      const quiet = () => {};
       parentPort.postMessage('loaded');
-      d.getDisplays().catch(quiet);
-      d.captureDisplay({ displayId: 1 }).catch(quiet);
-      d.captureWindow(5).catch(quiet);
-      d.takeIosLog().catch(quiet);
-      d.usbAppleDeviceCount().catch(quiet);
-      d.listMicrophoneApps().catch(quiet);
-      d.requestSystemAudioAccess().catch(quiet);
+      for (const p of [d.getDisplays(), d.captureDisplay({ displayId: 1 }), d.captureWindow(5), d.takeIosLog(),
+        d.usbAppleDeviceCount(), d.listMicrophoneApps(), d.requestSystemAudioAccess()]) p.catch(() => {});
       parentPort.on('message', () => d.usbAppleDeviceCount().then((n) => parentPort.postMessage(typeof n), (e) => parentPort.postMessage(String(e))));
     \`;
     const addons = ${addons};
     const once = (w, event) => new Promise((resolve) => w.once(event, resolve));
     const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
     (async () => {
-      let bad = 0;
-      let previous = Promise.resolve();
+      let bad = 0, previous = Promise.resolve();
       for (let i = 0; i < ${cycles}; i++) {
         const w = new Worker(body, { eval: true, workerData: addons[i % 2] });
         w.on('error', () => {});
-        const moment = Math.random();
         if (i % 10 === 0) {
           await once(w, 'message');
           w.postMessage('check');
           if ((await once(w, 'message')) !== 'number') bad++;
-        } else if (moment < 0.4) {
-          await once(w, 'message');
-          await sleep(Math.floor(Math.random() * 10));
+        } else if (Math.random() < 0.4) {
+          await once(w, 'message').then(() => sleep(Math.random() * 10));
         } else {
-          await sleep(Math.floor(Math.random() * 20));
+          await sleep(Math.random() * 20);
         }
         const gone = w.terminate();
         // Every other cycle the next Worker starts while this one is torn down.
