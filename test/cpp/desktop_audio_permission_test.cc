@@ -2,14 +2,12 @@
 // The handle is opened once per process, so every test here uses the same
 // library; the variants without a request function or without a library run
 // as programs of their own (test/tcc).
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <future>
 #include <thread>
-#include <vector>
 
 #include "desktop_worlds.h"
 #include "desktop/desktop_steps.h"
@@ -60,30 +58,6 @@ TEST_F(AudioPermission, RequestsAnswerWhatTheCompletionSaidInsideTheRequestOrLat
     EXPECT_EQ(request(), std::optional<bool>(false)) << mode;
     EXPECT_EQ(request_audio_capture_access(), 0);
   }
-}
-
-TEST_F(AudioPermission, ConcurrentRequestsEachSettle) {
-  setenv("FAKE_TCC_MODE", "thread", 1);
-  setenv("FAKE_TCC_DELAY_MS", "100", 1);
-  system_audio_access_status();  // loads the library, so that its counter can be read
-  auto requests_made = [] {
-    void* handle = dlopen(FAKE_TCC_LIBRARY, RTLD_NOW | RTLD_NOLOAD);
-    if (handle == nullptr) return -1;
-    auto count = reinterpret_cast<int (*)()>(dlsym(handle, "fake_tcc_request_count"));
-    int n = count ? count() : -1;
-    dlclose(handle);
-    return n;
-  };
-  int before = requests_made();
-  ASSERT_GE(before, 0);
-  std::vector<std::future<int64_t>> requests;
-  for (int i = 0; i < 8; ++i)
-    requests.push_back(std::async(std::launch::async, [] { return request_audio_capture_access(); }));
-  for (auto& r : requests) {
-    ASSERT_EQ(r.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-    EXPECT_EQ(r.get(), 1);
-  }
-  EXPECT_EQ(requests_made(), before + 8);
 }
 
 }  // namespace

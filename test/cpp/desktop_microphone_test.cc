@@ -4,7 +4,6 @@
 
 #include "desktop_worlds.h"
 #include "desktop/desktop_steps.h"
-#include "boundary/native.h"
 
 namespace {
 
@@ -53,14 +52,6 @@ TEST(MicrophoneApps, InputProcessesInListOrderOrNullWhenTheListCannotBeRead) {
     set_desktop({{"audio", audio}});
     EXPECT_EQ(apps(), expected) << audio.dump();
   }
-}
-
-TEST(MicrophoneApps, NativeDocumentWritesPidsAsIntegers) {
-  set_desktop({{"audio", {{"processes", {process(true, -4, "com.negative"), process(true, 2147483647, "max")}}}}});
-  char* text = microphone_apps_json();
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(std::string(text), R"([{"bundleId":"com.negative","pid":-4},{"bundleId":"max","pid":2147483647}])");
-  native_free(text);
 }
 
 TEST(MicrophoneApps, DocumentsMustBeArraysWhoseElementsNeedAPositiveIntegerPid) {

@@ -5,7 +5,6 @@
 
 #include "desktop_worlds.h"
 #include "desktop/desktop_steps.h"
-#include "boundary/native.h"
 
 namespace {
 
@@ -115,15 +114,6 @@ TEST(WindowBounds, DocumentsAreReadLenientlyButMustParse) {
     set_raw_answer("app_window_bounds", text);
     EXPECT_EQ(bounds_for("com.example.app"), expected) << text;
   }
-}
-
-TEST(WindowBounds, NativeDocumentIsCompactJson) {
-  set_desktop({{"applications", {example_app()}}, {"windows", {window(501, rect(-0.5, 2.25, 1024, 768))}}});
-  char* text = app_window_bounds("com.example.app");
-  ASSERT_NE(text, nullptr);
-  EXPECT_EQ(json::parse(text), json({{"x", -0.5}, {"y", 2.25}, {"width", 1024.0}, {"height", 768.0}}));
-  EXPECT_EQ(std::string(text).find(' '), std::string::npos);
-  native_free(text);
 }
 
 }  // namespace

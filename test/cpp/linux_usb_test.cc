@@ -1,5 +1,5 @@
-// The Linux USB census against a sysfs tree built in a temporary directory and
-// against a count taken here, independently, from the machine's own.
+// The Linux USB census against a sysfs tree built in a temporary directory, and
+// the phone capture Linux cannot allow.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -71,17 +71,6 @@ TEST_F(SysfsTree, AMissingBusIsNoDevicesAndAnUnreadableRootAFailedQuery) {
   setenv("DESKCAP_SYSFS_USB_ROOT", (root_ / "file").c_str(), 1);
   EXPECT_EQ(count_usb_apple_devices(), 0u);
   EXPECT_EQ(take_log(), "usb_scan_failed status=0xe00002bc");
-}
-
-TEST(LinuxUsb, MatchesTheMachinesOwnSysfs) {
-  unsigned apple = 0;
-  std::error_code ec;
-  for (const auto& entry : fs::directory_iterator("/sys/bus/usb/devices", ec)) {
-    std::ifstream in(entry.path() / "idVendor");
-    std::string vendor;
-    apple += in >> vendor && vendor == "05ac";
-  }
-  EXPECT_EQ(count_usb_apple_devices(), apple);
 }
 
 TEST(LinuxPhone, CaptureSaysCaptureDevicesCannotBeAllowed) {

@@ -1,11 +1,11 @@
 // The device capture log through its C boundary (ios_log, ios_take_log) and
 // the worker step that turns a drain into lines.
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include "phone/phone_steps.h"
 #include "phone_fixture.h"
@@ -82,37 +82,28 @@ TEST(IosLogDeathTest, ADrainBeforeAnyWriteIsEmpty) {
 }
 
 // Every entry is also one whole stderr line "KR_IOS <message>", in its
-// writer's order, even when several threads write at once. Checked in a child
-// whose stderr is a pipe.
-TEST(IosLogStderr, EveryEntryIsOneTaggedLine) {
+// writer's order, even when several threads write at once.
+TEST_F(IosLog, EveryEntryIsOneTaggedStderrLine) {
   constexpr int kThreads = 4, kPerThread = 300;
   auto line = [](int t, int i) { return "w" + std::to_string(t) + "-" + std::to_string(i) + " " +
                                         std::string(200 + 37 * t, static_cast<char>('a' + t)); };
-  int fds[2];
-  ASSERT_EQ(pipe(fds), 0);
-  std::fflush(nullptr);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(fds[0]);
-    dup2(fds[1], 2);
-    close(fds[1]);
-    std::vector<std::thread> writers;
-    for (int t = 0; t < kThreads; ++t)
-      writers.emplace_back([t, &line] {
-        for (int i = 0; i < kPerThread; ++i) ios_log("%s", line(t, i).c_str());
-      });
-    for (auto& w : writers) w.join();
-    std::_Exit(0);
-  }
-  close(fds[1]);
-  std::string output;
-  char buffer[65536];
-  for (ssize_t n; (n = read(fds[0], buffer, sizeof buffer)) > 0;) output.append(buffer, static_cast<size_t>(n));
-  close(fds[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  std::unique_ptr<FILE, decltype(&std::fclose)> capture(std::tmpfile(), &std::fclose);
+  std::fflush(stderr);
+  int saved = dup(2);
+  dup2(fileno(capture.get()), 2);
+  std::vector<std::thread> writers;
+  for (int t = 0; t < kThreads; ++t)
+    writers.emplace_back([t, &line] {
+      for (int i = 0; i < kPerThread; ++i) ios_log("%s", line(t, i).c_str());
+    });
+  for (auto& w : writers) w.join();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+
+  std::string output(static_cast<size_t>(std::ftell(capture.get())), '\0');
+  std::rewind(capture.get());
+  ASSERT_EQ(std::fread(output.data(), 1, output.size(), capture.get()), output.size());
   ASSERT_EQ(output.back(), '\n');
   std::map<int, Lines> by_writer;
   for (const auto& got : split(output.substr(0, output.size() - 1)))

@@ -72,8 +72,7 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
   await t.test('a crop is the same part of the display', async () => {
     const crop = await shot({ cropBounds: { x: 100, y: 60, width: 50, height: 40 } });
     assert.deepEqual([crop.width, crop.height], [50, 40]);
-    for (let y = 0; y < 40; y++)
-      for (let x = 0; x < 50; x++) assert.equal(crop.at(x, y), full.at(x + 100, y + 60));
+    assert.deepEqual(differences(crop, { at: (x, y) => full.at(x + 100, y + 60) }), []);
   });
 
   await t.test('a covered window is captured whole; an unknown one is not found', async () => {
