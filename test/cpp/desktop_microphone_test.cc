@@ -15,17 +15,11 @@ json process(json running, json pid, json bundle_id = nullptr) {
   return p;
 }
 
-// The answer as "[pid bundleId, ...]", "null" or "error: <reason>".
 std::string apps() {
-  auto result = deskcap::microphone_apps_step(scripted());
-  if (!result.ok()) {
-    EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
-    return "error: " + result.error().reason;
-  }
-  if (!result.value()) return "null";
-  std::string out = "[";
-  for (const auto& app : *result.value()) out += (out.size() > 1 ? ", " : "") + std::to_string(app.pid) + " " + app.bundle_id;
-  return out + "]";
+  return answer(deskcap::microphone_apps_step(scripted()), [](auto& s, const auto& list) {
+    for (size_t i = 0; i < list.size(); ++i) s << (i ? ", " : "[") << list[i].pid << " " << list[i].bundle_id;
+    s << (list.empty() ? "[]" : "]");
+  });
 }
 
 TEST(MicrophoneApps, InputProcessesInListOrderOrNullWhenTheListCannotBeRead) {

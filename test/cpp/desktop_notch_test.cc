@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "desktop_worlds.h"
 #include "desktop/desktop_steps.h"
 
@@ -16,17 +14,8 @@ json screen(double width, double height, double inset, double left = 0, double r
           {"auxiliaryTopRight", rect(width - right, height - inset, right, inset)}};
 }
 
-// The answer as "<width>x<height>", "null" or "error: <reason>".
 std::string notch() {
-  auto result = deskcap::notch_size_step(scripted());
-  if (!result.ok()) {
-    EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
-    return "error: " + result.error().reason;
-  }
-  if (!result.value()) return "null";
-  std::ostringstream s;
-  s << result.value()->width << "x" << result.value()->height;
-  return s.str();
+  return answer(deskcap::notch_size_step(scripted()), [](auto& s, const auto& n) { s << n.width << "x" << n.height; });
 }
 
 TEST(NotchSize, TheGapBetweenTheAuxiliaryAreasOfTheFirstScreenWithATopInset) {

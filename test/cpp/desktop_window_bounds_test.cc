@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 
 #include "desktop_worlds.h"
@@ -14,15 +13,9 @@ using deskcap::fake::desktop_calls;
 
 json example_app(int pid = 501) { return {{"bundleId", "com.example.app"}, {"pid", pid}}; }
 
-// The answer for `bundle_id` as "x,y wxh", or "null".
 std::string bounds_for(const std::string& bundle_id) {
-  auto result = app_window_bounds_step(bundle_id, scripted());
-  if (!result.ok()) return "error: " + result.error().reason;
-  const auto& b = result.value();
-  if (!b) return "null";
-  std::ostringstream s;
-  s << b->x << "," << b->y << " " << b->width << "x" << b->height;
-  return s.str();
+  return answer(app_window_bounds_step(bundle_id, scripted()),
+                [](auto& s, const auto& b) { s << b.x << "," << b.y << " " << b.width << "x" << b.height; });
 }
 
 TEST(WindowBounds, TheFrontmostLayerZeroWindowOfTheMinimumSizeWins) {

@@ -62,6 +62,14 @@ TEST_F(SysfsTree, CountsAppleDevicesButNotTheirInterfacesAndListsNoPhones) {
             std::string::npos);
 }
 
+TEST_F(SysfsTree, ListingAndPrewarmNeverWaitForCaptureDevices) {
+  native_free(ios_list_devices());
+  ios_prewarm_capture();
+  std::string log = take_log();
+  EXPECT_EQ(log.find("warmup"), std::string::npos) << log;
+  EXPECT_EQ(log.substr(log.rfind('\n') + 1), "prewarm_done allow_flag=0");
+}
+
 TEST_F(SysfsTree, AMissingBusIsNoDevicesAndAnUnreadableRootAFailedQuery) {
   setenv("DESKCAP_SYSFS_USB_ROOT", (root_ / "absent").c_str(), 1);
   EXPECT_EQ(count_usb_apple_devices(), 0u);

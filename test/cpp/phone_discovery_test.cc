@@ -1,5 +1,6 @@
 // Discovery: enabling screen-capture devices, the six-source scan, the
-// warm-up, the device dump and the device watch.
+// warm-up, the device dump, the device watch, and prewarming (enabling and
+// starting the watch early).
 #include <atomic>
 #include <thread>
 
@@ -146,6 +147,29 @@ TEST_F(Discovery, NotificationsRacingWithScansAndListingsLeaveAConsistentList) {
   // The other thread may have reconnected a device after its disconnect: settle by disconnecting all.
   for (int i = 0; i < 4; ++i) fake::post_device_notification(false, "phone-" + std::to_string(i));
   EXPECT_TRUE(phone::known_devices().empty());
+}
+
+TEST_F(Discovery, PrewarmFirstEnablesAndStartsTheWatchSecondOnlyScans) {
+  install({{"devices", {phone("00008110-001E30D02E38802E", "Ana's iPhone"), webcam()}}});
+  prewarm_ios_capture_step();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_ok"},
+                                scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {0, 0}, {0, 0}}),
+                                {"watching_for_devices", "prewarm_done allow_flag=1"}}));
+
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin"}, scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {1, 0}, {0, 0}}),
+                                {"prewarm_done allow_flag=1"}}));
+}
+
+TEST_F(Discovery, PrewarmFailuresShowOnlyInTheLog) {
+  install({{"screenCaptureProperty", {{"setStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_failed status=-1"}, scan_lines({}),
+                                {"watching_for_devices", "prewarm_done allow_flag=0"}}));
+
+  install({{"screenCaptureProperty", {{"getStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log().back(), "prewarm_done allow_flag=4294967295");
 }
 
 }  // namespace
