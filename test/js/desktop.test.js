@@ -100,12 +100,14 @@ test('Screen Recording: the check, the request, and the permission on refused ca
 });
 
 // The scripted TCC library reads these at every call; set only while no call runs.
+// The requests start first: the library is loaded once for them and the word.
 async function permission({ library, count = 1, env = {} }) {
   d.setWorld({ tcc: { library } });
   for (const name of ['FAKE_TCC_PREFLIGHT', 'FAKE_TCC_GRANT', 'FAKE_TCC_MODE', 'FAKE_TCC_DELAY_MS']) delete process.env[name];
   Object.assign(process.env, env);
+  const requests = Promise.all(Array.from({ length: count }, () => d.requestSystemAudioAccess()));
   const word = d.getSystemAudioAccess();
-  const answers = await Promise.all(Array.from({ length: count }, () => d.requestSystemAudioAccess()));
+  const answers = await requests;
   await assertSettled();
   return { word, answers };
 }

@@ -5,7 +5,7 @@
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
-const { root, runNodeAsync, lastJson } = require('./helpers/child');
+const { root, childOutcome, lastJson } = require('./helpers/child');
 const { ENDINGS, exitRuns } = require('../soak/exits');
 const { fuzzArguments } = require('../soak/argument_fuzz');
 const { churnWorkers } = require('../soak/worker_churn');
@@ -37,7 +37,7 @@ test('random arguments to every export of both addons: answers or Errors, never 
 test('a Worker that registers while the last environment is torn down gets a working pool', async () => {
   // The test hook makes B's registration run after A's teardown has given the
   // pool up and before it shuts it down.
-  const r = await runNodeAsync(`
+  const r = await childOutcome(`
     const { Worker } = require('worker_threads');
     const body = \`
       const { parentPort } = require('worker_threads');
@@ -59,8 +59,7 @@ test('a Worker that registers while the last environment is torn down gets a wor
       console.log(JSON.stringify(answer));
     })();
   `, { env: { DESKCAP_TEST_TEARDOWN_INTERLEAVE: '1' }, abruptEnd: true });
-  assert.equal(r.signal, null, r.stderr);
-  assert.equal(r.status, 0, r.stderr);
+  assert.equal(r.failure, null);
   assert.equal(lastJson(r), 'number');
 });
 
@@ -69,22 +68,19 @@ const underAsan = /asan/.test(process.env.LD_PRELOAD || '');
 
 test('an array of huge length fails on its first element, even with little memory', { skip: underAsan && 'under ASan' },
   async () => {
-    const r = await runNodeAsync(`
-      const d = require(${INDEX});
+    const r = await childOutcome(`
       const a = []; a.length = 2 ** 32 - 1;
-      try { d.captureDisplay({ displayId: 1, excludeWindowIds: a }); } catch (e) {
+      try { require(${INDEX}).captureDisplay({ displayId: 1, excludeWindowIds: a }); } catch (e) {
         console.log(JSON.stringify({ code: e.code, message: e.message }));
       }
     `, { shell: 'ulimit -v 12000000' });
-    assert.equal(r.signal, null, r.stderr);
-    assert.equal(r.status, 0, r.stderr);
-    const thrown = lastJson(r);
-    assert.equal(thrown.code, 'NumberExpected');
-    assert.match(thrown.message, /Undefined.* on CaptureOptions\.excludeWindowIds$/);
+    assert.equal(r.failure, null);
+    assert.deepEqual(lastJson(r), { code: 'NumberExpected',
+      message: 'Failed to convert JavaScript value `Undefined` into native type `u32` on CaptureOptions.excludeWindowIds' });
   });
 
 test('a C++ exception inside any callback becomes a GenericFailure Error', async () => {
-  const calls = await runNodeAsync(`
+  const calls = await childOutcome(`
     const d = require(${TESTING});
     const names = Object.keys(d).filter((n) => n !== 'setWorld' && n !== 'probe');
     process.env.DESKCAP_TEST_CALLBACK_FAULT = names.join(',');
@@ -93,15 +89,15 @@ test('a C++ exception inside any callback becomes a GenericFailure Error', async
       catch (e) { return { name, isError: e instanceof Error, code: e.code, message: e.message }; }
     })));
   `);
-  assert.equal(calls.status, 0, calls.stderr);
+  assert.equal(calls.failure, null);
   const thrown = lastJson(calls);
   assert.equal(thrown.length, 16);
   for (const { name, ...error } of thrown)
     assert.deepEqual(error, { isError: true, code: 'GenericFailure', message: `${name} failed: out of memory` });
 
-  const load = await runNodeAsync(`
+  const load = await childOutcome(`
     try { require(${TESTING}); } catch (e) { console.log(JSON.stringify({ code: e.code, message: e.message })); }
   `, { env: { DESKCAP_TEST_CALLBACK_FAULT: 'Module registration' } });
-  assert.equal(load.status, 0, load.stderr);
+  assert.equal(load.failure, null);
   assert.deepEqual(lastJson(load), { code: 'GenericFailure', message: 'Module registration failed: out of memory' });
 });
