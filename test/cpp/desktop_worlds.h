@@ -1,7 +1,14 @@
 // Small builders of desktop worlds for the desktop tests.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include <optional>
+#include <sstream>
+#include <string>
+
+#include "core/error.h"
 
 #include "platform/fake/desktop_fake.h"
 #include "platform/fake/base_world_fake.h"
@@ -30,6 +37,20 @@ inline const deskcap::DesktopNative& scripted() { return deskcap::testing::scrip
 
 inline void set_raw_answer(const char* function, json answer) {
   set_desktop({{"rawAnswers", {{function, std::move(answer)}}}});
+}
+
+// A step's answer as text: "error: <reason>" (always a GenericFailure), "null",
+// or the value as `show` writes it.
+template <class T, class Show>
+std::string answer(const deskcap::Result<std::optional<T>>& result, Show show) {
+  if (!result.ok()) {
+    EXPECT_EQ(result.error().status, deskcap::Status::GenericFailure);
+    return "error: " + result.error().reason;
+  }
+  if (!result.value()) return "null";
+  std::ostringstream s;
+  show(s, *result.value());
+  return s.str();
 }
 
 }  // namespace desktop_test

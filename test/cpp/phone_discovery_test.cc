@@ -1,5 +1,6 @@
 // Discovery: enabling screen-capture devices, the six-source scan, the
-// warm-up, the device dump and the device watch.
+// warm-up, the device dump, the device watch, and prewarming (enabling and
+// starting the watch early).
 #include <atomic>
 #include <thread>
 
@@ -23,42 +24,30 @@ TEST_F(Discovery, ScanMergesSourcesInOrderOfFirstSightingAndCountsEveryDevice) {
              phone("", "no id", {{"sources", {"discoveryMuxed", "deprecatedMuxed"}}}),
              {{"uniqueId", "mic"}, {"media", {"audio"}}, {"sources", {"discoveryAny", "deprecatedAll"}}},
              webcam()}}});
-
-  phone::DeviceList found = phone::scan_capture_devices(true);
-  EXPECT_EQ(ids(found), (std::vector<std::string>{"phone-b", "phone-a"}));
+  EXPECT_EQ(ids(phone::scan_capture_devices(true)), (Lines{"phone-b", "phone-a"}));
   EXPECT_EQ(take_log(), scan_lines({{2, 1}, {3, 1}, {2, 0}, {4, 0}, {0, 0}, {0, 0}}));
-
   // Quiet scans find the same and say nothing.
-  EXPECT_EQ(ids(phone::scan_capture_devices(false)), (std::vector<std::string>{"phone-b", "phone-a"}));
+  EXPECT_EQ(ids(phone::scan_capture_devices(false)), (Lines{"phone-b", "phone-a"}));
   EXPECT_TRUE(take_log().empty());
 }
 
-TEST_F(Discovery, WarmUpReturnsThePhoneThatAppearsOnTheFifthRetry) {
-  // The first scan is query 1 of the source; retry 5 is query 6.
-  install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
-          {{"timeScale", 0.2}});
-  EXPECT_EQ(ids(phone::warm_up_device_scan(true)), std::vector<std::string>{"late"});
-  EXPECT_EQ(take_log(), concat({scan_lines({}), {"devices_appeared_after_warmup attempt=5"}}));
-
-  // Without logging, the appearance is still reported.
-  install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 6}})}}},
-          {{"timeScale", 0.01}});
-  EXPECT_EQ(ids(phone::warm_up_device_scan(false)), std::vector<std::string>{"late"});
-  EXPECT_EQ(take_log(), Lines{"devices_appeared_after_warmup attempt=5"});
-
-  // The last of the twelve retries still counts.
-  install({{"devices", {phone("last", "Last", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", 13}})}}},
-          {{"timeScale", 0.01}});
-  EXPECT_EQ(ids(phone::warm_up_device_scan(false)), std::vector<std::string>{"last"});
-  EXPECT_EQ(take_log(), Lines{"devices_appeared_after_warmup attempt=12"});
-}
-
-TEST_F(Discovery, WarmUpWithNothingAttachedGivesUpAfterTwelveTries) {
-  install({{"devices", {webcam()}}}, {{"timeScale", 0.05}});
+TEST_F(Discovery, WarmUpRetriesTwelveTimesForAPhoneToAppear) {
+  // The first scan is query 1 of the source; retry n is query n + 1.
+  const std::tuple<int, bool, Lines> cases[] = {
+      {6, true, concat({scan_lines({}), {"devices_appeared_after_warmup attempt=5"}})},
+      {6, false, {"devices_appeared_after_warmup attempt=5"}},
+      {13, false, {"devices_appeared_after_warmup attempt=12"}},
+  };
+  for (const auto& [query, verbose, log] : cases) {
+    install({{"devices", {phone("late", "Late", {{"sources", {"deprecatedMuxed"}}, {"fromQuery", query}})}}},
+            {{"timeScale", 0.01}});
+    EXPECT_EQ(ids(phone::warm_up_device_scan(verbose)), Lines{"late"});
+    EXPECT_EQ(take_log(), log);
+  }
+  install({{"devices", {webcam()}}}, {{"timeScale", 0.01}});
   EXPECT_TRUE(phone::warm_up_device_scan(true).empty());
   EXPECT_EQ(take_log(), concat({scan_lines({{0, 0}, {1, 0}, {0, 0}, {1, 0}}),
                                 {"warmup_exhausted still_empty_after_ms=3000"}}));
-
   EXPECT_TRUE(phone::warm_up_device_scan(false).empty());
   EXPECT_TRUE(take_log().empty());
 }
@@ -85,36 +74,26 @@ TEST_F(Discovery, EnableWritesOnceAndRetriesAfterAFailure) {
   install({{"screenCaptureProperty", {{"setStatus", {-50, 0}}}}});
   long writes = fake::phone_calls().property_writes;
   EXPECT_EQ(phone::allow_screen_capture_flag(), 0u);
-
   EXPECT_FALSE(phone::enable_screen_capture_devices());
   EXPECT_EQ(take_log(), Lines{"enable_failed status=-50"});
   EXPECT_EQ(phone::allow_screen_capture_flag(), 0u);
-
   EXPECT_TRUE(phone::enable_screen_capture_devices());
   EXPECT_EQ(take_log(), Lines{"enable_ok"});
   EXPECT_EQ(phone::allow_screen_capture_flag(), 1u);
-
   EXPECT_TRUE(phone::enable_screen_capture_devices());
   EXPECT_TRUE(take_log().empty());
   EXPECT_EQ(fake::phone_calls().property_writes - writes, 2);
-}
 
-TEST_F(Discovery, ConcurrentEnablesWriteThePropertyOnce) {
+  // Concurrent first enables write the property once.
   install(json::object());
-  long writes = fake::phone_calls().property_writes;
+  writes = fake::phone_calls().property_writes;
   std::vector<std::thread> threads;
   std::atomic<int> enabled{0};
-  for (int i = 0; i < 8; ++i)
-    threads.emplace_back([&] { enabled += phone::enable_screen_capture_devices() ? 1 : 0; });
+  for (int i = 0; i < 8; ++i) threads.emplace_back([&] { enabled += phone::enable_screen_capture_devices() ? 1 : 0; });
   for (auto& t : threads) t.join();
   EXPECT_EQ(enabled.load(), 8);
   EXPECT_EQ(fake::phone_calls().property_writes - writes, 1);
   EXPECT_EQ(take_log(), Lines{"enable_ok"});
-}
-
-TEST_F(Discovery, UnreadablePropertyReadsAsAllBitsSet) {
-  install({{"screenCaptureProperty", {{"getStatus", 0x77686F3F}, {"value", 1}}}});
-  EXPECT_EQ(phone::allow_screen_capture_flag(), 4294967295u);
 }
 
 TEST_F(Discovery, WatchKeepsOneEntryPerConnectedDeviceUntilItsDisconnect) {
@@ -126,10 +105,9 @@ TEST_F(Discovery, WatchKeepsOneEntryPerConnectedDeviceUntilItsDisconnect) {
   ASSERT_TRUE(fake::post_device_notification(true, "phone-a"));
   ASSERT_TRUE(fake::post_device_notification(true, "phone-a"));
   ASSERT_TRUE(fake::post_device_notification(true, "0x1420000005ac8600"));
-  EXPECT_EQ(ids(phone::known_devices()), std::vector<std::string>{"phone-a"});
-
+  EXPECT_EQ(ids(phone::known_devices()), Lines{"phone-a"});
   // Seen only by the notification, the phone is still found by a scan.
-  EXPECT_EQ(ids(phone::scan_capture_devices(false)), std::vector<std::string>{"phone-a"});
+  EXPECT_EQ(ids(phone::scan_capture_devices(false)), Lines{"phone-a"});
 
   ASSERT_TRUE(fake::post_device_notification(false, "phone-a"));
   EXPECT_TRUE(phone::known_devices().empty());
@@ -166,10 +144,32 @@ TEST_F(Discovery, NotificationsRacingWithScansAndListingsLeaveAConsistentList) {
   for (auto& p : posters) p.join();
   stop = true;
   reader.join();
-  // Each connect was followed by its disconnect on the same thread, but the
-  // other thread may have reconnected in between: settle by disconnecting all.
+  // The other thread may have reconnected a device after its disconnect: settle by disconnecting all.
   for (int i = 0; i < 4; ++i) fake::post_device_notification(false, "phone-" + std::to_string(i));
   EXPECT_TRUE(phone::known_devices().empty());
+}
+
+TEST_F(Discovery, PrewarmFirstEnablesAndStartsTheWatchSecondOnlyScans) {
+  install({{"devices", {phone("00008110-001E30D02E38802E", "Ana's iPhone"), webcam()}}});
+  prewarm_ios_capture_step();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_ok"},
+                                scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {0, 0}, {0, 0}}),
+                                {"watching_for_devices", "prewarm_done allow_flag=1"}}));
+
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin"}, scan_lines({{1, 1}, {2, 0}, {1, 0}, {2, 0}, {1, 0}, {0, 0}}),
+                                {"prewarm_done allow_flag=1"}}));
+}
+
+TEST_F(Discovery, PrewarmFailuresShowOnlyInTheLog) {
+  install({{"screenCaptureProperty", {{"setStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log(), concat({{"prewarm_begin", "enable_failed status=-1"}, scan_lines({}),
+                                {"watching_for_devices", "prewarm_done allow_flag=0"}}));
+
+  install({{"screenCaptureProperty", {{"getStatus", -1}}}});
+  ios_prewarm_capture();
+  EXPECT_EQ(take_log().back(), "prewarm_done allow_flag=4294967295");
 }
 
 }  // namespace

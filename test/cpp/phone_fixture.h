@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,22 +23,23 @@ namespace deskcap::phone_test {
 using fake::json;
 using Lines = std::vector<std::string>;
 
-inline Lines take_log() {
-  char* text = ios_take_log();
+// Lines of a text joined by "\n"; the empty text has none.
+inline Lines split(const std::string& text) {
   Lines lines;
-  if (text == nullptr) return lines;
-  std::string all = text;
-  native_free(text);
-  if (all.empty()) return lines;
-  size_t start = 0;
-  while (true) {
-    size_t end = all.find('\n', start);
-    lines.push_back(all.substr(start, end == std::string::npos ? std::string::npos : end - start));
-    if (end == std::string::npos) break;
-    start = end + 1;
+  for (size_t start = 0, end = 0; !text.empty() && end != std::string::npos; start = end + 1) {
+    end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? end : end - start));
   }
   return lines;
 }
+
+// The raw drain; NULL (a failed copy) reads as nothing.
+inline std::string drain() {
+  std::unique_ptr<char, decltype(&native_free)> text(ios_take_log(), &native_free);
+  return text ? text.get() : "";
+}
+
+inline Lines take_log() { return split(drain()); }
 
 // The six per-source lines of one verbose scan, with the counts given in
 // source order as {returned, muxed_new}.
@@ -63,28 +65,21 @@ inline Lines concat(std::initializer_list<Lines> parts) {
 inline json phone(const std::string& id, const std::string& name = "iPhone", json extra = json::object()) {
   json d = {{"uniqueId", id}, {"name", name}, {"modelId", "iPhone15,2"}, {"media", {"muxed"}},
             {"width", 1179}, {"height", 2556}};
-  for (auto& [k, v] : extra.items()) d[k] = v;
+  d.update(extra);
   return d;
 }
 
-inline json webcam(const std::string& id = "0x1420000005ac8600") {
-  return {{"uniqueId", id},       {"name", "FaceTime HD Camera"}, {"modelId", "UVC Camera VendorID_1452"},
-          {"media", {"video"}},   {"deviceType", "AVCaptureDeviceTypeBuiltInWideAngleCamera"},
-          {"width", 1280},        {"height", 720}};
+inline json webcam() {
+  return {{"uniqueId", "0x1420000005ac8600"}, {"name", "FaceTime HD Camera"}, {"modelId", "UVC Camera VendorID_1452"},
+          {"media", {"video"}}, {"deviceType", "AVCaptureDeviceTypeBuiltInWideAngleCamera"}, {"width", 1280},
+          {"height", 720}};
 }
 
-// Polls `done` for up to `seconds`.
-inline bool eventually(const std::function<bool()>& done, double seconds = 5) {
-  auto until = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-inline double seconds_since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Polls `done` for up to five seconds.
+inline bool eventually(const std::function<bool()>& done) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (!done() && std::chrono::steady_clock::now() < until) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  return done();
 }
 
 class PhoneTest : public ::testing::Test {
@@ -99,6 +94,7 @@ class PhoneTest : public ::testing::Test {
     fake::phone_world();  // built now, so that object counts start after it
     take_log();
   }
+  void SetUp() override { install(json::object()); }
   void TearDown() override { take_log(); }
 };
 

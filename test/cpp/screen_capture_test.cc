@@ -136,33 +136,41 @@ TEST_F(DisplayCaptureTest, CropFailuresComeBeforeTheFrameworkIsAsked) {
   EXPECT_EQ(probe()["contentFetches"], fetches);
 }
 
-TEST_F(DisplayCaptureTest, EveryFailureRow) {
-  const std::pair<json, std::string> rows[] = {
-      {desktop_with("content", {{"error", "The user declined TCCs for application, window, display capture"}}),
-       "Failed to get shareable content: No shareable content available: Content unavailable: "
-       "The user declined TCCs for application, window, display capture"},
-      {desktop_with("content", {{"outcome", "none"}}),
-       "Failed to get shareable content: No shareable content available: Unknown error"},
-      {desktop_with("screenshot", {{"error", "The operation couldn\u2019t be completed."}}),
-       "Screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed."},
-      {desktop_with("screenshot", {{"outcome", "none"}}), "Screenshot capture failed: Screenshot capture failed: Unknown error"},
-      {desktop_with("pixels", {{"fail", true}}),
-       "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage"},
-      {desktop_with("screenshot", {{"imageSize", {{"width", 0}, {"height", 10}}}}),
-       "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage"},
+TEST_F(DisplayCaptureTest, EveryFailureRowOfBothCaptures) {
+  const std::string declined = "The user declined TCCs for application, window, display capture";
+  const std::string no_pixels = "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage";
+  auto empty = [](int width, int height) {
+    json w = desktop_with("screenshot", {{"imageSize", {{"width", width}, {"height", height}}}});
+    w["pixels"] = {{"drawEmpty", true}};
+    return w;
   };
-  for (const auto& [world, message] : rows) {
+  // The world, then what captureDisplay(1) and captureWindow(10) reject with ("" when not asked).
+  const std::tuple<json, std::string, std::string> rows[] = {
+      {desktop_with("content", {{"error", declined}}),
+       "Failed to get shareable content: No shareable content available: Content unavailable: " + declined,
+       "Failed to get shareable content: No shareable content available: Content unavailable: " + declined},
+      {desktop_with("content", {{"outcome", "none"}}),
+       "Failed to get shareable content: No shareable content available: Unknown error", ""},
+      {desktop_with("screenshot", {{"error", "The operation couldn\u2019t be completed."}}),
+       "Screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed.",
+       "Window screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed."},
+      {desktop_with("screenshot", {{"outcome", "none"}}), "Screenshot capture failed: Screenshot capture failed: Unknown error",
+       ""},
+      {desktop_with("pixels", {{"fail", true}}), no_pixels, ""},
+      {desktop_with("screenshot", {{"imageSize", {{"width", 0}, {"height", 10}}}}), no_pixels, ""},
+      {empty(0, 10), "PNG encode failed: Zero width not allowed", ""},
+      {empty(5, 0), "", "PNG encode failed: Zero height not allowed"},
+  };
+  for (const auto& [world, display_message, window_message] : rows) {
     set_screen(world);
-    EXPECT_EQ(failure(deskcap::capture_display(request(1))), message);
+    EXPECT_EQ(display_message.empty() ? "" : failure(deskcap::capture_display(request(1))), display_message);
+    EXPECT_EQ(window_message.empty() ? "" : failure(deskcap::capture_window(10)), window_message);
   }
-  json empty = desktop_with("screenshot", {{"imageSize", {{"width", 0}, {"height", 10}}}});
-  empty["pixels"] = {{"drawEmpty", true}};
-  set_screen(empty);
-  EXPECT_EQ(failure(deskcap::capture_display(request(1))), "PNG encode failed: Zero width not allowed");
-
+  // Ids are found missing only after the content came.
   set_screen(desktop());
   EXPECT_EQ(failure(deskcap::capture_display(request(7))), "Display 7 not found in ScreenCaptureKit");
-  EXPECT_EQ(probe()["contentFetches"], 1);  // found missing only after the content came
+  EXPECT_EQ(failure(deskcap::capture_window(4000000000u)), "Window 4000000000 not found in ScreenCaptureKit");
+  EXPECT_EQ(probe()["contentFetches"], 2);
   EXPECT_EQ(probe()["screenshotsStarted"], 0);
 }
 
@@ -198,22 +206,6 @@ TEST_F(WindowCaptureTest, SizesRoundHalfAwayFromZero) {
   w["scale"] = 1.5;
   set_screen({{"displays", {d}}, {"windows", {w}}});
   EXPECT_EQ(ok(deskcap::capture_window(5)).width, 150u);
-}
-
-TEST_F(WindowCaptureTest, EveryFailureRow) {
-  set_screen(desktop_with("content", {{"error", "denied"}}));
-  EXPECT_EQ(failure(deskcap::capture_window(10)),
-            "Failed to get shareable content: No shareable content available: Content unavailable: denied");
-  set_screen(desktop());
-  EXPECT_EQ(failure(deskcap::capture_window(4000000000u)), "Window 4000000000 not found in ScreenCaptureKit");
-  EXPECT_EQ(probe()["contentFetches"], 1);
-  set_screen(desktop_with("screenshot", {{"error", "boom"}}));
-  EXPECT_EQ(failure(deskcap::capture_window(10)),
-            "Window screenshot capture failed: Screenshot capture failed: Screenshot error: boom");
-  json empty = desktop_with("screenshot", {{"imageSize", {{"width", 5}, {"height", 0}}}});
-  empty["pixels"] = {{"drawEmpty", true}};
-  set_screen(empty);
-  EXPECT_EQ(failure(deskcap::capture_window(10)), "PNG encode failed: Zero height not allowed");
 }
 
 }  // namespace

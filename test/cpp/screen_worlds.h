@@ -45,8 +45,7 @@ struct Decoded {
     if (x >= width || y >= height) return "outside";
     const uint8_t* p = &rgba[(static_cast<size_t>(y) * width + x) * 4];
     char s[10];
-    std::snprintf(s, sizeof s, "#%02x%02x%02x%02x", p[0], p[1], p[2], p[3]);
-    return s;
+    return std::string(s, std::snprintf(s, sizeof s, "#%02x%02x%02x%02x", p[0], p[1], p[2], p[3]));
   }
 };
 
@@ -54,10 +53,7 @@ inline Decoded decode_png(const std::vector<uint8_t>& png) {
   Decoded d;
   png_image image{};
   image.version = PNG_IMAGE_VERSION;
-  if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) {
-    d.error = image.message;
-    return d;
-  }
+  if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return {0, 0, {}, image.message};
   image.format = PNG_FORMAT_RGBA;
   d.width = image.width;
   d.height = image.height;

@@ -1,46 +1,24 @@
 'use strict';
 // The module frame: the export table, argument errors, error objects, Promise
-// settlement, worker_threads environments and process exit.
+// settlement, worker_threads environments and Buffers.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
 const fs = require('fs');
 const { spawnSync } = require('child_process');
-const { runNode, runNodeAsync, lastJson, root } = require('./helpers/child');
+const { runNodeAsync, lastJson, root } = require('./helpers/child');
 const { d: testing, product, later, assertSettled } = require('./helpers/world');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
 
-const EXPORTS = [
-  'getDisplays', 'takeIosLog', 'captureWindow', 'captureDisplay', 'getNotchSize', 'listIosDevices',
-  'captureIosDevice', 'prewarmIosCapture', 'listMicrophoneApps', 'getAppWindowBounds',
-  'usbAppleDeviceCount', 'getSystemAudioAccess', 'requestSystemAudioAccess',
-  'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
-];
-
-function throwsWith(fn, code, message) {
-  let caught;
-  try {
-    fn();
-  } catch (e) {
-    caught = e;
-  }
-  assert.ok(caught, 'expected a synchronous throw (and no Promise)');
-  assert.ok(caught instanceof Error);
-  assert.equal(caught.code, code);
-  if (message instanceof RegExp) assert.match(caught.message, message);
-  else assert.equal(caught.message, message);
-  return caught;
-}
+const EXPORTS = ('getDisplays takeIosLog captureWindow captureDisplay getNotchSize listIosDevices captureIosDevice '
+  + 'prewarmIosCapture listMicrophoneApps getAppWindowBounds usbAppleDeviceCount getSystemAudioAccess '
+  + 'requestSystemAudioAccess listWindows getScreenCaptureAccess requestScreenCaptureAccess').split(' ');
 
 test('exactly the sixteen exports, each a function named for itself; testing adds setWorld and probe', () => {
-  const testing = require('../../testing.js');
   for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'probe']]]) {
-    assert.deepEqual(Object.keys(mod).sort(), [...names].sort());
-    for (const name of names) {
-      assert.equal(typeof mod[name], 'function');
-      assert.equal(mod[name].name, name);
-    }
+    assert.deepEqual(Object.entries(mod).map(([key, fn]) => [key, typeof fn, fn.name]).sort(),
+      names.map((name) => [name, 'function', name]).sort());
   }
 });
 
@@ -55,53 +33,46 @@ test('every Node-API function the addon calls is one the macOS link leaves to th
   assert.deepEqual(used.filter((name) => !allowed.has(name)), []);
 });
 
-test('argument errors are thrown at once with message and code', () => {
-  throwsWith(() => product.captureWindow(), 'NumberExpected', /Undefined/);
-  throwsWith(() => product.captureWindow('5'), 'NumberExpected', /String/);
-  throwsWith(() => product.captureDisplay({}), 'InvalidArg', 'Missing field `displayId`');
-  throwsWith(() => product.captureDisplay({ displayId: 'one' }), 'NumberExpected',
-    /^Failed to convert .*String.* on CaptureOptions\.displayId$/);
-  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: 5 }), 'InvalidArg',
-    'Given napi value is not an array on CaptureOptions.excludeWindowIds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, excludeWindowIds: [1, 'x'] }), 'NumberExpected',
-    /on CaptureOptions\.excludeWindowIds$/);
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: {} }), 'InvalidArg',
-    'Missing field `x` on CaptureOptions.cropBounds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: 1 } }), 'InvalidArg',
-    'Missing field `height` on CaptureOptions.cropBounds');
-  throwsWith(() => product.captureDisplay({ displayId: 1, cropBounds: { x: 0, y: 0, width: '1', height: 1 } }),
-    'NumberExpected', /^Failed to convert .* on CropBounds\.width on CaptureOptions\.cropBounds$/);
-  throwsWith(() => product.getAppWindowBounds(42), 'StringExpected', /Number/);
-  throwsWith(() => product.captureIosDevice(), 'StringExpected', /Undefined/);
-});
-
-test('null and non-object options fail as the host reports them', () => {
+test('argument errors are thrown at once with message and code; valid options return a Promise', async () => {
+  const display = (options) => () => product.captureDisplay(options);
+  const cases = [
+    [() => product.captureWindow(), 'NumberExpected', /Undefined/],
+    [() => product.captureWindow('5'), 'NumberExpected', /String/],
+    [() => product.getAppWindowBounds(42), 'StringExpected', /Number/],
+    [() => product.captureIosDevice(), 'StringExpected', /Undefined/],
+    [display({}), 'InvalidArg', 'Missing field `displayId`'],
+    [display(7), 'InvalidArg', 'Missing field `displayId`'],  // a number converts to an object without the field
+    [display({ displayId: 'one' }), 'NumberExpected', /^Failed to convert .*String.* on CaptureOptions\.displayId$/],
+    [display({ displayId: 1, excludeWindowIds: 5 }), 'InvalidArg',
+      'Given napi value is not an array on CaptureOptions.excludeWindowIds'],
+    [display({ displayId: 1, excludeWindowIds: [1, 'x'] }), 'NumberExpected', /on CaptureOptions\.excludeWindowIds$/],
+    [display({ displayId: 1, cropBounds: {} }), 'InvalidArg', 'Missing field `x` on CaptureOptions.cropBounds'],
+    [display({ displayId: 1, cropBounds: { x: 0, y: 0, width: 1 } }), 'InvalidArg',
+      'Missing field `height` on CaptureOptions.cropBounds'],
+    [display({ displayId: 1, cropBounds: { x: 0, y: 0, width: '1', height: 1 } }), 'NumberExpected',
+      /^Failed to convert .* on CropBounds\.width on CaptureOptions\.cropBounds$/],
+  ];
+  for (const [call, code, message] of cases) assert.throws(call, { name: 'Error', code, message });
   // Reading a property of null or undefined leaves V8's TypeError pending; it wins.
-  assert.throws(() => product.captureDisplay(), TypeError);
-  assert.throws(() => product.captureDisplay({ displayId: 1, cropBounds: null }), TypeError);
-  // A number converts to an object without the field.
-  throwsWith(() => product.captureDisplay(7), 'InvalidArg', 'Missing field `displayId`');
-});
+  assert.throws(display(undefined), TypeError);
+  assert.throws(display({ displayId: 1, cropBounds: null }), TypeError);
 
-test('valid options return a Promise; undefined cropBounds and an empty exclusion list are no crop', async () => {
-  for (const options of [{ displayId: 1 }, { displayId: 1, excludeWindowIds: [] }, { displayId: 1, cropBounds: undefined }]) {
-    const p = product.captureDisplay(options);
+  // Undefined cropBounds and an empty exclusion list are no crop.
+  for (const call of [display({ displayId: 1 }), display({ displayId: 1, excludeWindowIds: [] }),
+    display({ displayId: 1, cropBounds: undefined }), () => product.captureWindow(5)]) {
+    const p = call();
     assert.ok(p instanceof Promise);
-    await assert.rejects(p, (e) => e instanceof Error && e.code === 'GenericFailure');
+    await assert.rejects(p, { name: 'Error', code: 'GenericFailure' });
   }
-  const w = product.captureWindow(5);
-  assert.ok(w instanceof Promise);
-  await w.catch(() => {});
 });
 
 test('a throwing getter reaches the caller unchanged and no Promise is returned', () => {
   const boom = new RangeError('from the getter');
-  const options = { displayId: 1, get excludeWindowIds() { throw boom; } };
   let result = 'untouched';
-  assert.throws(() => { result = product.captureDisplay(options); }, (e) => e === boom);
+  assert.throws(() => { result = product.captureDisplay({ displayId: 1, get excludeWindowIds() { throw boom; } }); },
+    (e) => e === boom);
   assert.equal(result, 'untouched');
-  const proxy = new Proxy({}, { get() { throw boom; } });
-  assert.throws(() => product.captureDisplay(proxy), (e) => e === boom);
+  assert.throws(() => product.captureDisplay(new Proxy({}, { get() { throw boom; } })), (e) => e === boom);
 });
 
 test('synchronous exports ignore arguments they do not read', () => {
@@ -109,145 +80,82 @@ test('synchronous exports ignore arguments they do not read', () => {
   assert.deepEqual(product.getNotchSize('x', {}), product.getNotchSize());
 });
 
-test('ten concurrent calls all resolve with numbers', async () => {
-  const counts = await Promise.all(Array.from({ length: 10 }, () => product.usbAppleDeviceCount()));
-  for (const c of counts) assert.equal(typeof c, 'number');
-});
-
-// DESKCAP_TEST_FAULT is read as each call's work starts: set it only while
-// nothing else runs in this process.
-async function withFault(name, call) {
-  process.env.DESKCAP_TEST_FAULT = name;
+// The test switches are read as each call's work starts or each Buffer is
+// made: set them only while nothing else runs in this process.
+async function withEnv(name, value, call) {
+  process.env[name] = value;
   try {
     return await later(call());
   } finally {
-    delete process.env.DESKCAP_TEST_FAULT;
+    delete process.env[name];
   }
 }
 
 test('faults in work reject with GenericFailure and the fault text', async () => {
   testing.setWorld({});
-  const scheduler = await withFault('getDisplays', () => testing.getDisplays());
+  const scheduler = await withEnv('DESKCAP_TEST_FAULT', 'getDisplays', () => testing.getDisplays());
   assert.deepEqual(scheduler, { code: 'GenericFailure', message: 'injected fault in getDisplays', isError: true });
-  const blocking = await withFault('usbAppleDeviceCount', () => testing.usbAppleDeviceCount());
+  const blocking = await withEnv('DESKCAP_TEST_FAULT', 'usbAppleDeviceCount', () => testing.usbAppleDeviceCount());
   await assertSettled();
   assert.equal(blocking.code, 'GenericFailure');
   assert.match(blocking.message,
     /^Device work did not finish: task \d+ panicked with message "injected fault in usbAppleDeviceCount"$/);
 });
 
-test('a pending Promise keeps the process alive; it exits once settled', () => {
-  // The product's device listing waits through a 3 s warm-up on a machine without phones.
-  const r = runNode(`
+test('a pending Promise keeps the process alive; it exits once settled', async () => {
+  const r = await runNodeAsync(`
     require(${INDEX}).listIosDevices().then((v) => console.log('settled', JSON.stringify(v)));
   `);
   assert.equal(r.status, 0, r.stderr);
   assert.match(r.stdout, /^settled \[\]$/m);
 });
 
-test('process.exit() while work is pending exits with its own code', () => {
-  const r = runNode(`
-    const d = require(${INDEX});
-    d.listIosDevices();
-    d.requestSystemAudioAccess();
-    setTimeout(() => process.exit(7), 100);
-  `, { abruptEnd: true });
-  assert.equal(r.signal, null);
-  assert.equal(r.status, 7, r.stderr);
-});
-
-test('an uncaught exception while work is pending ends the process normally', () => {
-  const r = runNode(`
-    require(${INDEX}).listIosDevices();
-    setTimeout(() => { throw new Error('boom'); }, 50);
-  `, { abruptEnd: true });
-  assert.equal(r.signal, null);
-  assert.equal(r.status, 1);
-  assert.match(r.stderr, /boom/);
-});
-
-const WORKER_SNIPPET = `
-  const { Worker } = require('worker_threads');
-  function worker(code) {
-    const w = new Worker(code, { eval: true });
-    return w;
-  }
-  function once(w, event) { return new Promise((resolve) => w.once(event, resolve)); }
-  const body = \`
-    const { parentPort } = require('worker_threads');
-    const d = require(${INDEX});
-    parentPort.postMessage({ names: Object.keys(d).length });
-    parentPort.on('message', async (m) => {
-      if (m === 'work') parentPort.postMessage({ count: await d.usbAppleDeviceCount(), log: await d.takeIosLog() });
-      if (m === 'quit') process.exit(0);
-    });
-  \`;
-`;
-
-test('Worker environments share the pool; when the last one ends, a later Worker starts it again', () => {
+test('Worker environments share the pool; when the last one ends, a later Worker starts it again', async () => {
   // Only Workers load the addon in this process: two at once, terminating one
   // leaves the other working; then, one at a time, each the only environment.
-  const r = runNode(`${WORKER_SNIPPET}
+  const r = await runNodeAsync(`
+    const { Worker } = require('worker_threads');
+    const once = (w, event) => new Promise((resolve) => w.once(event, resolve));
+    const worker = () => new Worker(\`
+      const { parentPort } = require('worker_threads');
+      const d = require(${INDEX});
+      parentPort.postMessage({ names: Object.keys(d).length });
+      parentPort.on('message', async (m) => {
+        if (m === 'work') parentPort.postMessage({ count: await d.usbAppleDeviceCount(), log: await d.takeIosLog() });
+        if (m === 'quit') process.exit(0);
+      });
+    \`, { eval: true });
     (async () => {
-      const a = worker(body), b = worker(body);
-      const [ma, mb] = await Promise.all([once(a, 'message'), once(b, 'message')]);
+      const a = worker(), b = worker();
+      const loaded = (await Promise.all([once(a, 'message'), once(b, 'message')])).map((m) => m.names);
       await a.terminate();
       b.postMessage('work');
-      const answer = await once(b, 'message');
+      const answers = [await once(b, 'message')];
       await b.terminate();
-      const alone = [];
       for (let i = 0; i < 3; i++) {
-        const w = worker(body);
+        const w = worker();
         await once(w, 'message');
         w.postMessage('work');
-        alone.push(typeof (await once(w, 'message')).count);
+        answers.push(await once(w, 'message'));
         w.postMessage('quit');
         await once(w, 'exit');
       }
-      console.log(JSON.stringify({ a: ma.names, b: mb.names, count: typeof answer.count, log: Array.isArray(answer.log), alone }));
+      console.log(JSON.stringify({ loaded, answers: answers.map((m) => [typeof m.count, Array.isArray(m.log)]) }));
     })();
   `);
   assert.equal(r.status, 0, r.stderr);
-  assert.deepEqual(lastJson(r), { a: EXPORTS.length, b: EXPORTS.length, count: 'number', log: true, alone: ['number', 'number', 'number'] });
-});
-
-test('Workers terminated with work in flight do not take the process down', async () => {
-  const r = await runNodeAsync(`${WORKER_SNIPPET}
-    (async () => {
-      for (let i = 0; i < 4; i++) {
-        const w = worker(body.replace("if (m === 'work')", "d.listIosDevices(); d.requestSystemAudioAccess(); if (m === 'work')"));
-        await once(w, 'message');
-        w.postMessage('work');
-        await new Promise((r) => setTimeout(r, 20));
-        await w.terminate();
-      }
-      console.log('"survived"');
-    })();
-  `, { abruptEnd: true });
-  assert.equal(r.status, 0, r.stderr);
-  assert.equal(lastJson(r), 'survived');
+  assert.deepEqual(lastJson(r), { loaded: [EXPORTS.length, EXPORTS.length], answers: Array(4).fill(['number', true]) });
 });
 
 test('a host that refuses external buffers gets a correct copy', async () => {
-  testing.setWorld({
-    screen: {
-      displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2, background: '#204060' }],
-      windows: [{ id: 7, pid: 1, frame: { x: 8, y: 8, width: 20, height: 10 }, fill: '#ff8000' }],
-    },
-  });
+  testing.setWorld({ screen: {
+    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2, background: '#204060' }],
+    windows: [{ id: 7, pid: 1, frame: { x: 8, y: 8, width: 20, height: 10 }, fill: '#ff8000' }],
+  } });
   const external = await testing.captureDisplay({ displayId: 1 });
-  // Read as each Buffer is made; set only while nothing else runs.
-  process.env.DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS = '1';
-  let copied;
-  try {
-    copied = await testing.captureDisplay({ displayId: 1 });
-  } finally {
-    delete process.env.DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS;
-  }
-  assert.equal(Buffer.isBuffer(copied.buffer), true);
-  assert.equal(copied.width, 128);
-  assert.equal(copied.height, 96);
-  assert.equal(copied.buffer.length > 0, true);
-  assert.deepEqual(copied.buffer, external.buffer);
+  const { value: copied } = await withEnv('DESKCAP_TEST_REFUSE_EXTERNAL_BUFFERS', '1',
+    () => testing.captureDisplay({ displayId: 1 }));
+  assert.deepEqual([Buffer.isBuffer(copied.buffer), copied.width, copied.height], [true, 128, 96]);
   assert.equal(copied.buffer.subarray(1, 4).toString(), 'PNG');
+  assert.deepEqual(copied.buffer, external.buffer);
 });

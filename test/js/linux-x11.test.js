@@ -72,8 +72,7 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
   await t.test('a crop is the same part of the display', async () => {
     const crop = await shot({ cropBounds: { x: 100, y: 60, width: 50, height: 40 } });
     assert.deepEqual([crop.width, crop.height], [50, 40]);
-    for (let y = 0; y < 40; y++)
-      for (let x = 0; x < 50; x++) assert.equal(crop.at(x, y), full.at(x + 100, y + 60));
+    assert.deepEqual(differences(crop, { at: (x, y) => full.at(x + 100, y + 60) }), []);
   });
 
   await t.test('a covered window is captured whole; an unknown one is not found', async () => {
@@ -106,25 +105,12 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
   });
 });
 
-test('without an X server or a sound server, and on the phone path', { skip: process.platform !== 'linux' && 'Linux only' }, async () => {
+test('without an X server or a sound server', { skip: process.platform !== 'linux' && 'Linux only' }, async () => {
   const env = { DISPLAY: ':', PULSE_SERVER: `unix:${path.join(root, 'no-such-socket')}` };
-  const out = lastJson(await runNodeAsync(`
+  const [displays, window, microphone] = lastJson(await runNodeAsync(`
     const d = require(${JSON.stringify(path.join(root, 'index.js'))});
-    (async () => {
-      const displays = await d.getDisplays();
-      const window = await d.captureWindow(1).catch((e) => e.message);
-      const microphone = await d.listMicrophoneApps();
-      const phones = await d.listIosDevices();
-      await d.prewarmIosCapture();
-      const log = await d.takeIosLog();
-      console.log(JSON.stringify({ displays, window, microphone, phones, log }));
-    })();`, { env }));
-  assert.deepEqual(out.displays, []);
-  assert.match(out.window, /^Failed to get shareable content: No shareable content available: Content unavailable: /);
-  assert.equal(out.microphone, null);
-  assert.deepEqual(out.phones, []);
-  // The listing says why and never waits for capture devices to appear.
-  assert.ok(out.log.some((line) => line.startsWith('enable_failed')));
-  assert.ok(!out.log.some((line) => /warmup|devices_appeared/.test(line)));
-  assert.ok(out.log.includes('prewarm_done allow_flag=0'));
+    (async () => console.log(JSON.stringify([await d.getDisplays(), await d.captureWindow(1).catch((e) => e.message),
+      await d.listMicrophoneApps()])))();`, { env }));
+  assert.deepEqual([displays, microphone], [[], null]);
+  assert.match(window, /^Failed to get shareable content: No shareable content available: Content unavailable: /);
 });

@@ -24,9 +24,7 @@ for (const name of ['DESKCAP_BUILD_DIR', 'DESKCAP_CMAKE_ARGS', 'npm_config_build
 function run(cmd, args, cwd = root, extraEnv = {}) {
   const started = Date.now();
   const r = spawnSync(cmd, args, { cwd, env: { ...env, ...extraEnv }, encoding: 'utf8', timeout: 600000 });
-  r.ms = Date.now() - started;
-  r.text = `${r.stdout}${r.stderr}`;
-  return r;
+  return Object.assign(r, { ms: Date.now() - started, text: `${r.stdout}${r.stderr}` });
 }
 
 function ok(cmd, args, cwd, extraEnv) {
@@ -35,13 +33,10 @@ function ok(cmd, args, cwd, extraEnv) {
   return r;
 }
 
-function packed(args) {
-  return JSON.parse(ok('npm', ['pack', '--json', '--ignore-scripts', '--pack-destination', work, ...args]).stdout);
-}
+const packed = (args) =>
+  JSON.parse(ok('npm', ['pack', '--json', '--ignore-scripts', '--pack-destination', work, ...args]).stdout);
 
-let tarball;
-let files;
-let deps;
+let tarball, files, deps;
 test.before(() => {
   ok(process.execPath, ['scripts/build.js', '--prebuild']);
   const [pkg] = packed([]);
@@ -111,12 +106,11 @@ test('the tarball holds the package, its licence and product-only prebuilds, and
 
   const prebuilds = files.filter((f) => f.startsWith(`prebuilds/${TARGET}/`)).sort();
   assert.equal(prebuilds.length, 2, `expected two prebuilds for ${TARGET}: ${prebuilds}`);
-  const [product, testing] = prebuilds.map((f) => path.join(root, f));
-  assert.match(path.basename(product), /^deskcap\./);
+  assert.match(path.basename(prebuilds[0]), /^deskcap\./);
   // The test hooks live in the testing binary only, and each exports just Node's two entry points.
-  const hooks = (file) => fs.readFileSync(file).includes('DESKCAP_TEST_FAULT');
-  assert.deepEqual([hooks(product), hooks(testing)], [false, true]);
-  for (const file of [product, testing]) {
+  const binaries = prebuilds.map((f) => path.join(root, f));
+  assert.deepEqual(binaries.map((file) => fs.readFileSync(file).includes('DESKCAP_TEST_FAULT')), [false, true]);
+  for (const file of binaries) {
     const nm = process.platform === 'darwin' ? ['-gU', file] : ['-D', '--defined-only', file];
     const symbols = ok('nm', nm).stdout.trim().split('\n').map((l) => l.split(' ').pop().replace(/^_/, ''));
     assert.deepEqual(symbols.sort(), ['napi_register_module_v1', 'node_api_module_get_api_version_v1']);
@@ -135,22 +129,22 @@ test('with the prebuilt binaries, an install compiles nothing and loads from Com
 
 test('the types resolve for both entry points under nodenext, bundler and node10 resolution', async () => {
   const dir = path.join(work, 'with-prebuilds');
-  const use = (deskcap, testing) => `
-export const shot: Promise<${deskcap}.CapturedImage> = ${deskcap}.captureDisplay({ displayId: 1, excludeWindowIds: [2] });
-export const access: 'granted' | 'denied' | 'not-determined' | 'unknown' = ${testing}.getSystemAudioAccess();
+  const use = `
+export const shot: Promise<deskcap.CapturedImage> = deskcap.captureDisplay({ displayId: 1, excludeWindowIds: [2] });
+export const access: 'granted' | 'denied' | 'not-determined' | 'unknown' = testing.getSystemAudioAccess();
 // @ts-expect-error: a window id is a number
-${deskcap}.captureWindow('1');
+deskcap.captureWindow('1');
 `;
-  fs.writeFileSync(path.join(dir, 'esm.mts'), `import deskcap, { captureDisplay } from 'deskcap';
+  const sources = {
+    'esm.mts': `import deskcap, { captureDisplay } from 'deskcap';
 import testing, * as fake from 'deskcap/testing';
-export const same: typeof captureDisplay = fake.captureDisplay;
-${use('deskcap', 'testing')}`);
-  fs.writeFileSync(path.join(dir, 'cjs.cts'), `import deskcap = require('deskcap');
-import testing = require('deskcap/testing');
-${use('deskcap', 'testing')}`);
-  fs.writeFileSync(path.join(dir, 'node10.ts'), `import * as deskcap from 'deskcap';
-import * as testing from 'deskcap/testing';
-${use('deskcap', 'testing')}`);
+export const same: typeof captureDisplay = fake.captureDisplay;`,
+    'cjs.cts': `import deskcap = require('deskcap');
+import testing = require('deskcap/testing');`,
+    'node10.ts': `import * as deskcap from 'deskcap';
+import * as testing from 'deskcap/testing';`,
+  };
+  for (const [file, imports] of Object.entries(sources)) fs.writeFileSync(path.join(dir, file), `${imports}\n${use}`);
   // A stand-in for @types/node: the declarations need only Buffer, and checking
   // all of Node's types would take most of this test's time.
   fs.mkdirSync(path.join(dir, 'types', 'node'), { recursive: true });

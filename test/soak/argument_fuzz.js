@@ -8,7 +8,7 @@
 // crash is counted rather than taking the runner down, with its address space
 // limited (except under ASan), so that an allocation sized by the caller fails.
 const path = require('path');
-const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
+const { root, childOutcome, lastJson } = require('../js/helpers/child');
 
 const WORLD = require('./small_world');
 
@@ -110,30 +110,18 @@ function childSource(addon, calls, seed) {
 // 'testing.js'). Answers { runs, failures, notes }: a child that crashed, hung or
 // printed a sanitizer report counts its calls as failed.
 async function fuzzArguments(addon, { children = 1, calls = 500, seed = Date.now() } = {}) {
-  let runs = 0;
-  let failures = 0;
-  const notes = [];
+  const result = { runs: 0, failures: 0, notes: [] };
   for (let c = 0; c < children; c++) {
     const childSeed = (seed + c * 7919) >>> 0;
-    let r;
-    try {
-      r = await runNodeAsync(childSource(addon, calls, childSeed), {
-        world: WORLD, timeout: 300000, shell: /asan/.test(process.env.LD_PRELOAD || '') ? undefined : 'ulimit -v 12000000',
-      });
-    } catch (e) {
-      r = { status: null, signal: null, stderr: e.message };
-    }
-    runs += calls;
-    if (r.status !== 0 || r.signal !== null) {
-      failures += calls;
-      notes.push(`seed ${childSeed}: status ${r.status}, signal ${r.signal}: ${r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n')}`);
-      continue;
-    }
-    const out = lastJson(r);
-    failures += out.bad;
-    if (out.bad) notes.push(`seed ${childSeed}: ${out.problems.join('; ')}`);
+    const r = await childOutcome(childSource(addon, calls, childSeed), {
+      world: WORLD, timeout: 300000, shell: /asan/.test(process.env.LD_PRELOAD || '') ? undefined : 'ulimit -v 12000000',
+    });
+    result.runs += calls;
+    const out = r.failure ? { bad: calls, problems: [r.failure] } : lastJson(r);
+    result.failures += out.bad;
+    if (out.bad) result.notes.push(`seed ${childSeed}: ${out.problems.join('; ')}`);
   }
-  return { runs, failures, notes };
+  return result;
 }
 
 module.exports = { fuzzArguments };

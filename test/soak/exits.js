@@ -5,20 +5,14 @@
 // after a random 0-19 ms. The process must end with that ending's own status,
 // without a signal or a sanitizer report.
 const path = require('path');
-const { root, runNodeAsync } = require('../js/helpers/child');
+const { root, childOutcome } = require('../js/helpers/child');
 
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
 
-const WORLD = {
-  timeScale: 0.01,
-  screen: {
-    displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 160, height: 120 }, scale: 1, background: '#203040' }],
-    windows: [{ id: 5, pid: 1, frame: { x: 10, y: 10, width: 30, height: 20 }, fill: '#3478f6' }],
-  },
-};
+const WORLD = require('./small_world');
 
 const ENDINGS = {
-  'process.exit': { code: 'process.exit(0)', status: 0 },
+  'process.exit': { code: 'process.exit(7)', status: 7 },
   'uncaught exception': { code: "throw new Error('ending')", status: 1 },
   'unhandled rejection': { code: "Promise.reject(new Error('ending'))", status: 1 },
 };
@@ -34,25 +28,16 @@ function source(ending, delayMs) {
       chain(() => d.captureDisplay({ displayId: 1, excludeWindowIds: [5] }));
       chain(() => d.captureWindow(5));
     }
-    d.listIosDevices().catch(quiet);
-    d.takeIosLog().catch(quiet);
-    d.listMicrophoneApps().catch(quiet);
+    for (const p of [d.listIosDevices(), d.takeIosLog(), d.listMicrophoneApps()]) p.catch(quiet);
     setTimeout(() => { ${ENDINGS[ending].code}; }, ${delayMs});
   `;
 }
 
 // One run: null when it ended as it should, else what went wrong.
 async function exitRun(ending, delayMs) {
-  let r;
-  try {
-    r = await runNodeAsync(source(ending, delayMs), { world: WORLD, abruptEnd: true, timeout: 120000 });
-  } catch (e) {
-    return e.message.split('\n')[0];
-  }
-  const want = ENDINGS[ending].status;
-  if (r.signal !== null || r.status !== want)
-    return `${ending} after ${delayMs} ms: status ${r.status}, signal ${r.signal} (wanted ${want})\n${r.stderr}`;
-  return null;
+  const { failure } = await childOutcome(source(ending, delayMs), { world: WORLD, abruptEnd: true, timeout: 120000 },
+    ENDINGS[ending].status);
+  return failure && `${ending} after ${delayMs} ms: ${failure}`;
 }
 
 // `runs` runs of one ending, `parallel` at a time; answers the failures' texts.

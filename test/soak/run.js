@@ -14,10 +14,8 @@ function option(name, fallback) {
 }
 
 (async () => {
-  const calls = option('calls', 10000);
-  const cycles = option('cycles', 1000);
-  const exits = option('exits', 100);
-  const seed = option('seed', Date.now() >>> 0);
+  const [calls, cycles, exits, seed] = [option('calls', 10000), option('cycles', 1000), option('exits', 100),
+    option('seed', Date.now() >>> 0)];
   console.log(`soak: seed ${seed}`);
   let failed = false;
   const report = (name, { runs, failures, notes }) => {

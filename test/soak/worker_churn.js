@@ -6,7 +6,7 @@
 // again. The main thread never loads the addon. Every tenth cycle the Worker
 // must first answer a call, which shows that its pool is alive.
 const path = require('path');
-const { root, runNodeAsync, lastJson } = require('../js/helpers/child');
+const { root, childOutcome, lastJson } = require('../js/helpers/child');
 
 const WORLD = require('./small_world');
 
@@ -17,36 +17,27 @@ function childSource(cycles) {
     const body = \`
       const { parentPort, workerData } = require('worker_threads');
       const d = require(workerData);
-      const quiet = () => {};
       parentPort.postMessage('loaded');
-      d.getDisplays().catch(quiet);
-      d.captureDisplay({ displayId: 1 }).catch(quiet);
-      d.captureWindow(5).catch(quiet);
-      d.takeIosLog().catch(quiet);
-      d.usbAppleDeviceCount().catch(quiet);
-      d.listMicrophoneApps().catch(quiet);
-      d.requestSystemAudioAccess().catch(quiet);
+      for (const p of [d.getDisplays(), d.captureDisplay({ displayId: 1 }), d.captureWindow(5), d.takeIosLog(),
+        d.usbAppleDeviceCount(), d.listMicrophoneApps(), d.requestSystemAudioAccess()]) p.catch(() => {});
       parentPort.on('message', () => d.usbAppleDeviceCount().then((n) => parentPort.postMessage(typeof n), (e) => parentPort.postMessage(String(e))));
     \`;
     const addons = ${addons};
     const once = (w, event) => new Promise((resolve) => w.once(event, resolve));
     const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
     (async () => {
-      let bad = 0;
-      let previous = Promise.resolve();
+      let bad = 0, previous = Promise.resolve();
       for (let i = 0; i < ${cycles}; i++) {
         const w = new Worker(body, { eval: true, workerData: addons[i % 2] });
         w.on('error', () => {});
-        const moment = Math.random();
         if (i % 10 === 0) {
           await once(w, 'message');
           w.postMessage('check');
           if ((await once(w, 'message')) !== 'number') bad++;
-        } else if (moment < 0.4) {
-          await once(w, 'message');
-          await sleep(Math.floor(Math.random() * 10));
+        } else if (Math.random() < 0.4) {
+          await once(w, 'message').then(() => sleep(Math.random() * 10));
         } else {
-          await sleep(Math.floor(Math.random() * 20));
+          await sleep(Math.random() * 20);
         }
         const gone = w.terminate();
         // Every other cycle the next Worker starts while this one is torn down.
@@ -63,28 +54,16 @@ function childSource(cycles) {
 // `cycles` cycles in children of at most `perChild`. Answers { runs, failures,
 // notes }: a crashed child fails the cycles it had not finished.
 async function churnWorkers(cycles, { perChild = 100 } = {}) {
-  let runs = 0;
-  let failures = 0;
-  const notes = [];
-  while (runs < cycles) {
-    const n = Math.min(perChild, cycles - runs);
-    let r;
-    try {
-      r = await runNodeAsync(childSource(n), { world: WORLD, abruptEnd: true, timeout: 600000 });
-    } catch (e) {
-      r = { status: null, signal: null, stderr: e.message };
-    }
-    runs += n;
-    if (r.status !== 0 || r.signal !== null) {
-      failures += n;
-      notes.push(`status ${r.status}, signal ${r.signal}: ${r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n')}`);
-      continue;
-    }
-    const out = lastJson(r);
-    failures += out.bad;
-    if (out.bad) notes.push(`${out.bad} of ${n} Workers could not answer a call`);
+  const result = { runs: 0, failures: 0, notes: [] };
+  while (result.runs < cycles) {
+    const n = Math.min(perChild, cycles - result.runs);
+    const r = await childOutcome(childSource(n), { world: WORLD, abruptEnd: true, timeout: 600000 });
+    result.runs += n;
+    const bad = r.failure ? n : lastJson(r).bad;
+    result.failures += bad;
+    if (bad) result.notes.push(r.failure || `${bad} of ${n} Workers could not answer a call`);
   }
-  return { runs, failures, notes };
+  return result;
 }
 
 module.exports = { churnWorkers };

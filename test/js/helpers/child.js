@@ -1,18 +1,12 @@
 'use strict';
 // Runs a snippet of JavaScript in a fresh Node process (the fake world and the
 // pool are per process) and collects what it printed and how it ended.
-const { spawnSync, spawn } = require('child_process');
+const { spawn } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
 
 const root = path.resolve(__dirname, '..', '..', '..');
-
-function writeWorld(world) {
-  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-world-')), 'world.json');
-  fs.writeFileSync(file, JSON.stringify(world));
-  return file;
-}
 
 // Under the sanitizers, a process that ends through process.exit() or an
 // uncaught exception skips the teardown, so V8's own blocks read as leaks, and
@@ -21,40 +15,20 @@ function writeWorld(world) {
 function childEnv({ world, env, abruptEnd } = {}) {
   const e = { ...process.env, ...env };
   if (abruptEnd && e.ASAN_OPTIONS !== undefined) e.ASAN_OPTIONS += ':detect_leaks=0';
-  if (world !== undefined) e.DESKCAP_FAKE_WORLD = writeWorld(world);
+  if (world !== undefined) {
+    e.DESKCAP_FAKE_WORLD = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-world-')), 'world.json');
+    fs.writeFileSync(e.DESKCAP_FAKE_WORLD, JSON.stringify(world));
+  }
   return e;
 }
 
-// The first line of a sanitizer report in a child's stderr, or null. A report
-// printed while exit() runs may be cut short and leave the status at 0, so the
-// text decides, not the status.
+// A sanitizer report printed while exit() runs may be cut short and leave the
+// status at 0, so the text decides, not the status.
 const REPORT = /^.*(?:ERROR: (?:Address|Leak|Thread|Memory)Sanitizer|WARNING: ThreadSanitizer|: runtime error: ).*$/m;
-function sanitizerReport(stderr) {
-  const m = REPORT.exec(stderr || '');
-  return m ? m[0] : null;
-}
 
-function checked(result) {
-  const report = sanitizerReport(result.stderr);
-  if (report) throw new Error(`child printed a sanitizer report (status ${result.status}): ${report}\n${result.stderr}`);
-  return result;
-}
-
-// Synchronous: { status, signal, stdout, stderr }. Throws when the child printed
-// a sanitizer report, whatever its status.
-function runNode(source, options = {}) {
-  const r = spawnSync(process.execPath, ['-e', source], {
-    cwd: root,
-    env: childEnv(options),
-    encoding: 'utf8',
-    timeout: options.timeout || 60000,
-  });
-  return checked({ status: r.status, signal: r.signal, stdout: r.stdout, stderr: r.stderr });
-}
-
-// Asynchronous variant, so that several children can run at once; rejects on a
-// sanitizer report. `options.shell` runs node through `sh -c` with that text
-// before it (for `ulimit`).
+// Resolves { status, signal, stdout, stderr }; rejects when the child printed a
+// sanitizer report, whatever its status. `options.shell` runs node through
+// `sh -c` with that text before it (for `ulimit`).
 function runNodeAsync(source, options = {}) {
   return new Promise((resolve, reject) => {
     const child = options.shell
@@ -68,11 +42,9 @@ function runNodeAsync(source, options = {}) {
     const timer = setTimeout(() => child.kill('SIGKILL'), options.timeout || 60000);
     child.on('close', (status, signal) => {
       clearTimeout(timer);
-      try {
-        resolve(checked({ status, signal, stdout, stderr }));
-      } catch (e) {
-        reject(e);
-      }
+      const report = REPORT.exec(stderr);
+      if (report) reject(new Error(`child printed a sanitizer report (status ${status}): ${report[0]}\n${stderr}`));
+      else resolve({ status, signal, stdout, stderr });
     });
   });
 }
@@ -87,4 +59,17 @@ function lastJson(result) {
   }
 }
 
-module.exports = { root, runNode, runNodeAsync, writeWorld, lastJson, sanitizerReport };
+// Runs a child to its end whatever happens. `failure` is null, or what went
+// wrong: a spawn error or sanitizer report, a signal, another status.
+async function childOutcome(source, options, status = 0) {
+  try {
+    const r = await runNodeAsync(source, options);
+    if (r.signal === null && r.status === status) return { ...r, failure: null };
+    const tail = r.stderr.split('\n').filter((l) => !l.startsWith('KR_IOS')).slice(-8).join('\n');
+    return { ...r, failure: `status ${r.status}, signal ${r.signal} (wanted ${status}): ${tail}` };
+  } catch (e) {
+    return { failure: e.message.split('\n')[0] };
+  }
+}
+
+module.exports = { root, runNodeAsync, lastJson, childOutcome };

@@ -19,12 +19,11 @@ const sync = (fn) => {
   }
 };
 
-const idle = { objectsAlive: 0, byKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
-function busy() {
+const idle = { objectsAlive: 0, objectsAliveByKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
+const busy = () => {
   const p = d.probe();
-  return { objectsAlive: p.objectsAlive, byKind: p.objectsAliveByKind, screenshotsInFlight: p.screenshotsInFlight,
-    sessionsRunning: p.sessionsRunning, callsInFlight: p.callsInFlight };
-}
+  return Object.fromEntries(Object.keys(idle).map((key) => [key, p[key]]));
+};
 
 // Nothing a call made is still alive or running once it has settled. A
 // framework thread may still be letting its last objects go as the Promise
