@@ -83,32 +83,6 @@ TEST(CompletionDelivery, TextsThatAreNotUtf8AndEmptyCompletions) {
   }
 }
 
-// The kinds whose texts are more than "<prefix>: <detail>".
-TEST(CaptureErrorText, TemplatesWithMoreThanADetail) {
-  const std::pair<CaptureError, const char*> cases[] = {
-      {CaptureError::invalid_dimension("width", 0), "Invalid dimension: width must be greater than 0 (got 0)"},
-      {{Kind::PermissionDenied, "t"},
-       "Permission denied: t. Check System Preferences \xE2\x86\x92 Security & Privacy \xE2\x86\x92 Screen Recording"},
-      {CaptureError::feature_not_available("captureScreenshot", "26.0"),
-       "Feature not available: captureScreenshot requires macOS 26.0+"},
-      {CaptureError::os_error(-50, "paramErr"), "OS error -50: paramErr"},
-      {CaptureError::stream_error_with_code(StreamErrorCode::UserDeclined, "no"),
-       "SCStream error (User declined screen recording): no"},
-      {CaptureError::stream_error_with_code(StreamErrorCode::SystemStoppedStream, std::nullopt),
-       "SCStream error: System stopped the stream"},
-  };
-  for (const auto& [error, text] : cases) EXPECT_EQ(error.text(), text);
-  auto e = CaptureError(Kind::Internal, "x").to_error("Failed to extract image data: ");
-  EXPECT_EQ(e.status, deskcap::Status::GenericFailure);
-  EXPECT_EQ(e.reason, "Failed to extract image data: Internal error: x");
-
-  // The stream error codes run from -3801 (user declined) to -3821.
-  EXPECT_EQ(stream_error_code_from_raw(-3801), StreamErrorCode::UserDeclined);
-  EXPECT_EQ(stream_error_code_from_raw(-3821), StreamErrorCode::SystemStoppedStream);
-  EXPECT_FALSE(stream_error_code_from_raw(-3800).has_value());
-  EXPECT_FALSE(stream_error_code_from_raw(-3822).has_value());
-}
-
 class BridgeTest : public LeakCheck {};
 
 TEST_F(BridgeTest, ContentFlagsAndFiltersThatCannotBeBuilt) {

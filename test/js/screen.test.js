@@ -56,7 +56,7 @@ test('captureDisplay: a PNG at the mode scale, with the excluded windows left ou
   assert.deepEqual(d.probe().lastScreenshot.filter.windowIds, [10]);
 });
 
-test('large captures, several at once, decode inside Node; a reused pixel block leaks nothing', async () => {
+test('large captures, several at once, decode inside Node; reused band buffers leak nothing', async () => {
   d.setWorld({ screen: {
     displays: [display(1, rect(0, 0, 1440, 900), 2880, 1440, { main: true, background: '#5a7fa8' }),
       display(2, rect(2000, 0, 300, 200), 300, 300, { background: '#101010' })],
