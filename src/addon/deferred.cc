@@ -64,7 +64,7 @@ void report_pending_exception(napi_env env) {
 }
 
 // The JavaScript side of the channel (its context): settles and frees every
-// waiting task, each in a handle scope of its own.
+// waiting task.
 void drain_on_js_thread(napi_env env, napi_value, void* context, void*) {
   if (env == nullptr) return;  // the function is being torn down
   auto* channel = static_cast<Channel*>(context);
@@ -73,24 +73,24 @@ void drain_on_js_thread(napi_env env, napi_value, void* context, void*) {
     std::lock_guard<std::mutex> lock(channel->mutex);
     next = channel->take_all();
   }
+  // A handle scope per few settlements bounds the handles a long batch makes.
+  constexpr int kPerScope = 32;
   while (next != nullptr) {
-    std::unique_ptr<PendingPromise> task = Channel::pop(next);
     napi_handle_scope scope = nullptr;
     if (napi_open_handle_scope(env, &scope) != napi_ok) scope = nullptr;
-    task->settle(env);
-    task.reset();
+    for (int i = 0; i < kPerScope && next != nullptr; ++i) {
+      Channel::pop(next)->settle(env);
+      report_pending_exception(env);
+    }
     if (scope != nullptr) napi_close_handle_scope(env, scope);
-    report_pending_exception(env);
   }
 }
 
 Result<std::shared_ptr<Channel>> channel_for(napi_env env) {
   EnvState* state = env_state(env);
   if (state == nullptr) return Error(Status::GenericFailure, "Create threadsafe function in JsDeferred failed");
-  if (state->channel) {
-    std::lock_guard<std::mutex> lock(state->channel->mutex);
-    if (state->channel->alive) return state->channel;
-  }
+  // Only this thread marks a channel dead (its finaliser runs here): no lock.
+  if (state->channel && state->channel->alive) return state->channel;
   napi_value name = nullptr;
   // The length (22) takes the terminating NUL into the name: tools that trace async
   // resources see the name with it.
@@ -119,17 +119,19 @@ void resolve_undefined(napi_env env, napi_deferred deferred) {
 
 size_t work_in_flight() { return g_work_in_flight.load(); }
 
+// Counted on the JavaScript thread, in and out, so that the pool threads
+// never touch the shared count.
 PendingPromise::PendingPromise(Where where) : where_(where) { g_work_in_flight.fetch_add(1); }
 
-// Destroyed undecided: the work never ran (the pool shut down) or never ended.
+// Destroyed unsettled: the work never ran (the pool shut down), never ended,
+// or its environment closed first.
 PendingPromise::~PendingPromise() {
-  if (!decided_) g_work_in_flight.fetch_sub(1);
+  if (!settled_) g_work_in_flight.fetch_sub(1);
 }
 
 bool PendingPromise::claim() {
   if (decided_) return false;
   decided_ = true;
-  g_work_in_flight.fetch_sub(1);
   return true;
 }
 
@@ -149,25 +151,34 @@ void PendingPromise::fault(const Fault& fault) {
 void PendingPromise::finished(std::unique_ptr<Task> self) noexcept {
   if (!decided_) return;  // `self` frees it
   auto* task = static_cast<PendingPromise*>(self.release());
-  std::shared_ptr<Channel> channel = task->channel_;
-  std::lock_guard<std::mutex> lock(channel->mutex);
+  // While the channel is alive its thread-safe function holds it; a task may
+  // hold the last reference only once it is not, so such a task is freed
+  // after the lock is let go.
+  Channel& channel = *task->channel_;
+  std::unique_lock<std::mutex> lock(channel.mutex);
   // Once the environment is closing the Promise can no longer settle: what the
   // task carries is freed rather than leaked.
-  if (!channel->alive) {
+  if (!channel.alive) {
+    lock.unlock();
     delete task;
     return;
   }
-  if (channel->tail != nullptr) {
-    channel->tail->next_ = task;
-    channel->tail = task;
+  if (channel.tail != nullptr) {
+    channel.tail->next_ = task;
+    channel.tail = task;
     return;
   }
-  channel->head = channel->tail = task;
-  if (napi_call_threadsafe_function(channel->tsfn, nullptr, napi_tsfn_nonblocking) != napi_ok)
-    Channel::free_all(channel->take_all());
+  channel.head = channel.tail = task;
+  if (napi_call_threadsafe_function(channel.tsfn, nullptr, napi_tsfn_nonblocking) != napi_ok) {
+    PendingPromise* dropped = channel.take_all();
+    lock.unlock();
+    Channel::free_all(dropped);
+  }
 }
 
 void PendingPromise::settle(napi_env env) {
+  settled_ = true;
+  g_work_in_flight.fetch_sub(1);
   std::optional<Error> error = std::move(error_);
   napi_value result = nullptr;
   if (!error) {

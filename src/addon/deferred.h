@@ -47,14 +47,15 @@ class PendingPromise : public Task {
 
   const Where where_;
   bool decided_ = false;  // pool thread only
+  bool settled_ = false;  // JavaScript thread only
   std::optional<Error> error_;
   napi_deferred deferred_ = nullptr;
   std::shared_ptr<Channel> channel_;
   PendingPromise* next_ = nullptr;  // in the channel's queue
 };
 
-// Promises whose work has not settled them yet (nor been dropped unrun), in
-// every environment. A settlement is counted before JavaScript can see it.
+// Promises not settled yet (nor dropped unsettled), in every environment. A
+// settlement is counted out before JavaScript can see it.
 size_t work_in_flight();
 
 // Creates the Promise and hands its task to the pool: the Promise, or nullptr
