@@ -119,8 +119,8 @@ void resolve_undefined(napi_env env, napi_deferred deferred) {
 
 size_t work_in_flight() { return g_work_in_flight.load(); }
 
-// Counted on the JavaScript thread, in and out, so that the pool threads
-// never touch the shared count.
+// Counted in and out on the JavaScript thread: the pool threads touch the
+// shared count only when they drop a task unsettled.
 PendingPromise::PendingPromise(Where where) : where_(where) { g_work_in_flight.fetch_add(1); }
 
 // Destroyed unsettled: the work never ran (the pool shut down), never ended,
