@@ -1,6 +1,8 @@
 #include "platform/fake/base_world_fake.h"
 
 #include <chrono>
+#include <condition_variable>
+#include <deque>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -120,12 +122,60 @@ int64_t scaled_ns(double seconds) {
   return static_cast<int64_t>(ns);
 }
 
+namespace {
+
+// Long-lived threads for completions without a delay, as the frameworks'
+// dispatch queues have: a thread started per completion would make each
+// capture pay for a thread's start and end, which the real system does not.
+// A busy thread never holds a completion back (another starts); idle ones
+// end after a few seconds. Never destroyed: its threads outlive exit().
+struct Dispatch {
+  std::mutex mutex;
+  std::condition_variable ready;
+  std::deque<std::function<void()>> queue;
+  size_t idle = 0;
+};
+
+Dispatch& dispatch() {
+  static Dispatch& d = *new Dispatch;
+  return d;
+}
+
+void dispatch_thread() {
+  Dispatch& d = dispatch();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  for (;;) {
+    ++d.idle;
+    const bool work = d.ready.wait_for(lock, std::chrono::seconds(5), [&] { return !d.queue.empty(); });
+    --d.idle;
+    if (!work) return;
+    std::function<void()> fn = std::move(d.queue.front());
+    d.queue.pop_front();
+    lock.unlock();
+    fn();
+    fn = nullptr;  // what it holds goes before the lock is taken again
+    lock.lock();
+  }
+}
+
+}  // namespace
+
 void run_later(double seconds, std::function<void()> fn) {
   int64_t ns = scaled_ns(seconds);
-  std::thread([ns, fn = std::move(fn)]() mutable {
-    if (ns > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
-    fn();
-  }).detach();
+  if (ns > 0) {
+    std::thread([ns, fn = std::move(fn)]() mutable {
+      std::this_thread::sleep_for(std::chrono::nanoseconds(ns));
+      fn();
+    }).detach();
+    return;
+  }
+  Dispatch& d = dispatch();
+  std::unique_lock<std::mutex> lock(d.mutex);
+  d.queue.push_back(std::move(fn));
+  const bool start = d.queue.size() > d.idle;
+  lock.unlock();
+  if (start) std::thread(dispatch_thread).detach();
+  else d.ready.notify_one();
 }
 
 void deliver(const json& behaviour, std::function<void()> fn) {

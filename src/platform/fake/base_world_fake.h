@@ -57,10 +57,11 @@ int64_t scaled_ns(double seconds);
 
 // How a completion is delivered, from a behaviour object
 //   {"deliver": "thread" | "sync" | "never", "delayMs": 0}
-// ("thread" is the default): on a new thread after the scaled delay, inside
+// ("thread" is the default): on another thread after the scaled delay, inside
 // the caller before it returns, or not at all (fn is destroyed unrun).
 void deliver(const json& behaviour, std::function<void()> fn);
-// Runs fn on a new thread after `seconds` (scaled).
+// Runs fn on another thread after `seconds` (scaled): at once on a long-lived
+// one (another starts when all are busy), later on one of its own.
 void run_later(double seconds, std::function<void()> fn);
 
 // Base of every fake framework object: reference counted through
