@@ -228,9 +228,12 @@ napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending) 
   pending->deferred_ = deferred;
   pending->channel_ = held;
   try {
-    auto pool = runtime();
-    if (pending->where_ == Where::Scheduler) pool->spawn(std::move(pending));
-    else pool->spawn_blocking(std::move(pending));
+    EnvState* state = env_state(env);
+    if (state != nullptr && !state->pool) state->pool = runtime();
+    std::shared_ptr<WorkerPool> found = state == nullptr ? runtime() : nullptr;
+    WorkerPool& pool = state != nullptr ? *state->pool : *found;
+    if (pending->where_ == Where::Scheduler) pool.spawn(std::move(pending));
+    else pool.spawn_blocking(std::move(pending));
   } catch (...) {
     // The Promise never reaches JavaScript (the guard throws instead): settle
     // it so that the channel is released and the event loop not held.

@@ -8,6 +8,10 @@
 #include <memory>
 #include <vector>
 
+namespace deskcap {
+class WorkerPool;
+}
+
 namespace deskcap::js {
 
 struct Channel;
@@ -19,6 +23,9 @@ struct CompiledShape {
 
 struct EnvState {
   std::shared_ptr<Channel> channel;
+  // The process's pool, as found when this environment first spawned: it
+  // stays the same while any environment lives.
+  std::shared_ptr<WorkerPool> pool;
   std::vector<CompiledShape> shapes;
 };
 
