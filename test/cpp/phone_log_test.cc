@@ -67,20 +67,6 @@ TEST_F(IosLog, AFailedCopyKeepsEveryEntry) {
   EXPECT_EQ(drain(), "");
 }
 
-TEST(IosLogDeathTest, ADrainBeforeAnyWriteIsEmpty) {
-  // A fresh process, so that the log has really never been written.
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        char* text = ios_take_log();
-        bool empty = text != nullptr && text[0] == '\0';
-        native_free(text);
-        std::_Exit(empty && take_ios_log_step().empty() ? 0 : 1);
-      },
-      ::testing::ExitedWithCode(0), "");
-  GTEST_FLAG_SET(death_test_style, "fast");
-}
-
 // Every entry is also one whole stderr line "KR_IOS <message>", in its
 // writer's order, even when several threads write at once.
 TEST_F(IosLog, EveryEntryIsOneTaggedStderrLine) {

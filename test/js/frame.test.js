@@ -102,14 +102,6 @@ test('faults in work reject with GenericFailure and the fault text', async () =>
     /^Device work did not finish: task \d+ panicked with message "injected fault in usbAppleDeviceCount"$/);
 });
 
-test('a pending Promise keeps the process alive; it exits once settled', async () => {
-  const r = await runNodeAsync(`
-    require(${INDEX}).listIosDevices().then((v) => console.log('settled', JSON.stringify(v)));
-  `);
-  assert.equal(r.status, 0, r.stderr);
-  assert.match(r.stdout, /^settled \[\]$/m);
-});
-
 test('Worker environments share the pool; when the last one ends, a later Worker starts it again', async () => {
   // Only Workers load the addon in this process: two at once, terminating one
   // leaves the other working; then, one at a time, each the only environment.
