@@ -8,7 +8,6 @@ const path = require('path');
 const { root, childOutcome } = require('../js/helpers/child');
 
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
-
 const WORLD = require('./small_world');
 
 const ENDINGS = {
@@ -33,24 +32,19 @@ function source(ending, delayMs) {
   `;
 }
 
-// One run: null when it ended as it should, else what went wrong.
-async function exitRun(ending, delayMs) {
-  const { failure } = await childOutcome(source(ending, delayMs), { world: WORLD, abruptEnd: true, timeout: 120000 },
-    ENDINGS[ending].status);
-  return failure && `${ending} after ${delayMs} ms: ${failure}`;
-}
-
-// `runs` runs of one ending, `parallel` at a time; answers the failures' texts.
+// `runs` runs of one ending, `parallel` at a time, each after a random 0-19 ms;
+// answers the failures' texts.
 async function exitRuns(ending, runs, parallel = 2) {
   const failures = [];
   let next = 0;
-  async function lane() {
-    while (next < runs) {
-      next++;
-      const failure = await exitRun(ending, Math.floor(Math.random() * 20));
-      if (failure) failures.push(failure);
+  const lane = async () => {
+    while (next++ < runs) {
+      const delayMs = Math.floor(Math.random() * 20);
+      const { failure } = await childOutcome(source(ending, delayMs),
+        { world: WORLD, abruptEnd: true, timeout: 120000 }, ENDINGS[ending].status);
+      if (failure) failures.push(`${ending} after ${delayMs} ms: ${failure}`);
     }
-  }
+  };
   await Promise.all(Array.from({ length: parallel }, lane));
   return failures;
 }

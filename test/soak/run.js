@@ -8,10 +8,8 @@ const { fuzzArguments } = require('./argument_fuzz');
 const { churnWorkers } = require('./worker_churn');
 const { ENDINGS, exitRuns } = require('./exits');
 
-function option(name, fallback) {
-  const i = process.argv.indexOf(`--${name}`);
-  return i > 0 ? Number(process.argv[i + 1]) : fallback;
-}
+const option = (name, fallback) => (process.argv.includes(`--${name}`)
+  ? Number(process.argv[process.argv.indexOf(`--${name}`) + 1]) : fallback);
 
 (async () => {
   const [calls, cycles, exits, seed] = [option('calls', 10000), option('cycles', 1000), option('exits', 100),

@@ -35,8 +35,7 @@ function runNodeAsync(source, options = {}) {
       ? spawn('sh', ['-c', `${options.shell}; exec "$0" -e "$1"`, process.execPath, source],
         { cwd: root, env: childEnv(options) })
       : spawn(process.execPath, ['-e', source], { cwd: root, env: childEnv(options) });
-    let stdout = '';
-    let stderr = '';
+    let [stdout, stderr] = ['', ''];
     child.stdout.on('data', (d) => (stdout += d));
     child.stderr.on('data', (d) => (stderr += d));
     const timer = setTimeout(() => child.kill('SIGKILL'), options.timeout || 60000);
