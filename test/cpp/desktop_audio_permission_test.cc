@@ -2,7 +2,6 @@
 // The handle is opened once per process, so every test here uses the same
 // library; the variants without a request function or without a library run
 // as programs of their own (test/tcc).
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -10,7 +9,6 @@
 #include <thread>
 
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 #include "boundary/native.h"
 
 namespace {

@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 
 namespace {
 

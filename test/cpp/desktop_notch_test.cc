@@ -1,7 +1,4 @@
-#include <gtest/gtest.h>
-
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 
 namespace {
 

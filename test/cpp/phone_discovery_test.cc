@@ -2,7 +2,6 @@
 // warm-up, the device dump, the device watch, and prewarming (enabling and
 // starting the watch early).
 #include <atomic>
-#include <thread>
 
 #include "phone_fixture.h"
 

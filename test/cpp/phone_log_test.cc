@@ -5,7 +5,6 @@
 #include <atomic>
 #include <cstdio>
 #include <map>
-#include <memory>
 
 #include "phone/phone_steps.h"
 #include "phone_fixture.h"

@@ -2,7 +2,6 @@
 // libpng for the pixels, zlib for the stream the chunks carry.
 #include "screen/png_encoder.h"
 
-#include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -10,10 +9,8 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
-#include <string>
 #include <thread>
 #include <tuple>
-#include <vector>
 
 #include "screen/png_strip_pool.h"
 #include "screen_worlds.h"
