@@ -1,8 +1,6 @@
 'use strict';
-// The desktop exports end to end: window bounds, notch size, microphone apps,
-// the window list and the permissions, over fake worlds installed with
-// setWorld and the scripted TCC libraries, and over the product build, where
-// none of these facilities exists.
+// The desktop exports end to end over fake worlds and the scripted TCC
+// libraries, and over the product build, where none of them exists.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');

@@ -1,7 +1,6 @@
 'use strict';
-// The connected-phone exports end to end: over fake worlds installed with
-// setWorld (which also starts the phone state afresh) and over the product
-// build, where Linux shows no phone.
+// The connected-phone exports end to end, over fake worlds and over the
+// product build, where Linux shows no phone.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');

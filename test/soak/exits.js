@@ -1,9 +1,6 @@
 'use strict';
-// Ends a process while the testing addon has work in flight on every kind of
-// pool thread: eight chains each of display and window captures, phone and
-// microphone calls, then process.exit(), an uncaught exception or an unhandled rejection
-// after a random 0-19 ms. The process must end with that ending's own status,
-// without a signal or a sanitizer report.
+// Ends a process (exit, uncaught exception, unhandled rejection) with work in flight on
+// every kind of pool thread: it must end with that ending's status, no signal, no sanitizer report.
 const path = require('path');
 const { root, childOutcome } = require('../js/helpers/child');
 

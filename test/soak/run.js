@@ -1,9 +1,6 @@
 'use strict';
-// The soak checks, one line each: "name: N runs, N failures", then the first
-// notes of any failure. Exits 1 when a check failed.
-//   node test/soak/run.js [--calls N] [--cycles N] [--exits N] [--seed N]
-// --calls: argument-fuzz calls per addon (default 10000), --cycles: Worker
-// churn cycles (1000), --exits: runs per way of ending the process (100).
+// node test/soak/run.js [--calls 10000 per addon] [--cycles 1000 Workers] [--exits 100 per ending] [--seed N]
+// One line per check, "name: N runs, N failures", and the first notes of a failure; exits 1 then.
 const { fuzzArguments } = require('./argument_fuzz');
 const { churnWorkers } = require('./worker_churn');
 const { ENDINGS, exitRuns } = require('./exits');
