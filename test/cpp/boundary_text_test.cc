@@ -1,6 +1,4 @@
-// UTF-8 repair by maximal subparts and the strict check beside it; taking over
-// the native layer's heap strings (measured to the first NUL, the block handed
-// back).
+// UTF-8 repair by maximal subparts, the strict check, and taking over the native layer's heap strings.
 #include "boundary/heap_text.h"
 #include "core/utf8.h"
 

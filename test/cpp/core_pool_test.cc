@@ -1,7 +1,5 @@
-// The worker pool through its public surface: worker count, fault texts, the
-// blocking-thread bound and idle retirement, and shutdown. Exits with busy
-// threads and the hand-over of finished tasks are shown by every Promise of
-// the JavaScript suites.
+// The worker pool through its public surface. Exits with busy threads and the
+// hand-over of finished tasks are shown by the JavaScript suites.
 #include "core/pool.h"
 
 #include <gtest/gtest.h>
@@ -11,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -65,27 +64,15 @@ std::unique_ptr<Task> task(Run run) {
   return task(std::move(run), [](const Fault&) {});
 }
 
-// Faults seen by tasks, shared with them: the pool does not wait for its threads.
+// Fault texts by task id, shared with the tasks: the pool does not wait for its threads.
 struct Faults {
   std::mutex m;
-  std::vector<Fault> items;
+  std::map<uint64_t, std::string> texts;
   std::atomic<int> ran{0};
   auto recorder() {
-    return [this](const Fault& f) {
-      std::lock_guard<std::mutex> l(m);
-      items.push_back(f);
-    };
+    return [this](const Fault& f) { std::lock_guard<std::mutex> l(m); texts[f.task_id] = f.describe(); };
   }
-  size_t size() {
-    std::lock_guard<std::mutex> l(m);
-    return items.size();
-  }
-  std::string text_of(uint64_t id) {
-    std::lock_guard<std::mutex> l(m);
-    for (const Fault& f : items)
-      if (f.task_id == id) return f.describe();
-    return "missing";
-  }
+  std::map<uint64_t, std::string> seen() { std::lock_guard<std::mutex> l(m); return texts; }
 };
 
 TEST(PoolWorkerCount, FromEnvironment) {
@@ -126,9 +113,10 @@ TEST(PoolSpawn, FaultsCarryTheTaskIdAndWorkersSurviveThem) {
   pool.spawn(task([] { throw std::logic_error("x"); }, [](const Fault&) { throw 1; }));
   EXPECT_GT(boom, ok);  // one counter for both kinds of task
   EXPECT_GT(bare, boom);
-  ASSERT_TRUE(eventually([&] { return faults->ran == 1 && faults->size() == 2; }));
-  EXPECT_EQ(faults->text_of(boom), "task " + std::to_string(boom) + " panicked with message \"boom\"");
-  EXPECT_EQ(faults->text_of(bare), "task " + std::to_string(bare) + " panicked");
+  ASSERT_TRUE(eventually([&] { return faults->ran == 1 && faults->seen().size() == 2; }));
+  EXPECT_EQ(faults->seen(), (std::map<uint64_t, std::string>{
+                                {boom, "task " + std::to_string(boom) + " panicked with message \"boom\""},
+                                {bare, "task " + std::to_string(bare) + " panicked"}}));
 
   // A burst of tasks reaches both workers: two that wait for each other both run.
   auto gate = std::make_shared<Gate>();

@@ -1,7 +1,5 @@
-// The permission functions against a real dlopen of the scripted TCC library.
-// The handle is opened once per process, so every test here uses the same
-// library; the variants without a request function or without a library run
-// as programs of their own (test/tcc).
+// The permission functions over a real dlopen of the scripted TCC library, opened
+// once per process: the other libraries are tried by test/tcc and the JS suite.
 
 #include <chrono>
 #include <cstdlib>

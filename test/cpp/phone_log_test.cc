@@ -101,9 +101,8 @@ TEST_F(IosLog, EveryEntryIsOneTaggedStderrLine) {
   }
 }
 
-// Writers and drainers at once: every entry is drained exactly once, each
-// drain in writing order. Each round writes fewer than 256 entries, so no entry
-// may be dropped for space.
+// Every entry drained exactly once, each drain in writing order (a round writes
+// fewer than 256 entries, so none is dropped for space).
 TEST_F(IosLog, ConcurrentWritersAndDrainersLoseAndDuplicateNothing) {
   constexpr int kWriters = 3, kDrainers = 2, kPerWriter = 80;
   static_assert(kWriters * kPerWriter < 256);

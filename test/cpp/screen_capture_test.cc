@@ -10,9 +10,8 @@ using deskcap::CaptureRequest;
 using deskcap::CapturedPng;
 using Strings = std::vector<std::string>;
 
-// A 2x display of 200x100 points at (-200, 0), and a 1x main display of
-// 300x200 points at (0, 0). Windows, front to back: 11 blue over 10 red on the
-// main display; 12 green on the left display.
+// A 1x main display of 300x200 points, a 2x one of 200x100 at (-200, 0); front to
+// back: 11 blue over 10 red on the main display, 12 green on the other.
 json desktop() {
   return {{"displays", {plus(display(1, rect(0, 0, 300, 200), 300, 300, true), {{"background", "#202020"}}),
                         plus(display(2, rect(-200, 0, 200, 100), 400, 200), {{"background", "#101010"}})}},

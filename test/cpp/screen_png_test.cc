@@ -20,9 +20,8 @@ namespace {
 
 uint32_t be32(const uint8_t* at) { return uint32_t{at[0]} << 24 | at[1] << 16 | at[2] << 8 | at[3]; }
 
-// The file's layout, or what is wrong with it: signature, IHDR first, IDATs,
-// IEND last and nothing after, every CRC; the IDAT data one zlib stream with
-// the 78 01 header that inflates to exactly the Sub-filtered rows.
+// What is wrong with the file's layout ("" if nothing): signature, chunk order, CRCs,
+// one zlib stream (78 01) in the IDATs that inflates to exactly the Sub-filtered rows.
 std::string layout_fault(const std::vector<uint8_t>& png, const std::vector<uint8_t>& pixels, uint32_t width,
                          uint32_t height) {
   const uint8_t signature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
@@ -120,9 +119,8 @@ std::vector<uint8_t> flat_screen(uint32_t width, uint32_t height) {
   return screen;
 }
 
-// Sizes on both sides of every place where the strip layout changes, noisy
-// and flat: each decodes to its own pixels although the strips, their
-// dictionaries and the scratch buffers carry over from one image to the next.
+// Sizes on both sides of every change of the strip layout, noisy and flat: each decodes
+// to its own pixels although strips and scratch buffers carry over between images.
 TEST(PngEncoder, ImagesAroundEveryStripThresholdRoundTrip) {
   const size_t threads = StripPool::shared().threads();
   const uint32_t width = 640;
@@ -216,10 +214,8 @@ TEST(PngEncoder, RefusalsComeBackAsTextWithNothingWritten) {
 }
 
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-// Sanitizer runtimes reserve more address space than the cap leaves.
-// An allocation failure while writing comes back as text, with nothing
-// half-written. Run in a child
-// whose address space is capped just above what it has already mapped.
+// (Sanitizer runtimes reserve more address space than the cap leaves.) An allocation failure
+// while writing is text, nothing half-written: a child capped just above what it has mapped.
 TEST(PngEncoderDeathTest, OutOfMemoryWhileWritingBecomesAnError) {
   // A child of its own: a forked one would not have the strip threads.
   GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -1,7 +1,5 @@
-// libFuzzer target: the PNG encoder, with a round trip. The first two bytes
-// choose the size (1-64 each way), the rest fills the pixels (cycled). The PNG
-// must decode, with libpng's own reader, to exactly those pixels. A third byte
-// sometimes asks for a bad call instead, which must fail with a text and no output.
+// libFuzzer target: two bytes choose the size (1-64 each way), a third may ask for a bad call
+// (a text, no output), the rest fills the pixels, which libpng must read back exactly.
 #include <png.h>
 
 #include <cstddef>

@@ -96,9 +96,8 @@ function childSource(addon, calls, seed) {
   `;
 }
 
-// `children` children of `calls` calls each against `addon` ('index.js' or
-// 'testing.js'). Answers { runs, failures, notes }: a child that crashed, hung or
-// printed a sanitizer report counts its calls as failed.
+// `children` children of `calls` calls each; a child that crashed, hung or printed
+// a sanitizer report fails all its calls. Answers { runs, failures, notes }.
 async function fuzzArguments(addon, { children = 1, calls = 500, seed = Date.now() } = {}) {
   const result = { runs: 0, failures: 0, notes: [] };
   for (let c = 0; c < children; c++) {

@@ -25,9 +25,8 @@ const busy = () => {
   return Object.fromEntries(Object.keys(idle).map((key) => [key, p[key]]));
 };
 
-// Nothing a call made is still alive or running once it has settled. A
-// framework thread may still be letting its last objects go as the Promise
-// settles, so this waits (a little) for the counters to come down.
+// Nothing a call made is alive or running once it settled (waiting a little for a
+// framework thread that lets its last objects go as the Promise settles).
 async function assertSettled(context = '') {
   for (let i = 0; i < 100 && !require('node:util').isDeepStrictEqual(busy(), idle); i++) {
     await new Promise((resolve) => setTimeout(resolve, 10));
