@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -33,11 +34,8 @@ struct Gate {
 
 template <typename F>
 bool eventually(F done, std::chrono::milliseconds limit = 5000ms) {
-  const auto end = std::chrono::steady_clock::now() + limit;
-  while (!done()) {
+  for (auto end = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(1ms))
     if (std::chrono::steady_clock::now() > end) return false;
-    std::this_thread::sleep_for(1ms);
-  }
   return true;
 }
 
@@ -184,11 +182,7 @@ TEST(PoolShutdown, QueuedTasksAreDroppedUnrun) {
 
   std::vector<std::weak_ptr<int>> tokens;
   auto token = [&] { auto t = std::make_shared<int>(0); tokens.push_back(t); return t; };
-  auto all_gone = [&] {
-    for (auto& t : tokens)
-      if (!t.expired()) return false;
-    return true;
-  };
+  auto all_gone = [&] { return std::all_of(tokens.begin(), tokens.end(), [](auto& t) { return t.expired(); }); };
   for (int i = 0; i < 5; ++i) {
     pool.spawn(task([ran, t = token()] { ++*ran; }, [ran](const Fault&) { ++*ran; }));
     pool.spawn_blocking(task([ran, t = token()] { ++*ran; }, [ran](const Fault&) { ++*ran; }));

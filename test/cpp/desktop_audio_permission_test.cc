@@ -22,8 +22,7 @@ class AudioPermission : public ::testing::Test {
 
 TEST_F(AudioPermission, PreflightCodesBecomeWords) {
   const std::pair<const char*, const char*> cases[] = {
-      {"0", "granted"}, {"1", "denied"}, {"2", "not-determined"}, {"3", "unknown"},
-      {"-2", "unknown"}, {"-1", "unknown"},
+      {"0", "granted"}, {"1", "denied"}, {"2", "not-determined"}, {"3", "unknown"}, {"-2", "unknown"}, {"-1", "unknown"},
       {"4294967296", "unknown"},  // 2^32: the whole 64-bit code is tested
   };
   for (const auto& [code, word] : cases) {

@@ -72,8 +72,7 @@ TEST(CompletionDelivery, TextsThatAreNotUtf8AndEmptyCompletions) {
       {"Content unavailable: caf\xC3\xA9", "Content unavailable: caf\xC3\xA9"},
       {"Content unavailable: \xFF\xFE", "Unknown error"},
       {"Screenshot error: \xE2\x82", "Unknown error"},  // cut short
-      {"", ""},
-      {nullptr, "Unknown error"},
+      {"", ""}, {nullptr, "Unknown error"},
   };
   for (const auto& [text, expected] : cases) {
     CompletionSlot* slot = CompletionSlot::create();

@@ -43,21 +43,14 @@ test('bounds, notch and microphone apps: their values, null for nothing, malform
 
 test('the window list: front to back, owners, withheld titles, displays; its ids capture', async () => {
   d.setWorld({
-    applications: [
-      { bundleId: 'com.example.editor', pid: 501, name: 'Editor' },
-      { pid: 77, name: 'Dock' },
+    applications: [{ bundleId: 'com.example.editor', pid: 501, name: 'Editor' }, { pid: 77, name: 'Dock' },
       { bundleId: 'com.example.dock', pid: 77 },
-      // Launched after AppKit last updated its list.
-      { bundleId: 'com.example.late', pid: 9, name: 'Late', pending: true },
-    ],
+      { bundleId: 'com.example.late', pid: 9, name: 'Late', pending: true }],  // launched after AppKit's last update
     displays: [{ id: 1, main: true, bounds: rect(0, 0, 800, 600) }, { id: 2, bounds: rect(800, 0, 800, 600) }],
-    windows: [
-      { id: 31, pid: 501, title: 'Notes', frame: rect(10, 10, 300, 200) },
+    windows: [{ id: 31, pid: 501, title: 'Notes', frame: rect(10, 10, 300, 200) },
       { id: 40, pid: 77, layer: 25, titleWithheld: true, frame: rect(700, 0, 200, 40) },
-      { id: 41, pid: 9, frame: rect(-500.5, 0, 300, 200) },
-      { id: 42, pid: null, frame: rect(0, 0, 300, 200) },
-      { id: 43, pid: 501, listBounds: 'unreadable' },
-    ],
+      { id: 41, pid: 9, frame: rect(-500.5, 0, 300, 200) }, { id: 42, pid: null, frame: rect(0, 0, 300, 200) },
+      { id: 43, pid: 501, listBounds: 'unreadable' }],
   });
   // A Worker's thread cannot turn the main run loop, so it sees the list as it was.
   const fromWorker = await new Promise((resolve, reject) => {

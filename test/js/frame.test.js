@@ -84,11 +84,7 @@ test('synchronous exports ignore arguments they do not read', () => {
 // made: set them only while nothing else runs in this process.
 async function withEnv(name, value, call) {
   process.env[name] = value;
-  try {
-    return await later(call());
-  } finally {
-    delete process.env[name];
-  }
+  try { return await later(call()); } finally { delete process.env[name]; }
 }
 
 test('faults in work reject with GenericFailure and the fault text', async () => {

@@ -21,8 +21,7 @@ const inside = (r, x, y) => x >= r.x && x < r.x + r.width && y >= r.y && y < r.y
 function differences(image, other) {
   const out = [];
   for (let y = 0; y < image.height; y++)
-    for (let x = 0; x < image.width; x++)
-      if (image.at(x, y) !== other.at(x, y)) out.push([x, y]);
+    for (let x = 0; x < image.width; x++) if (image.at(x, y) !== other.at(x, y)) out.push([x, y]);
   return out;
 }
 

@@ -82,10 +82,8 @@ test('strict worlds name the offending field; lenient ones keep the forgiving re
 test('the old section names are the same desktop as the one lists', async () => {
   const app = { pid: 501, bundleId: 'com.example.editor', name: 'Editor' };
   const display = { id: 1, main: true, bounds: rect(0, 0, 400, 300), scale: 2, background: '#102030' };
-  const windows = [
-    { id: 7, pid: 501, title: 'Chat', frame: rect(250, 40, 120, 200), fill: '#00ff00', layer: 3 },
-    { id: 8, pid: 501, title: 'Editor', frame: rect(10, 20, 300, 200), fill: '#ff0000' },
-  ];
+  const windows = [{ id: 7, pid: 501, title: 'Chat', frame: rect(250, 40, 120, 200), fill: '#00ff00', layer: 3 },
+    { id: 8, pid: 501, title: 'Editor', frame: rect(10, 20, 300, 200), fill: '#ff0000' }];
   const notch = { safeAreaTop: 32, auxiliaryTopLeft: rect(0, 0, 150, 32), auxiliaryTopRight: rect(250, 0, 150, 32) };
   const unified = { applications: [app], windows, displays: [{ ...display, ...notch }] };
   const old = {

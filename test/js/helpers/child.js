@@ -47,10 +47,7 @@ function runNodeAsync(source, options = {}) {
 
 // The JSON printed on the child's last stdout line.
 function lastJson(result) {
-  const lines = result.stdout.trim().split('\n');
-  try {
-    return JSON.parse(lines[lines.length - 1]);
-  } catch (e) {
+  try { return JSON.parse(result.stdout.trim().split('\n').at(-1)); } catch {
     throw new Error(`child printed no JSON (status ${result.status}):\n${result.stdout}\n${result.stderr}`);
   }
 }

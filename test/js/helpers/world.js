@@ -11,13 +11,7 @@ const product = require(path.join(root, 'index.js'));
 const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
   ...('permission' in e && { permission: e.permission }) });
 const later = (p) => p.then((value) => ({ value }), fail);
-const sync = (fn) => {
-  try {
-    return { value: fn() };
-  } catch (e) {
-    return fail(e);
-  }
-};
+const sync = (fn) => { try { return { value: fn() }; } catch (e) { return fail(e); } };
 
 const idle = { objectsAlive: 0, objectsAliveByKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
 const busy = () => {
