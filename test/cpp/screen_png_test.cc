@@ -183,6 +183,7 @@ TEST(PngEncoder, RefusalsComeBackAsTextWithNothingWritten) {
   const std::vector<uint8_t> pixels(17, 0);
   const std::pair<std::tuple<const uint8_t*, size_t, uint32_t, uint32_t>, const char*> cases[] = {
       {{pixels.data(), 0, 0, 5}, "Zero width not allowed"}, {{pixels.data(), 0, 5, 0}, "Zero height not allowed"},
+      {{nullptr, 0, 0, 0}, "Zero width not allowed"},
       {{pixels.data(), 11, 2, 2}, "Pixel data length 11 does not match 2x2 RGBA (16 bytes)"},
       {{pixels.data(), 17, 2, 2}, "Pixel data length 17 does not match 2x2 RGBA (16 bytes)"},
       // width*height*4 does not fit in 64 bits: refused, never wrapped around to a small match.
