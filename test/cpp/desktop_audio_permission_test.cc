@@ -1,8 +1,5 @@
-// The permission functions against a real dlopen of the scripted TCC library.
-// The handle is opened once per process, so every test here uses the same
-// library; the variants without a request function or without a library run
-// as programs of their own (test/tcc).
-#include <gtest/gtest.h>
+// The permission functions over a real dlopen of the scripted TCC library, opened
+// once per process: the other libraries are tried by test/tcc and the JS suite.
 
 #include <chrono>
 #include <cstdlib>
@@ -10,7 +7,6 @@
 #include <thread>
 
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 #include "boundary/native.h"
 
 namespace {
@@ -26,8 +22,7 @@ class AudioPermission : public ::testing::Test {
 
 TEST_F(AudioPermission, PreflightCodesBecomeWords) {
   const std::pair<const char*, const char*> cases[] = {
-      {"0", "granted"}, {"1", "denied"}, {"2", "not-determined"}, {"3", "unknown"},
-      {"-2", "unknown"}, {"-1", "unknown"},
+      {"0", "granted"}, {"1", "denied"}, {"2", "not-determined"}, {"3", "unknown"}, {"-2", "unknown"}, {"-1", "unknown"},
       {"4294967296", "unknown"},  // 2^32: the whole 64-bit code is tested
   };
   for (const auto& [code, word] : cases) {

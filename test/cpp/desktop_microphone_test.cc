@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 
 namespace {
 
@@ -25,8 +21,7 @@ std::string apps() {
 TEST(MicrophoneApps, InputProcessesInListOrderOrNullWhenTheListCannotBeRead) {
   json voice = {process(true, 300, "com.voice")};
   const std::pair<json, const char*> cases[] = {
-      {json::object(), "[]"},
-      {{{"processes", {process(false, 300, "com.music"), process(0, 301)}}}, "[]"},
+      {json::object(), "[]"}, {{{"processes", {process(false, 300, "com.music"), process(0, 301)}}}, "[]"},
       // A list shorter than one identifier is an empty list.
       {{{"listSize", 2}, {"processes", voice}}, "[]"},
       {{{"processObjectList", false}, {"processes", voice}}, "null"},
@@ -54,8 +49,7 @@ TEST(MicrophoneApps, DocumentsMustBeArraysWhoseElementsNeedAPositiveIntegerPid) 
           {"bundleId":"nopid"},7,null,{"pid":4294967296},{"pid":4294967295,"bundleId":17},
           {"pid":6,"bundleId":"b","extra":[1]},{"pid":3,"bundleId":"a"}])",
        "[3 a, 4294967295 , 6 b, 3 a]"},
-      {"[]", "[]"},
-      {nullptr, "null"},
+      {"[]", "[]"}, {nullptr, "null"},
       {"{\"pid\":1}", "error: Microphone app list was not an array"},
       {"null", "error: Microphone app list was not an array"},
       {"\"[]\"", "error: Microphone app list was not an array"},

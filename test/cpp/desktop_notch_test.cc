@@ -1,15 +1,11 @@
-#include <gtest/gtest.h>
-
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 
 namespace {
 
 using namespace desktop_test;
 
 json screen(double width, double height, double inset, double left = 0, double right = 0) {
-  return {{"frame", rect(0, 0, width, height)},
-          {"safeAreaTop", inset},
+  return {{"frame", rect(0, 0, width, height)}, {"safeAreaTop", inset},
           {"auxiliaryTopLeft", rect(0, height - inset, left, inset)},
           {"auxiliaryTopRight", rect(width - right, height - inset, right, inset)}};
 }
@@ -20,8 +16,7 @@ std::string notch() {
 
 TEST(NotchSize, TheGapBetweenTheAuxiliaryAreasOfTheFirstScreenWithATopInset) {
   const std::pair<json, const char*> cases[] = {
-      {json::array(), "null"},
-      {{screen(2560, 1440, 0), screen(1920, 1080, 0, 100, 100)}, "null"},
+      {json::array(), "null"}, {{screen(2560, 1440, 0), screen(1920, 1080, 0, 100, 100)}, "null"},
       // In points as the screen reports them, not pixels.
       {{screen(2560, 1440, 0), screen(1512, 982, 32, 662, 662), screen(1728, 1117, 38, 760, 760)}, "188x32"},
       // The first notched screen decides, even with no gap.

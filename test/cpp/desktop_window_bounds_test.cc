@@ -1,9 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <string>
 
 #include "desktop_worlds.h"
-#include "desktop/desktop_steps.h"
 
 namespace {
 
@@ -23,16 +19,14 @@ TEST(WindowBounds, TheFrontmostLayerZeroWindowOfTheMinimumSizeWins) {
   malformed_height["height"] = "600";
   const std::pair<json, const char*> cases[] = {
       {{window(501, rect(0, 0, 199.5, 900)), window(501, rect(0, 0, 900, 149.9)), window(501, rect(10, 20, 200, 150)),
-        window(501, rect(0, 0, 1600, 1000))},
-       "10,20 200x150"},
+        window(501, rect(0, 0, 1600, 1000))}, "10,20 200x150"},
       {{window(501, rect(0, 0, 199.5, 900)), window(501, rect(0, 0, 900, 149.9))}, "null"},
       {{window(501, rect(0, 0, 2000, 1200), 25), window(501, rect(0, 0, 2000, 1200), -1),
         window(7, rect(0, 0, 800, 600)),            // another application
         {{"bounds", rect(0, 0, 800, 600)}},         // no owner
         {{"ownerPid", 501}},                        // no bounds
         window(501, "not a dictionary"), window(501, malformed_height),
-        window(501, rect(5, 6, 700, 500), nullptr)},  // absent layer counts as 0
-       "5,6 700x500"},
+        window(501, rect(5, 6, 700, 500), nullptr)}, "5,6 700x500"},  // absent layer counts as 0
       {json::array({window(501, rect(0, 0, 2000, 1200), 3)}), "null"},
   };
   for (const auto& [windows, expected] : cases) {
@@ -63,8 +57,7 @@ TEST(WindowBounds, SubIdentifiersMatchTheirApplicationButNotTheOtherWayRound) {
 }
 
 TEST(WindowBounds, NoApplicationOrNoWindowListAnswersNull) {
-  set_desktop({{"applications", {example_app()}},
-               {"windowListAvailable", false},
+  set_desktop({{"applications", {example_app()}}, {"windowListAvailable", false},
                {"windows", {window(501, rect(0, 0, 800, 600))}}});
   EXPECT_EQ(bounds_for("com.example.app"), "null");
 

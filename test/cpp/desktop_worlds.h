@@ -8,9 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/error.h"
-
 #include "platform/fake/desktop_fake.h"
+#include "desktop/desktop_steps.h"
 #include "platform/fake/base_world_fake.h"
 #include "testing/scripted_answers.h"
 

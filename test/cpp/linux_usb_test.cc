@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "boundary/native.h"
@@ -15,10 +16,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string take_log() {
-  char* text = ios_take_log();
-  std::string log = text != nullptr ? text : "";
-  native_free(text);
-  return log;
+  std::unique_ptr<char, decltype(&native_free)> text(ios_take_log(), &native_free);
+  return text ? text.get() : "";
 }
 
 class SysfsTree : public ::testing::Test {

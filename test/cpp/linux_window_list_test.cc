@@ -1,8 +1,5 @@
-// The Linux backend on a private Xvfb: the window list through the seam, with
-// windows made here with xcb (so their owner is this process), front to back
-// without a window manager and in the order a window manager's
-// _NET_CLIENT_LIST_STACKING gives; and a translucent window composed as the
-// server itself shows it (without a compositing manager: its pixels as they are).
+// The Linux backend on a private Xvfb, with windows made here with xcb (so owned
+// by this process): the window list's order, and translucent windows composed.
 #include <gtest/gtest.h>
 
 #if __has_include(<xcb/xcb.h>)

@@ -1,8 +1,6 @@
-// Discovery: enabling screen-capture devices, the six-source scan, the
-// warm-up, the device dump, the device watch, and prewarming (enabling and
-// starting the watch early).
+// Discovery: enabling capture devices, the six-source scan, the warm-up, the
+// device dump, the device watch, and prewarming.
 #include <atomic>
-#include <thread>
 
 #include "phone_fixture.h"
 

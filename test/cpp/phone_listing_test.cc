@@ -1,7 +1,6 @@
 // Listing connected phones and the USB census: the loud and quiet paths, the
 // diagnosis of a locked phone, and the worker side's reading of the list.
 #include <algorithm>
-#include <memory>
 
 #include "phone_fixture.h"
 

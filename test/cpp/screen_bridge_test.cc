@@ -72,8 +72,7 @@ TEST(CompletionDelivery, TextsThatAreNotUtf8AndEmptyCompletions) {
       {"Content unavailable: caf\xC3\xA9", "Content unavailable: caf\xC3\xA9"},
       {"Content unavailable: \xFF\xFE", "Unknown error"},
       {"Screenshot error: \xE2\x82", "Unknown error"},  // cut short
-      {"", ""},
-      {nullptr, "Unknown error"},
+      {"", ""}, {nullptr, "Unknown error"},
   };
   for (const auto& [text, expected] : cases) {
     CompletionSlot* slot = CompletionSlot::create();
@@ -86,11 +85,9 @@ TEST(CompletionDelivery, TextsThatAreNotUtf8AndEmptyCompletions) {
 class BridgeTest : public LeakCheck {};
 
 TEST_F(BridgeTest, ContentFlagsAndFiltersThatCannotBeBuilt) {
-  json off = window(2, rect(0, 0, 10, 10), "#ffffff");
-  off["onScreen"] = false;
-  json desk = window(3, rect(0, 0, 10, 10), "#ffffff");
-  desk["desktop"] = true;
-  set_screen({{"displays", {display(1, rect(0, 0, 10, 10), 10, 10)}}, {"windows", {off, desk}}});
+  set_screen({{"displays", {display(1, rect(0, 0, 10, 10), 10, 10)}},
+              {"windows", {plus(window(2, rect(0, 0, 10, 10), "#ffffff"), {{"onScreen", false}}),
+                           plus(window(3, rect(0, 0, 10, 10), "#ffffff"), {{"desktop", true}})}}});
   auto count = [](bool exclude_desktop, bool on_screen_only) {
     auto c = fetch_shareable_content(exclude_desktop, on_screen_only);
     return c.ok() ? content_windows(c.value().get()).size() : size_t{99};

@@ -10,25 +10,17 @@ using deskcap::CaptureRequest;
 using deskcap::CapturedPng;
 using Strings = std::vector<std::string>;
 
-// A 2x display of 200x100 points at (-200, 0), and a 1x main display of
-// 300x200 points at (0, 0). Windows, front to back: 11 blue over 10 red on the
-// main display; 12 green on the left display.
+// A 1x main display of 300x200 points, a 2x one of 200x100 at (-200, 0); front to
+// back: 11 blue over 10 red on the main display, 12 green on the other.
 json desktop() {
-  json left = display(2, rect(-200, 0, 200, 100), 400, 200);
-  left["background"] = "#101010";
-  json main = display(1, rect(0, 0, 300, 200), 300, 300, true);
-  main["background"] = "#202020";
-  return {{"displays", {main, left}},
+  return {{"displays", {plus(display(1, rect(0, 0, 300, 200), 300, 300, true), {{"background", "#202020"}}),
+                        plus(display(2, rect(-200, 0, 200, 100), 400, 200), {{"background", "#101010"}})}},
           {"windows",
            {window(11, rect(40, 40, 60, 60), "#0000ff"), window(10, rect(20, 20, 100, 50), "#ff0000"),
             window(12, rect(-150, 10, 50, 50), "#00ff00")}}};
 }
 
-json desktop_with(const char* key, json value) {
-  json w = desktop();
-  w[key] = std::move(value);
-  return w;
-}
+json desktop_with(const char* key, json value) { return plus(desktop(), {{key, std::move(value)}}); }
 
 CapturedPng ok(deskcap::Result<CapturedPng> r) {
   EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().reason);
@@ -140,9 +132,8 @@ TEST_F(DisplayCaptureTest, EveryFailureRowOfBothCaptures) {
   const std::string declined = "The user declined TCCs for application, window, display capture";
   const std::string no_pixels = "Failed to extract image data: Internal error: Failed to extract pixel data from CGImage";
   auto empty = [](int width, int height) {
-    json w = desktop_with("screenshot", {{"imageSize", {{"width", width}, {"height", height}}}});
-    w["pixels"] = {{"drawEmpty", true}};
-    return w;
+    return plus(desktop_with("pixels", {{"drawEmpty", true}}),
+                {{"screenshot", {{"imageSize", {{"width", width}, {"height", height}}}}}});
   };
   // The world, then what captureDisplay(1) and captureWindow(10) reject with ("" when not asked).
   const std::tuple<json, std::string, std::string> rows[] = {
@@ -202,9 +193,7 @@ TEST_F(WindowCaptureTest, SizesRoundHalfAwayFromZero) {
     EXPECT_EQ(png.height, c.pixels_h) << c.height;
   }
   // The filter's own scale wins over the display's.
-  json w = window(5, rect(0, 0, 100, 100), "#336699");
-  w["scale"] = 1.5;
-  set_screen({{"displays", {d}}, {"windows", {w}}});
+  set_screen({{"displays", {d}}, {"windows", {plus(window(5, rect(0, 0, 100, 100), "#336699"), {{"scale", 1.5}})}}});
   EXPECT_EQ(ok(deskcap::capture_window(5)).width, 150u);
 }
 

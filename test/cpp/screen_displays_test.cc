@@ -27,14 +27,11 @@ std::vector<std::string> listed() {
 }
 
 TEST_F(DisplaysTest, ActiveDisplaysInListOrder) {
-  json no_mode = display(3, rect(1512, -200.9, 1920.7, 1080), 0, 0);
-  no_mode["mode"] = nullptr;
-  json inactive = display(7, rect(0, 0, 10, 10), 10, 10);
-  inactive["active"] = false;
   set_screen({{"displays",
                {display(2, rect(-2560, -300.5, 2560, 1440), 5120, 2560), display(1, rect(0, 0, 1512, 982), 3024, 1512, true),
-                no_mode, display(4, rect(0, 982, 800, 600), 1600, 0), display(5, rect(0, 0, 1000, 1000), 1500, 1000),
-                display(6, rect(-1e12, 1e12, -5, 1e11), 10, 10), inactive}}});
+                plus(display(3, rect(1512, -200.9, 1920.7, 1080), 0, 0), {{"mode", nullptr}}),
+                display(4, rect(0, 982, 800, 600), 1600, 0), display(5, rect(0, 0, 1000, 1000), 1500, 1000),
+                display(6, rect(-1e12, 1e12, -5, 1e11), 10, 10), plus(display(7, rect(0, 0, 10, 10), 10, 10), {{"active", false}})}}});
   // Fractions truncate toward zero; no readable mode or a point width of 0 is
   // scale 1; out-of-range bounds clamp.
   EXPECT_EQ(listed(), (std::vector<std::string>{

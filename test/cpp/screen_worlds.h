@@ -30,6 +30,12 @@ inline json window(uint32_t id, json frame, const char* fill, int pid = 100) {
   return {{"id", id}, {"frame", std::move(frame)}, {"fill", fill}, {"pid", pid}};
 }
 
+// `base` with the fields of `extra` set.
+inline json plus(json base, const json& extra) {
+  base.update(extra);
+  return base;
+}
+
 inline void set_screen(json screen) { deskcap::fake::set_world(json{{"screen", std::move(screen)}}); }
 
 // The probe of the current world, as its file would show it.

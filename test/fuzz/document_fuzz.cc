@@ -1,7 +1,5 @@
-// libFuzzer target: the JSON document reader. Any bytes must give a document
-// or a GenericFailure with the prefix, never a crash; an accepted document
-// must survive a round trip through its own serialisation, and the lenient
-// readers must answer for every key of it.
+// libFuzzer target: any bytes give a document or a GenericFailure with the prefix; a document
+// survives a round trip through its own serialisation, and the readers answer for its keys.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,12 +7,9 @@
 
 #include "core/document.h"
 
-namespace {
-const std::string kPrefix = "fuzz: ";
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace deskcap;
+  static const std::string kPrefix = "fuzz: ";
   const std::string text(reinterpret_cast<const char*>(data), size);
   Result<Json> parsed = parse_document(text, kPrefix);
   if (!parsed.ok()) {
@@ -25,16 +20,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Invalid UTF-8 inside strings is the caller's to repair; serialise it as is.
   const std::string again = doc.dump(-1, ' ', false, Json::error_handler_t::ignore);
   Result<Json> reparsed = parse_document(again, kPrefix);
-  if (!reparsed.ok() || reparsed.value() != doc) {
-    // Floats that do not fit a double serialise as null; anything else is a fault.
-    if (again.find("null") == std::string::npos) std::abort();
-  }
-  if (doc.is_object()) {
-    for (const auto& [key, value] : doc.items()) {
-      (void)field(doc, key.c_str());
-      (void)number_field(doc, key.c_str());
-      (void)text_field(doc, key.c_str());
+  // Floats that do not fit a double serialise as null; anything else is a fault.
+  if ((!reparsed.ok() || reparsed.value() != doc) && again.find("null") == std::string::npos) std::abort();
+  if (doc.is_object())
+    for (const auto& item : doc.items()) {
+      const char* key = item.key().c_str();
+      (void)field(doc, key), (void)number_field(doc, key), (void)text_field(doc, key);
     }
-  }
   return 0;
 }

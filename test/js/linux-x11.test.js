@@ -1,7 +1,6 @@
 'use strict';
-// The product's Linux backend against a real X server and a real sound server
-// that this file starts itself (test/js/helpers/x-desktop.js), with the X
-// server's own view (xrandr) and the PNGs decoded independently.
+// The product's Linux backend against an X server and a sound server started here
+// (scripts/x-desktop.js), judged by xrandr and independently decoded PNGs.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');
@@ -22,8 +21,7 @@ const inside = (r, x, y) => x >= r.x && x < r.x + r.width && y >= r.y && y < r.y
 function differences(image, other) {
   const out = [];
   for (let y = 0; y < image.height; y++)
-    for (let x = 0; x < image.width; x++)
-      if (image.at(x, y) !== other.at(x, y)) out.push([x, y]);
+    for (let x = 0; x < image.width; x++) if (image.at(x, y) !== other.at(x, y)) out.push([x, y]);
   return out;
 }
 

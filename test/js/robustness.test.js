@@ -1,7 +1,6 @@
 'use strict';
-// The host process survives what callers and hosts do to it: ending with work
-// in flight, Worker environments coming and going, arguments of every shape,
-// and C++ exceptions inside a callback. Short runs of test/soak's checks.
+// The host process survives endings with work in flight, Workers coming and going,
+// arguments of every shape and C++ exceptions in callbacks (short runs of test/soak).
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const path = require('path');

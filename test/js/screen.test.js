@@ -3,10 +3,7 @@
 // installed with setWorld, with the PNGs read back by Node's zlib.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const { spawnSync } = require('child_process');
-const fs = require('fs');
 const os = require('os');
-const path = require('path');
 const { decodePng } = require('./helpers/png');
 const { d, later, rect, assertSettled } = require('./helpers/world');
 
@@ -41,19 +38,12 @@ test('captureDisplay: a PNG at the mode scale, with the excluded windows left ou
   const whole = await d.captureDisplay({ displayId: 1 });
   assert.deepEqual([Buffer.isBuffer(whole.buffer), whole.width, whole.height], [true, 600, 400]);
   const image = decode(whole);
-  assert.deepEqual(image.chunks.filter((c) => c !== 'IDAT'), ['IHDR', 'IEND']);
-  assert.deepEqual([image.width, image.height], [600, 400]);
   // Point (20, 20) is red's corner; blue is in front of red.
-  assert.deepEqual([image.at(39, 40), image.at(40, 40), image.at(100, 100)], ['#202020ff', '#ff0000ff', '#0000ffff']);
-  // A second, independent reader where the machine has one.
-  const file = path.join(fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-png-')), 'whole.png');
-  fs.writeFileSync(file, whole.buffer);
-  const check = spawnSync('pngcheck', [file], { encoding: 'utf8' });
-  if (!check.error) assert.equal(check.status, 0, check.stdout + check.stderr);
-
+  assert.deepEqual([image.chunks.filter((c) => c !== 'IDAT'), image.width, image.height, image.at(39, 40), image.at(40, 40),
+    image.at(100, 100)], [['IHDR', 'IEND'], 600, 400, '#202020ff', '#ff0000ff', '#0000ffff']);
   const without = decode(await d.captureDisplay({ displayId: 1, excludeWindowIds: [10, 77, 10] }));
-  assert.deepEqual([without.at(40, 40), without.at(100, 100)], ['#202020ff', '#0000ffff']);
-  assert.deepEqual(d.probe().lastScreenshot.filter.windowIds, [10]);
+  assert.deepEqual([without.at(40, 40), without.at(100, 100), d.probe().lastScreenshot.filter.windowIds],
+    ['#202020ff', '#0000ffff', [10]]);
 });
 
 test('large captures, several at once, decode inside Node; reused band buffers leak nothing', async () => {

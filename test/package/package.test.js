@@ -1,9 +1,6 @@
 'use strict';
-// The package as a user gets it: `npm run prebuild`, `npm pack`, then installs
-// of the tarball into fresh projects, with this platform's prebuilt binaries and
-// without them, each loaded from CommonJS and ESM, and its types checked by tsc
-// under the resolutions users pick. Offline: the two dependencies are packed
-// from node_modules and installed beside the tarball.
+// The packed tarball installed into fresh projects, with and without prebuilt binaries, loaded from
+// CommonJS and ESM, its types checked by tsc. Offline: the dependencies are packed from node_modules.
 const test = require('node:test');
 const assert = require('node:assert/strict');
 const { execFile, spawnSync } = require('child_process');

@@ -1,12 +1,10 @@
 'use strict';
-// Calls every export of an addon with random arguments: every JavaScript type,
-// throwing getters, Proxies, huge and sparse arrays, NUL and lone surrogates.
-// Each call must either return (a Promise for the Promise exports, which must
-// then settle with a value or an Error with a `code`), or throw: the caller's
-// own exception unchanged, an Error with a `code`, or V8's TypeError for
-// reading a property of null or undefined. Runs in a child process, so that a
-// crash is counted rather than taking the runner down, with its address space
-// limited (except under ASan), so that an allocation sized by the caller fails.
+// Calls every export of an addon with random arguments (every JavaScript type,
+// throwing getters, Proxies, huge and sparse arrays, NUL, lone surrogates). Each
+// call returns (a Promise must settle with a value or an Error with a `code`) or
+// throws the caller's own exception, an Error with a `code`, or V8's TypeError
+// for a property of null. In a child, so that a crash is counted, with its
+// address space limited (except under ASan), so that caller-sized allocations fail.
 const path = require('path');
 const { root, childOutcome, lastJson } = require('../js/helpers/child');
 
@@ -16,14 +14,8 @@ const WORLD = require('./small_world');
 function childSource(addon, calls, seed) {
   return `
     const d = require(${JSON.stringify(path.join(root, addon))});
-    let state = ${seed} >>> 0;
-    const random = () => {  // mulberry32
-      state = (state + 0x6d2b79f5) >>> 0;
-      let t = state;
-      t = Math.imul(t ^ (t >>> 15), t | 1);
-      t ^= t + Math.imul(t ^ (t >>> 7), t | 61);
-      return ((t ^ (t >>> 14)) >>> 0) / 4294967296;
-    };
+    let state = ${seed} >>> 0;  // a linear congruential generator: repeatable, good enough to pick with
+    const random = () => (state = (Math.imul(state, 1664525) + 1013904223) >>> 0) / 4294967296;
     const pick = (list) => list[Math.floor(random() * list.length)];
     const SENTINEL = { thrownByTheCaller: true };
     const thrower = () => { throw SENTINEL; };
@@ -93,11 +85,9 @@ function childSource(addon, calls, seed) {
       if (random() < 0.7) args[0] = name === 'captureDisplay' ? options(0) : pick([value(), pick([1, 5]), 'com.apple.Safari']);
       try {
         const out = d[name](...args);
-        if (out instanceof Promise) {
-          pending.push(out.then(() => {}, (e) => {
-            if (!(e instanceof Error && typeof e.code === 'string')) problems.push(name + ' rejected with ' + describe(e));
-          }));
-        }
+        if (out instanceof Promise) pending.push(out.then(() => {}, (e) => {
+          if (!(e instanceof Error && typeof e.code === 'string')) problems.push(name + ' rejected with ' + describe(e));
+        }));
       } catch (e) {
         if (!fine(name, e)) problems.push(name + ' threw ' + describe(e));
       }
@@ -106,9 +96,8 @@ function childSource(addon, calls, seed) {
   `;
 }
 
-// `children` children of `calls` calls each against `addon` ('index.js' or
-// 'testing.js'). Answers { runs, failures, notes }: a child that crashed, hung or
-// printed a sanitizer report counts its calls as failed.
+// `children` children of `calls` calls each; a child that crashed, hung or printed
+// a sanitizer report fails all its calls. Answers { runs, failures, notes }.
 async function fuzzArguments(addon, { children = 1, calls = 500, seed = Date.now() } = {}) {
   const result = { runs: 0, failures: 0, notes: [] };
   for (let c = 0; c < children; c++) {

@@ -1,14 +1,10 @@
 'use strict';
-// Ends a process while the testing addon has work in flight on every kind of
-// pool thread: eight chains each of display and window captures, phone and
-// microphone calls, then process.exit(), an uncaught exception or an unhandled rejection
-// after a random 0-19 ms. The process must end with that ending's own status,
-// without a signal or a sanitizer report.
+// Ends a process (exit, uncaught exception, unhandled rejection) with work in flight on
+// every kind of pool thread: it must end with that ending's status, no signal, no sanitizer report.
 const path = require('path');
 const { root, childOutcome } = require('../js/helpers/child');
 
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
-
 const WORLD = require('./small_world');
 
 const ENDINGS = {
@@ -33,24 +29,19 @@ function source(ending, delayMs) {
   `;
 }
 
-// One run: null when it ended as it should, else what went wrong.
-async function exitRun(ending, delayMs) {
-  const { failure } = await childOutcome(source(ending, delayMs), { world: WORLD, abruptEnd: true, timeout: 120000 },
-    ENDINGS[ending].status);
-  return failure && `${ending} after ${delayMs} ms: ${failure}`;
-}
-
-// `runs` runs of one ending, `parallel` at a time; answers the failures' texts.
+// `runs` runs of one ending, `parallel` at a time, each after a random 0-19 ms;
+// answers the failures' texts.
 async function exitRuns(ending, runs, parallel = 2) {
   const failures = [];
   let next = 0;
-  async function lane() {
-    while (next < runs) {
-      next++;
-      const failure = await exitRun(ending, Math.floor(Math.random() * 20));
-      if (failure) failures.push(failure);
+  const lane = async () => {
+    while (next++ < runs) {
+      const delayMs = Math.floor(Math.random() * 20);
+      const { failure } = await childOutcome(source(ending, delayMs),
+        { world: WORLD, abruptEnd: true, timeout: 120000 }, ENDINGS[ending].status);
+      if (failure) failures.push(`${ending} after ${delayMs} ms: ${failure}`);
     }
-  }
+  };
   await Promise.all(Array.from({ length: parallel }, lane));
   return failures;
 }

@@ -1,17 +1,12 @@
 'use strict';
-// The soak checks, one line each: "name: N runs, N failures", then the first
-// notes of any failure. Exits 1 when a check failed.
-//   node test/soak/run.js [--calls N] [--cycles N] [--exits N] [--seed N]
-// --calls: argument-fuzz calls per addon (default 10000), --cycles: Worker
-// churn cycles (1000), --exits: runs per way of ending the process (100).
+// node test/soak/run.js [--calls 10000 per addon] [--cycles 1000 Workers] [--exits 100 per ending] [--seed N]
+// One line per check, "name: N runs, N failures", and the first notes of a failure; exits 1 then.
 const { fuzzArguments } = require('./argument_fuzz');
 const { churnWorkers } = require('./worker_churn');
 const { ENDINGS, exitRuns } = require('./exits');
 
-function option(name, fallback) {
-  const i = process.argv.indexOf(`--${name}`);
-  return i > 0 ? Number(process.argv[i + 1]) : fallback;
-}
+const option = (name, fallback) => (process.argv.includes(`--${name}`)
+  ? Number(process.argv[process.argv.indexOf(`--${name}`) + 1]) : fallback);
 
 (async () => {
   const [calls, cycles, exits, seed] = [option('calls', 10000), option('cycles', 1000), option('exits', 100),

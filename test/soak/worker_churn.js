@@ -1,10 +1,7 @@
 'use strict';
-// Worker churn: Workers load one of the two addons, start work of every kind
-// and are terminated at a random moment (before the addon has loaded, with
-// calls in flight, or after answering), one after another and overlapping, so
-// the last environment's teardown meets the next one's registration again and
-// again. The main thread never loads the addon. Every tenth cycle the Worker
-// must first answer a call, which shows that its pool is alive.
+// Workers (only they load an addon) start work of every kind and are terminated
+// at random moments, one after another and overlapping, so that one teardown
+// meets the next registration; every tenth must first answer a call.
 const path = require('path');
 const { root, childOutcome, lastJson } = require('../js/helpers/child');
 

@@ -8,10 +8,8 @@ const path = require('path');
 
 const root = path.resolve(__dirname, '..', '..', '..');
 
-// Under the sanitizers, a process that ends through process.exit() or an
-// uncaught exception skips the teardown, so V8's own blocks read as leaks, and
-// a Worker torn down mid-call leaks the deferred inside Node: leak checks are
-// only meaningful for processes that end on their own.
+// Leak checks mean something only for processes that end on their own: an abrupt end skips
+// the teardown (V8's blocks read as leaks), a Worker torn down mid-call leaks Node's deferred.
 function childEnv({ world, env, abruptEnd } = {}) {
   const e = { ...process.env, ...env };
   if (abruptEnd && e.ASAN_OPTIONS !== undefined) e.ASAN_OPTIONS += ':detect_leaks=0';
@@ -26,17 +24,15 @@ function childEnv({ world, env, abruptEnd } = {}) {
 // status at 0, so the text decides, not the status.
 const REPORT = /^.*(?:ERROR: (?:Address|Leak|Thread|Memory)Sanitizer|WARNING: ThreadSanitizer|: runtime error: ).*$/m;
 
-// Resolves { status, signal, stdout, stderr }; rejects when the child printed a
-// sanitizer report, whatever its status. `options.shell` runs node through
-// `sh -c` with that text before it (for `ulimit`).
+// { status, signal, stdout, stderr }, or a rejection for a sanitizer report whatever the
+// status. `options.shell` is run by `sh -c` before node (for `ulimit`).
 function runNodeAsync(source, options = {}) {
   return new Promise((resolve, reject) => {
     const child = options.shell
       ? spawn('sh', ['-c', `${options.shell}; exec "$0" -e "$1"`, process.execPath, source],
         { cwd: root, env: childEnv(options) })
       : spawn(process.execPath, ['-e', source], { cwd: root, env: childEnv(options) });
-    let stdout = '';
-    let stderr = '';
+    let [stdout, stderr] = ['', ''];
     child.stdout.on('data', (d) => (stdout += d));
     child.stderr.on('data', (d) => (stderr += d));
     const timer = setTimeout(() => child.kill('SIGKILL'), options.timeout || 60000);
@@ -51,10 +47,7 @@ function runNodeAsync(source, options = {}) {
 
 // The JSON printed on the child's last stdout line.
 function lastJson(result) {
-  const lines = result.stdout.trim().split('\n');
-  try {
-    return JSON.parse(lines[lines.length - 1]);
-  } catch (e) {
+  try { return JSON.parse(result.stdout.trim().split('\n').at(-1)); } catch {
     throw new Error(`child printed no JSON (status ${result.status}):\n${result.stdout}\n${result.stderr}`);
   }
 }

@@ -3,15 +3,7 @@
 const assert = require('node:assert/strict');
 const zlib = require('zlib');
 
-function paeth(a, b, c) {
-  const p = a + b - c;
-  const [pa, pb, pc] = [Math.abs(p - a), Math.abs(p - b), Math.abs(p - c)];
-  if (pa <= pb && pa <= pc) return a;
-  return pb <= pc ? b : c;
-}
-
-// 8-bit RGBA, non-interlaced PNG -> {width, height, rgba, chunks, at(x, y)}.
-// Every filter type is undone, not only the one deskcap writes.
+// 8-bit RGBA, non-interlaced PNG with Sub-filtered rows -> {width, height, rgba, chunks, at(x, y)}.
 function decodePng(buffer) {
   assert.equal(buffer.subarray(0, 8).toString('hex'), '89504e470d0a1a0a', 'PNG signature');
   const chunks = [];
@@ -37,15 +29,9 @@ function decodePng(buffer) {
   assert.equal(raw.length, height * (stride + 1), 'inflated size');
   const rgba = Buffer.alloc(height * stride);
   for (let y = 0; y < height; y++) {
-    const filter = raw[y * (stride + 1)];
-    for (let i = 0, at = y * stride; i < stride; i++, at++) {
-      const a = i >= 4 ? rgba[at - 4] : 0;
-      const b = y > 0 ? rgba[at - stride] : 0;
-      const c = i >= 4 && y > 0 ? rgba[at - stride - 4] : 0;
-      const predictor = [0, a, b, (a + b) >> 1, paeth(a, b, c)][filter];
-      assert.notEqual(predictor, undefined, `filter type ${filter}`);
-      rgba[at] = (raw[y * (stride + 1) + 1 + i] + predictor) & 0xff;
-    }
+    assert.equal(raw[y * (stride + 1)], 1, `row ${y}: the Sub filter`);
+    for (let i = 0, at = y * stride; i < stride; i++, at++)
+      rgba[at] = (raw[y * (stride + 1) + 1 + i] + (i >= 4 ? rgba[at - 4] : 0)) & 0xff;
   }
   const at = (x, y) => '#' + rgba.subarray((y * width + x) * 4, (y * width + x) * 4 + 4).toString('hex');
   return { width, height, rgba, chunks, at };

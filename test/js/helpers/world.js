@@ -11,13 +11,7 @@ const product = require(path.join(root, 'index.js'));
 const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof Error,
   ...('permission' in e && { permission: e.permission }) });
 const later = (p) => p.then((value) => ({ value }), fail);
-const sync = (fn) => {
-  try {
-    return { value: fn() };
-  } catch (e) {
-    return fail(e);
-  }
-};
+const sync = (fn) => { try { return { value: fn() }; } catch (e) { return fail(e); } };
 
 const idle = { objectsAlive: 0, objectsAliveByKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
 const busy = () => {
@@ -25,9 +19,8 @@ const busy = () => {
   return Object.fromEntries(Object.keys(idle).map((key) => [key, p[key]]));
 };
 
-// Nothing a call made is still alive or running once it has settled. A
-// framework thread may still be letting its last objects go as the Promise
-// settles, so this waits (a little) for the counters to come down.
+// Nothing a call made is alive or running once it settled (waiting a little for a
+// framework thread that lets its last objects go as the Promise settles).
 async function assertSettled(context = '') {
   for (let i = 0; i < 100 && !require('node:util').isDeepStrictEqual(busy(), idle); i++) {
     await new Promise((resolve) => setTimeout(resolve, 10));
