@@ -15,11 +15,11 @@ targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(document utf8 png)
 
 declare -A sources=(
-  [document]="src/core/document.cc src/core/error.cc"
+  [document]="src/core/document.cc src/core/utf8.cc"
   [utf8]="src/core/utf8.cc"
-  [png]="src/screen/png_encoder.cc"
+  [png]="src/screen/png_encoder.cc src/screen/png_strip_pool.cc src/screen/sub_filter.cc"
 )
-declare -A libraries=([png]="-lpng -lz")
+declare -A libraries=([png]="-lpng -lz -pthread")
 
 out=build-fuzz
 mkdir -p "$out/seeds"

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Applies each mutant of mutants.txt to a private copy of the tree, rebuilds it
 and runs the test suite; a mutant is killed when any test fails or hangs."""
-import os, re, shutil, subprocess, sys, time
+import os, re, shutil, signal, subprocess, sys, time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 WORK = os.environ.get('DESKCAP_MUTANTS_DIR', '/tmp/deskcap-mutants')
@@ -24,11 +24,14 @@ def parse(path):
 
 
 def run(cmd, cwd, timeout=None, env=None):
+    # A session of its own, so that a hung suite goes with every process it started.
+    p = subprocess.Popen(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env,
+                         start_new_session=True)
     try:
-        r = subprocess.run(cmd, cwd=cwd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                           timeout=timeout, env=env)
-        return r.returncode
+        return p.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.wait()
         return 'timeout'
 
 
