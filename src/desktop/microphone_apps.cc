@@ -14,13 +14,7 @@
 namespace deskcap::native {
 namespace {
 
-constexpr uint32_t kSystemObject = 1;
-constexpr uint32_t kScopeGlobal = 0x676C6F62;         // 'glob'
-constexpr uint32_t kElementMain = 0;
-constexpr uint32_t kProcessObjectList = 0x70727323;   // 'prs#'
-constexpr uint32_t kIsRunningInput = 0x70697269;      // 'piri'
-constexpr uint32_t kProcessPid = 0x70706964;          // 'ppid'
-constexpr uint32_t kProcessBundleId = 0x70626964;     // 'pbid'
+using namespace platform::coreaudio;
 
 platform::PropertyAddress address(uint32_t selector) {
   return platform::PropertyAddress{selector, kScopeGlobal, kElementMain};

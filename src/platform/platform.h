@@ -311,6 +311,19 @@ std::optional<bool> screen_capture_preflight();
 bool screen_capture_request();
 
 // ---- CoreAudio ---------------------------------------------------------------------
+// The framework's own values for the objects, properties and statuses used here.
+namespace coreaudio {
+constexpr uint32_t kSystemObject = 1;                 // kAudioObjectSystemObject
+constexpr uint32_t kScopeGlobal = 0x676C6F62;         // 'glob'
+constexpr uint32_t kElementMain = 0;
+constexpr uint32_t kProcessObjectList = 0x70727323;   // 'prs#'
+constexpr uint32_t kIsRunningInput = 0x70697269;      // 'piri'
+constexpr uint32_t kProcessPid = 0x70706964;          // 'ppid'
+constexpr uint32_t kProcessBundleId = 0x70626964;     // 'pbid'
+constexpr int32_t kBadObject = 0x216F626A;            // '!obj'
+constexpr int32_t kUnknownProperty = 0x77686F3F;      // 'who?'
+constexpr int32_t kBadPropertySize = 0x2173697A;      // '!siz'
+}  // namespace coreaudio
 bool audio_object_has_property(uint32_t object, const PropertyAddress& address);
 int32_t audio_object_get_property_data_size(uint32_t object, const PropertyAddress& address,
                                             uint32_t* size);

@@ -8,17 +8,7 @@
 namespace deskcap::platform {
 namespace {
 
-constexpr uint32_t kSystemObject = 1;
-constexpr uint32_t kScopeGlobal = 0x676C6F62;        // 'glob'
-constexpr uint32_t kProcessObjectList = 0x70727323;  // 'prs#'
-constexpr uint32_t kIsRunningInput = 0x70697269;     // 'piri'
-constexpr uint32_t kProcessPid = 0x70706964;         // 'ppid'
-constexpr uint32_t kProcessBundleId = 0x70626964;    // 'pbid'
-
-// CoreAudio's own status codes.
-constexpr int32_t kBadObject = 0x216F626A;       // '!obj'
-constexpr int32_t kUnknownProperty = 0x77686F3F; // 'who?'
-constexpr int32_t kBadPropertySize = 0x2173697A; // '!siz'
+using namespace coreaudio;
 
 const fake::FakeAudioProcess* find_process(const fake::DesktopWorld& world, uint32_t object) {
   for (const auto& p : world.processes)

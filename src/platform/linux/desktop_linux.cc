@@ -24,15 +24,9 @@ void refresh_running_applications() {}
 
 namespace {
 
+using namespace coreaudio;
+
 constexpr uint32_t kExcludeDesktopElements = 16;
-constexpr uint32_t kSystemObject = 1;
-constexpr uint32_t kProcessObjectList = 0x70727323;  // 'prs#'
-constexpr uint32_t kIsRunningInput = 0x70697269;     // 'piri'
-constexpr uint32_t kProcessPid = 0x70706964;         // 'ppid'
-constexpr uint32_t kProcessBundleId = 0x70626964;    // 'pbid'
-constexpr int32_t kUnknownProperty = 0x77686F3F;     // 'who?'
-constexpr int32_t kBadObject = 0x216F626A;           // '!obj'
-constexpr int32_t kBadSize = 0x2173697A;             // '!siz'
 
 // The streams as last listed on this thread: the process-object questions of
 // one listing all come from the thread that asked for the list.
@@ -107,7 +101,7 @@ int32_t audio_object_get_property_data(uint32_t object, const PropertyAddress& a
   }
   const pulse::RecordingStream* stream = stream_object(object);
   if (stream == nullptr) return kBadObject;
-  if (*io_size < sizeof(uint32_t)) return kBadSize;
+  if (*io_size < sizeof(uint32_t)) return kBadPropertySize;
   if (address.selector == kIsRunningInput) {
     words[0] = stream->running ? 1 : 0;
   } else if (address.selector == kProcessPid) {
