@@ -86,8 +86,9 @@ void drain_on_js_thread(napi_env env, napi_value, void* context, void*) {
   }
 }
 
-Result<std::shared_ptr<Channel>> channel_for(napi_env env) {
-  EnvState* state = env_state(env);
+// The environment's channel, made on first use (or again once the last one
+// was finalised).
+Result<std::shared_ptr<Channel>> channel_for(napi_env env, EnvState* state) {
   if (state == nullptr) return Error(Status::GenericFailure, "Create threadsafe function in JsDeferred failed");
   // Only this thread marks a channel dead (its finaliser runs here): no lock.
   if (state->channel && state->channel->alive) return state->channel;
@@ -212,7 +213,8 @@ napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending) 
     throw_error(env, napi_error(s, "Create promise in JsDeferred failed"));
     return nullptr;
   }
-  auto channel = channel_for(env);
+  EnvState* state = env_state(env);
+  auto channel = channel_for(env, state);
   if (channel.ok() && channel.value()->pending == 0) {
     s = napi_ref_threadsafe_function(env, channel.value()->tsfn);
     if (s != napi_ok) channel = napi_error(s, "Create threadsafe function in JsDeferred failed");
@@ -228,10 +230,9 @@ napi_value start_pending(napi_env env, std::unique_ptr<PendingPromise> pending) 
   pending->deferred_ = deferred;
   pending->channel_ = held;
   try {
-    EnvState* state = env_state(env);
-    if (state != nullptr && !state->pool) state->pool = runtime();
-    std::shared_ptr<WorkerPool> found = state == nullptr ? runtime() : nullptr;
-    WorkerPool& pool = state != nullptr ? *state->pool : *found;
+    // A channel means a state, which keeps the pool this environment first found.
+    if (!state->pool) state->pool = runtime();
+    WorkerPool& pool = *state->pool;
     if (pending->where_ == Where::Scheduler) pool.spawn(std::move(pending));
     else pool.spawn_blocking(std::move(pending));
   } catch (...) {
