@@ -20,9 +20,10 @@ constexpr const char* kPixelsFailed = "Failed to extract pixel data from CGImage
 using Request = void (*)(void* context, platform::CompletionCallback completion, const void* args);
 
 // One blocking call: a slot owned by this caller and by the completion.
-SlotResult run_request(Request request, const void* args) {
+SlotResult run_request(Request request, const void* args, const std::function<void()>& meanwhile = {}) {
   CompletionSlot* slot = CompletionSlot::create();
   request(slot, &deliver_completion, args);
+  if (meanwhile) meanwhile();
   SlotResult result = slot->wait_and_take();
   slot->drop();
   return result;
@@ -82,7 +83,8 @@ CaptureResult<Ref<platform::ShareableContent>> fetch_shareable_content(
 }
 
 CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* filter,
-                                                    platform::StreamConfiguration* configuration) {
+                                                    platform::StreamConfiguration* configuration,
+                                                    const std::function<void()>& meanwhile) {
   struct Args {
     platform::ContentFilter* filter;
     platform::StreamConfiguration* configuration;
@@ -92,7 +94,7 @@ CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* fil
         auto* a = static_cast<const Args*>(raw);
         platform::capture_image(a->filter, a->configuration, context, completion);
       },
-      &args);
+      &args, meanwhile);
   return finish<platform::Image>(std::move(result), CaptureError::Kind::ScreenshotFailed);
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <variant>
 #include <vector>
@@ -22,8 +23,11 @@ using platform::Ref;
 // unavailable: ...", "Screenshot error: ...", or "Unknown error").
 CaptureResult<Ref<platform::ShareableContent>> fetch_shareable_content(
     bool exclude_desktop_windows, bool on_screen_windows_only);
+// `meanwhile`, if any, runs on this thread once the request is made and
+// before the wait, so that the framework's latency hides it; it must not throw.
 CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* filter,
-                                                    platform::StreamConfiguration* configuration);
+                                                    platform::StreamConfiguration* configuration,
+                                                    const std::function<void()>& meanwhile = {});
 
 // The completion callback the two calls above hand to the framework, with a
 // CompletionSlot as context. Exposed for tests of the delivery rules.

@@ -96,7 +96,7 @@ Result<CapturedPng> capture_display(const CaptureRequest& request) {
   Ref<platform::StreamConfiguration> configuration = configured.take();
   if (source) platform::configuration_set_source_rect(configuration.get(), *source);
 
-  return screen_capture::screenshot_to_png(filter.get(), configuration.get(),
+  return screen_capture::screenshot_to_png(filter.get(), configuration.get(), width, height,
                                            "Screenshot capture failed: ");
 }
 

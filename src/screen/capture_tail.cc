@@ -3,10 +3,64 @@
 #include "screen/bridge.h"
 #include "screen/png_encoder.h"
 
+#include <array>
 #include <atomic>
+#include <mutex>
+#include <new>
 #include <string>
 
 namespace deskcap::screen_capture {
+namespace {
+
+// The size of the last PNGs of a few requested sizes: a display is captured
+// again and again, and its PNGs differ little in size.
+class RecentSizes {
+ public:
+  size_t expected(uint32_t width, uint32_t height) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const Entry& e : entries_)
+      if (e.width == width && e.height == height) return e.bytes;
+    return 0;
+  }
+  void remember(uint32_t width, uint32_t height, size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Entry* slot = &entries_[next_];
+    for (Entry& e : entries_)
+      if (e.width == width && e.height == height) slot = &e;
+    if (slot == &entries_[next_]) next_ = (next_ + 1) % entries_.size();
+    *slot = Entry{width, height, bytes};
+  }
+
+ private:
+  struct Entry {
+    uint32_t width = 0, height = 0;
+    size_t bytes = 0;
+  };
+  std::mutex mutex_;
+  std::array<Entry, 8> entries_{};
+  size_t next_ = 0;
+};
+
+RecentSizes& recent_sizes() {
+  static RecentSizes& sizes = *new RecentSizes;
+  return sizes;
+}
+
+// Storage for the PNG, its pages written once while the framework takes the
+// picture: a page's first write faults (about 10 us each in a VM), and the
+// worker would only be waiting. Room for a PNG a little larger than the last
+// one of this size; a larger one still grows it.
+void prepare_storage(std::vector<uint8_t>& png, size_t expected) {
+  if (expected == 0) return;
+  try {
+    png.resize(expected + expected / 8 + 16 * 1024);
+    png.clear();
+  } catch (const std::bad_alloc&) {
+    png = {};
+  }
+}
+
+}  // namespace
 
 Error framework_failure(const capture_bridge::CaptureError& error, const std::string& prefix) {
   Error failure = error.to_error(prefix);
@@ -26,14 +80,16 @@ Result<platform::Ref<platform::StreamConfiguration>> make_configuration(uint32_t
 }
 
 Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
-                                      platform::StreamConfiguration* configuration,
-                                      const char* screenshot_prefix) {
-  auto shot = capture_bridge::take_screenshot(filter, configuration);
+                                      platform::StreamConfiguration* configuration, uint32_t width,
+                                      uint32_t height, const char* screenshot_prefix) {
+  CapturedPng out;
+  const size_t expected = recent_sizes().expected(width, height);
+  auto shot = capture_bridge::take_screenshot(filter, configuration,
+                                              [&] { prepare_storage(out.png, expected); });
   if (!shot.ok()) return framework_failure(shot.error(), screenshot_prefix);
   platform::Ref<platform::Image> image = shot.take();
 
   // The framework may not honour the requested size: the image's own is the result's.
-  CapturedPng out;
   if (!capture_bridge::pixels_drawable(image.get()))
     return capture_bridge::pixels_failed().to_error("Failed to extract image data: ");
   out.width = static_cast<uint32_t>(platform::image_width(image.get()));
@@ -52,6 +108,7 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
     if (undrawable) return capture_bridge::pixels_failed().to_error("Failed to extract image data: ");
     return Error(Status::GenericFailure, "PNG encode failed: " + encoder_error);
   }
+  recent_sizes().remember(width, height, out.png.size());
   return out;
 }
 

@@ -16,11 +16,12 @@ namespace deskcap::screen_capture {
 // the system's answer to the permission check decides whether it was one.
 Error framework_failure(const capture_bridge::CaptureError& error, const std::string& prefix);
 
-// Takes the screenshot (failures prefixed with `screenshot_prefix`), reads the
-// returned image's size, extracts its pixels and encodes them.
+// Takes the screenshot of width x height pixels that `configuration` asks for
+// (failures prefixed with `screenshot_prefix`), reads the returned image's
+// size, extracts its pixels and encodes them.
 Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter,
-                                      platform::StreamConfiguration* configuration,
-                                      const char* screenshot_prefix);
+                                      platform::StreamConfiguration* configuration, uint32_t width,
+                                      uint32_t height, const char* screenshot_prefix);
 
 // A stream configuration of width x height pixels without the cursor.
 Result<platform::Ref<platform::StreamConfiguration>> make_configuration(uint32_t width,

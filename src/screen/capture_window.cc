@@ -44,7 +44,7 @@ Result<CapturedPng> capture_window(uint32_t window_id) {
   if (!configured.ok()) return std::move(configured.error());
   Ref<platform::StreamConfiguration> configuration = configured.take();
 
-  return screen_capture::screenshot_to_png(filter.get(), configuration.get(),
+  return screen_capture::screenshot_to_png(filter.get(), configuration.get(), width, height,
                                            "Window screenshot capture failed: ");
 }
 
