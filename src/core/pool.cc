@@ -49,17 +49,26 @@ void name_this_thread(const char* name) {
 // finds it taken spins briefly rather than sleeping, so that the holder's
 // unlock needs no system call to wake it (on a virtual machine such a call
 // costs microseconds, more than the wait).
+void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_ia32_pause();
+#elif defined(__aarch64__)
+  asm volatile("yield");
+#endif
+}
+
 void lock_soon(std::unique_lock<std::mutex>& lock) {
   for (int i = 0; i < 200; ++i) {
     if (lock.try_lock()) return;
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
+    cpu_relax();
   }
   lock.lock();
 }
+
+// How long an idle worker watches the queue before it sleeps: longer than a
+// Promise's round trip through JavaScript, so that calls made one after
+// another, or in a burst, find a worker awake and wake nobody.
+constexpr auto kWatchFor = std::chrono::microseconds(50);
 
 // Thread-cancellation unwinding (glibc) must pass through a catch-all.
 #if defined(__GLIBCXX__)
@@ -161,6 +170,10 @@ struct WorkerPool::Shared {
   // woken: a burst of tasks wakes each sleeper once, not once per task.
   size_t sleeping = 0;
   size_t woken = 0;
+  // One idle worker at most watches the queue (without the lock) before it
+  // sleeps; while one does, a spawn wakes nobody.
+  bool watching = false;
+  std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
   bool stopped = false;
   size_t workers = 0;
@@ -240,6 +253,17 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
   name_this_thread("deskcap-worker");
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
+    if (!s.stopped && s.queue.empty() && !s.watching) {
+      s.watching = true;
+      lock.unlock();
+      const auto until = std::chrono::steady_clock::now() + kWatchFor;
+      for (int i = 1; s.queued.load(std::memory_order_relaxed) == 0; ++i) {
+        cpu_relax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
+      }
+      lock_soon(lock);
+      s.watching = false;
+    }
     while (!s.stopped && s.queue.empty()) {
       ++s.sleeping;
       s.work_ready.wait(lock);
@@ -250,7 +274,13 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
     {
       Queued next = std::move(s.queue.front());
       s.queue.pop_front();
+      s.queued.store(s.queue.size(), std::memory_order_relaxed);
+      // Work left over while nobody watches: a sleeper takes it (woken from
+      // here rather than by the spawning thread).
+      const bool wake = !s.queue.empty() && !s.watching && s.sleeping > s.woken;
+      if (wake) ++s.woken;
       lock.unlock();
+      if (wake) s.work_ready.notify_one();
       run_task(next);
     }  // the task is gone before the lock is taken again
     lock_soon(lock);
@@ -315,7 +345,8 @@ uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
   }
   const uint64_t id = next_task_id();
   shared_->queue.push_back(Shared::Queued{id, std::move(task)});
-  const bool wake = shared_->sleeping > shared_->woken;
+  shared_->queued.store(shared_->queue.size(), std::memory_order_relaxed);
+  const bool wake = !shared_->watching && shared_->sleeping > shared_->woken;
   if (wake) ++shared_->woken;
   lock.unlock();
   if (wake) shared_->work_ready.notify_one();
@@ -368,6 +399,7 @@ void WorkerPool::shutdown() {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->stopped = true;
     dropped.swap(shared_->queue);
+    shared_->queued.store(0, std::memory_order_relaxed);
     dropped_blocking.swap(shared_->blocking_queue);
   }
   shared_->work_ready.notify_all();
