@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <string_view>
 #include <thread>
 
 #include "platform/platform.h"
@@ -20,7 +21,8 @@ struct WorldSlot {
   std::mutex mutex;
   std::shared_ptr<const json> world;
   std::atomic<uint64_t> generation{0};
-  bool environment_read = false;
+  // Written under the mutex; read without it once true (it never turns back).
+  std::atomic<bool> environment_read{false};
 };
 
 WorldSlot& slot() {
@@ -30,7 +32,7 @@ WorldSlot& slot() {
 
 struct LiveObjects {
   std::mutex mutex;
-  std::map<std::string, long> by_kind;
+  std::map<std::string, long, std::less<>> by_kind;
   std::atomic<long> total{0};
 };
 
@@ -59,8 +61,13 @@ json read_world_file(const std::string& path) {
 void load_environment_world() {
   WorldSlot& s = slot();
   std::lock_guard<std::mutex> lock(s.mutex);
-  if (s.environment_read) return;
-  s.environment_read = true;
+  if (s.environment_read.load()) return;
+  // Marked read once the world is in place (or the file refused), so that a
+  // thread that sees the mark without the lock finds the world's generation.
+  struct MarkRead {
+    WorldSlot& s;
+    ~MarkRead() { s.environment_read.store(true); }
+  } mark{s};
   if (s.world) return;  // a world was installed in code first
   install_locked(s, json::object());
   const char* path = std::getenv("DESKCAP_FAKE_WORLD");
@@ -99,12 +106,13 @@ void set_world(json document) {
   json canonical = canonical_world(document);
   WorldSlot& s = slot();
   std::lock_guard<std::mutex> lock(s.mutex);
-  s.environment_read = true;
+  s.environment_read.store(true);
   install_locked(s, std::move(canonical));
 }
 
 uint64_t generation() {
-  world();  // the first call loads the environment's world
+  // The first call loads the environment's world; later ones only read.
+  if (!slot().environment_read.load()) world();
   return slot().generation.load();
 }
 
@@ -198,14 +206,16 @@ FakeObject::FakeObject(const char* kind) : kind(kind) {
   LiveObjects& l = live();
   l.total.fetch_add(1);
   std::lock_guard<std::mutex> lock(l.mutex);
-  ++l.by_kind[kind];
+  auto it = l.by_kind.find(std::string_view(kind));
+  if (it == l.by_kind.end()) it = l.by_kind.emplace(kind, 0).first;
+  ++it->second;
 }
 
 FakeObject::~FakeObject() {
   LiveObjects& l = live();
   l.total.fetch_sub(1);
   std::lock_guard<std::mutex> lock(l.mutex);
-  --l.by_kind[kind];
+  --l.by_kind.find(std::string_view(kind))->second;
 }
 
 long live_objects() { return live().total.load(); }
