@@ -102,7 +102,7 @@ async function main() {
   const d = require(path.join(root, 'testing.js'));
   d.setWorld(world(1440, 900));
   const yardstick = require(path.join(build, 'bench_addon.node'));
-  const runs = Number(process.env.BENCH_RUNS || 15);
+  const runs = Number(process.env.BENCH_RUNS || 25);
 
   const painted = () => d.probe().paintMs;
   const first = await d.captureDisplay({ displayId: 1 });
@@ -123,8 +123,10 @@ async function main() {
     for (let r = 0; r < rounds; r++) await Promise.all(Array.from({ length: inFlight }, fn));
     return (now() - start) / (rounds * inFlight);
   };
+  // Ratios, and the microseconds a call of each side (this VM's bare round
+  // trip runs at one of two speeds from one process to the next).
   const promiseRatios = async (product) => {
-    const ratios = { 1: [], 100: [] };
+    const ratios = { 1: [], 100: [] }, us = { 1: [[], []], 100: [[], []] };
     const bare = () => yardstick.bare();
     for (const inFlight of [1, 100]) {
       // Thousands of calls a sample: short samples measure the scheduler more than the calls.
@@ -132,10 +134,14 @@ async function main() {
       await perCall(product, inFlight, rounds);  // warm: threads started, channels made
       await perCall(bare, inFlight, rounds);
       for (let i = 0; i < 9; i++) {
-        ratios[inFlight].push(await perCall(product, inFlight, rounds) / await perCall(bare, inFlight, rounds));
+        const mine = await perCall(product, inFlight, rounds), theirs = await perCall(bare, inFlight, rounds);
+        ratios[inFlight].push(mine / theirs);
+        us[inFlight][0].push(mine * 1000);
+        us[inFlight][1].push(theirs * 1000);
       }
     }
-    return { 1: median(ratios[1]), 100: median(ratios[100]) };
+    const each = (n) => `${median(us[n][0]).toFixed(2)} us vs ${median(us[n][1]).toFixed(2)} us`;
+    return { 1: median(ratios[1]), 100: median(ratios[100]), us: `${each(1)} one at a time, ${each(100)} with 100 in flight` };
   };
   const ratios = await promiseRatios(() => d.getDisplays());
   const blocking = await promiseRatios(() => d.usbAppleDeviceCount());
@@ -151,7 +157,9 @@ async function main() {
     + `${blocking[100].toFixed(2)} with 100 in flight`);
   console.log(`promise frame alone (getDisplays of no display) vs bare tsfn: ${frame[1].toFixed(2)} one at a time, `
     + `${frame[100].toFixed(2)} with 100 in flight`);
-  console.log(`capture vs encode: ${(median(capture) / median(encode)).toFixed(2)}`);
+  console.log(`getDisplays a call vs bare tsfn: ${ratios.us}`);
+  // Each capture against the encode made right after it: the VM's speed drifts within a run.
+  console.log(`capture vs encode: ${median(capture.map((c, i) => c / encode[i])).toFixed(2)}`);
   console.log(`promise vs bare tsfn, 1 in flight: ${ratios[1].toFixed(2)}`);
   console.log(`promise vs bare tsfn, 100 in flight: ${ratios[100].toFixed(2)}`);
   console.log(`peak rss, 8 concurrent 5120x2880 captures: ${Math.round((rss.peak - rss.idle) / 1024)} MB`);
