@@ -70,6 +70,18 @@ void lock_soon(std::unique_lock<std::mutex>& lock) {
 // another, or in a burst, find a worker awake and wake nobody.
 constexpr auto kWatchFor = std::chrono::microseconds(50);
 
+// Called with `lock` held and the caller marked as the watcher; returns with
+// it held again once something was queued or the time ran out.
+void watch_queue(std::unique_lock<std::mutex>& lock, const std::atomic<size_t>& queued) {
+  lock.unlock();
+  const auto until = std::chrono::steady_clock::now() + kWatchFor;
+  for (int i = 1; queued.load(std::memory_order_relaxed) == 0; ++i) {
+    cpu_relax();
+    if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
+  }
+  lock_soon(lock);
+}
+
 // Thread-cancellation unwinding (glibc) must pass through a catch-all.
 #if defined(__GLIBCXX__)
 #define DESKCAP_RETHROW_FORCED_UNWIND \
@@ -175,6 +187,9 @@ struct WorkerPool::Shared {
   bool watching = false;
   std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
+  // As for the workers: one idle blocking thread at most watches its queue.
+  bool blocking_watching = false;
+  std::atomic<size_t> blocking_queued{0};
   bool stopped = false;
   size_t workers = 0;
   std::deque<Queued> queue;
@@ -255,13 +270,7 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
   for (;;) {
     if (!s.stopped && s.queue.empty() && !s.watching) {
       s.watching = true;
-      lock.unlock();
-      const auto until = std::chrono::steady_clock::now() + kWatchFor;
-      for (int i = 1; s.queued.load(std::memory_order_relaxed) == 0; ++i) {
-        cpu_relax();
-        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
-      }
-      lock_soon(lock);
+      watch_queue(lock, s.queued);
       s.watching = false;
     }
     while (!s.stopped && s.queue.empty()) {
@@ -300,6 +309,11 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     }
   } leave{s, lock};
   for (;;) {
+    if (!s.stopped && s.blocking_queue.empty() && !s.blocking_watching) {
+      s.blocking_watching = true;
+      watch_queue(lock, s.blocking_queued);
+      s.blocking_watching = false;
+    }
     if (!s.stopped && s.blocking_queue.empty()) {
       const auto deadline = std::chrono::steady_clock::now() + s.idle_timeout;
       ++s.blocking_idle;
@@ -312,6 +326,7 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     {
       Queued next = std::move(s.blocking_queue.front());
       s.blocking_queue.pop_front();
+      s.blocking_queued.store(s.blocking_queue.size(), std::memory_order_relaxed);
       lock.unlock();
       run_task(next);
     }
@@ -363,12 +378,17 @@ uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
   }
   const uint64_t id = next_task_id();
   s.blocking_queue.push_back(Shared::Queued{id, std::move(task)});
-  // Idle threads not yet woken each take one queued task; start a thread only
-  // for the excess, within the bound. Beyond it the task waits for a free thread.
-  const bool start_one = s.blocking_queue.size() > s.blocking_idle && s.blocking_alive < s.max_blocking;
+  s.blocking_queued.store(s.blocking_queue.size(), std::memory_order_relaxed);
+  // The watcher, then idle threads not yet woken, each take one queued task;
+  // start a thread only for the excess, within the bound. Beyond it the task
+  // waits for a free thread.
+  const size_t watcher = s.blocking_watching ? 1 : 0;
+  const bool start_one =
+      s.blocking_queue.size() > s.blocking_idle + watcher && s.blocking_alive < s.max_blocking;
   if (!start_one) {
+    const bool wake = s.blocking_queue.size() > watcher;
     lock.unlock();
-    s.blocking_ready.notify_one();
+    if (wake) s.blocking_ready.notify_one();
     return id;
   }
   ++s.blocking_alive;
@@ -381,7 +401,10 @@ uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
   std::deque<Shared::Queued> orphans;
   lock.lock();
   --s.blocking_alive;
-  if (s.blocking_alive == 0) orphans.swap(s.blocking_queue);
+  if (s.blocking_alive == 0) {
+    orphans.swap(s.blocking_queue);
+    s.blocking_queued.store(0, std::memory_order_relaxed);
+  }
   lock.unlock();
   const std::string text = std::string("could not start a blocking thread: ") + std::strerror(rc);
   for (auto& orphan : orphans) {
@@ -401,6 +424,7 @@ void WorkerPool::shutdown() {
     dropped.swap(shared_->queue);
     shared_->queued.store(0, std::memory_order_relaxed);
     dropped_blocking.swap(shared_->blocking_queue);
+    shared_->blocking_queued.store(0, std::memory_order_relaxed);
   }
   shared_->work_ready.notify_all();
   shared_->blocking_ready.notify_all();
