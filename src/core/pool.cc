@@ -70,17 +70,6 @@ void lock_soon(std::unique_lock<std::mutex>& lock) {
 // another, or in a burst, find a worker awake and wake nobody.
 constexpr auto kWatchFor = std::chrono::microseconds(50);
 
-// Called with `lock` held and the caller marked as the watcher; returns with
-// it held again once something was queued or the time ran out.
-void watch_queue(std::unique_lock<std::mutex>& lock, const std::atomic<size_t>& queued) {
-  lock.unlock();
-  const auto until = std::chrono::steady_clock::now() + kWatchFor;
-  for (int i = 1; queued.load(std::memory_order_relaxed) == 0; ++i) {
-    cpu_relax();
-    if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
-  }
-  lock_soon(lock);
-}
 
 // Thread-cancellation unwinding (glibc) must pass through a catch-all.
 #if defined(__GLIBCXX__)
@@ -176,24 +165,59 @@ struct WorkerPool::Shared {
   const size_t max_blocking;
   const std::chrono::milliseconds idle_timeout;
 
+  // A queue of tasks under `mutex` whose length can also be read without it:
+  // one idle thread at most watches it that way for a moment before it
+  // sleeps, and while one does, a spawn need wake nobody.
+  struct TaskQueue {
+    std::deque<Queued> items;
+    std::atomic<size_t> length{0};  // items.size()
+    bool watched = false;
+
+    bool empty() const { return items.empty(); }
+    size_t size() const { return items.size(); }
+    void push(Queued queued) {
+      items.push_back(std::move(queued));
+      length.store(items.size(), std::memory_order_relaxed);
+    }
+    Queued pop() {
+      Queued front = std::move(items.front());
+      items.pop_front();
+      length.store(items.size(), std::memory_order_relaxed);
+      return front;
+    }
+    std::deque<Queued> take_all() {
+      std::deque<Queued> all;
+      all.swap(items);
+      length.store(0, std::memory_order_relaxed);
+      return all;
+    }
+    // With `lock` held: unless another thread watches, watches until a task
+    // is queued or the time runs out; returns with `lock` held again.
+    void watch(std::unique_lock<std::mutex>& lock) {
+      if (watched) return;
+      watched = true;
+      lock.unlock();
+      const auto until = std::chrono::steady_clock::now() + kWatchFor;
+      for (int i = 1; length.load(std::memory_order_relaxed) == 0; ++i) {
+        cpu_relax();
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
+      }
+      lock_soon(lock);
+      watched = false;
+    }
+  };
+
   std::mutex mutex;
   std::condition_variable work_ready;      // scheduler workers wait here
   // Workers asleep on work_ready, and how many of them a spawn has already
   // woken: a burst of tasks wakes each sleeper once, not once per task.
   size_t sleeping = 0;
   size_t woken = 0;
-  // One idle worker at most watches the queue (without the lock) before it
-  // sleeps; while one does, a spawn wakes nobody.
-  bool watching = false;
-  std::atomic<size_t> queued{0};
   std::condition_variable blocking_ready;  // idle blocking threads wait here
-  // As for the workers: one idle blocking thread at most watches its queue.
-  bool blocking_watching = false;
-  std::atomic<size_t> blocking_queued{0};
   bool stopped = false;
   size_t workers = 0;
-  std::deque<Queued> queue;
-  std::deque<Queued> blocking_queue;
+  TaskQueue queue;
+  TaskQueue blocking_queue;
   size_t blocking_alive = 0;
   size_t blocking_idle = 0;
 
@@ -268,11 +292,7 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
   name_this_thread("deskcap-worker");
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    if (!s.stopped && s.queue.empty() && !s.watching) {
-      s.watching = true;
-      watch_queue(lock, s.queued);
-      s.watching = false;
-    }
+    if (!s.stopped && s.queue.empty()) s.queue.watch(lock);
     while (!s.stopped && s.queue.empty()) {
       ++s.sleeping;
       s.work_ready.wait(lock);
@@ -281,12 +301,10 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
     }
     if (s.stopped) return;
     {
-      Queued next = std::move(s.queue.front());
-      s.queue.pop_front();
-      s.queued.store(s.queue.size(), std::memory_order_relaxed);
+      Queued next = s.queue.pop();
       // Work left over while nobody watches: a sleeper takes it (woken from
       // here rather than by the spawning thread).
-      const bool wake = !s.queue.empty() && !s.watching && s.sleeping > s.woken;
+      const bool wake = !s.queue.empty() && !s.queue.watched && s.sleeping > s.woken;
       if (wake) ++s.woken;
       lock.unlock();
       if (wake) s.work_ready.notify_one();
@@ -309,11 +327,7 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     }
   } leave{s, lock};
   for (;;) {
-    if (!s.stopped && s.blocking_queue.empty() && !s.blocking_watching) {
-      s.blocking_watching = true;
-      watch_queue(lock, s.blocking_queued);
-      s.blocking_watching = false;
-    }
+    if (!s.stopped && s.blocking_queue.empty()) s.blocking_queue.watch(lock);
     if (!s.stopped && s.blocking_queue.empty()) {
       const auto deadline = std::chrono::steady_clock::now() + s.idle_timeout;
       ++s.blocking_idle;
@@ -324,9 +338,7 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     }
     if (s.stopped) return;
     {
-      Queued next = std::move(s.blocking_queue.front());
-      s.blocking_queue.pop_front();
-      s.blocking_queued.store(s.blocking_queue.size(), std::memory_order_relaxed);
+      Queued next = s.blocking_queue.pop();
       lock.unlock();
       run_task(next);
     }
@@ -359,9 +371,8 @@ uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
     return 0;
   }
   const uint64_t id = next_task_id();
-  shared_->queue.push_back(Shared::Queued{id, std::move(task)});
-  shared_->queued.store(shared_->queue.size(), std::memory_order_relaxed);
-  const bool wake = !shared_->watching && shared_->sleeping > shared_->woken;
+  shared_->queue.push(Shared::Queued{id, std::move(task)});
+  const bool wake = !shared_->queue.watched && shared_->sleeping > shared_->woken;
   if (wake) ++shared_->woken;
   lock.unlock();
   if (wake) shared_->work_ready.notify_one();
@@ -377,12 +388,11 @@ uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
     return 0;
   }
   const uint64_t id = next_task_id();
-  s.blocking_queue.push_back(Shared::Queued{id, std::move(task)});
-  s.blocking_queued.store(s.blocking_queue.size(), std::memory_order_relaxed);
+  s.blocking_queue.push(Shared::Queued{id, std::move(task)});
   // The watcher, then idle threads not yet woken, each take one queued task;
   // start a thread only for the excess, within the bound. Beyond it the task
   // waits for a free thread.
-  const size_t watcher = s.blocking_watching ? 1 : 0;
+  const size_t watcher = s.blocking_queue.watched ? 1 : 0;
   const bool start_one =
       s.blocking_queue.size() > s.blocking_idle + watcher && s.blocking_alive < s.max_blocking;
   if (!start_one) {
@@ -401,10 +411,7 @@ uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
   std::deque<Shared::Queued> orphans;
   lock.lock();
   --s.blocking_alive;
-  if (s.blocking_alive == 0) {
-    orphans.swap(s.blocking_queue);
-    s.blocking_queued.store(0, std::memory_order_relaxed);
-  }
+  if (s.blocking_alive == 0) orphans = s.blocking_queue.take_all();
   lock.unlock();
   const std::string text = std::string("could not start a blocking thread: ") + std::strerror(rc);
   for (auto& orphan : orphans) {
@@ -421,10 +428,8 @@ void WorkerPool::shutdown() {
   {
     std::lock_guard<std::mutex> lock(shared_->mutex);
     shared_->stopped = true;
-    dropped.swap(shared_->queue);
-    shared_->queued.store(0, std::memory_order_relaxed);
-    dropped_blocking.swap(shared_->blocking_queue);
-    shared_->blocking_queued.store(0, std::memory_order_relaxed);
+    dropped = shared_->queue.take_all();
+    dropped_blocking = shared_->blocking_queue.take_all();
   }
   shared_->work_ready.notify_all();
   shared_->blocking_ready.notify_all();
