@@ -24,11 +24,15 @@ class RecentSizes {
   }
   void remember(uint32_t width, uint32_t height, size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    Entry* slot = &entries_[next_];
-    for (Entry& e : entries_)
-      if (e.width == width && e.height == height) slot = &e;
-    if (slot == &entries_[next_]) next_ = (next_ + 1) % entries_.size();
-    *slot = Entry{width, height, bytes};
+    for (Entry& e : entries_) {
+      if (e.width == width && e.height == height) {
+        e.bytes = bytes;
+        return;
+      }
+    }
+    // A new size takes the place of the oldest.
+    entries_[next_] = Entry{width, height, bytes};
+    next_ = (next_ + 1) % entries_.size();
   }
 
  private:
