@@ -189,31 +189,46 @@ Build make_buffer(napi_env env, std::vector<uint8_t> bytes) {
   return out;
 }
 
-Build make_object(napi_env env, std::initializer_list<Field> fields) {
-  constexpr size_t kMost = 16;  // more than any result has
+Build set_element(napi_env env, ListSlot slot, napi_value value) {
+  napi_status s = napi_set_element(env, slot.list, slot.index, value);
+  if (s != napi_ok)
+    return Error::from_napi(s, "Failed to set element with index `" + std::to_string(slot.index) + "`");
+  return value;
+}
+
+Build make_object(napi_env env, std::initializer_list<Field> fields, ListSlot slot) {
   const size_t count = fields.size();
-  if (count > kMost) return Error(Status::GenericFailure, "Failed to create object");
-  napi_value values[kMost];
-  const char* names[kMost];
-  size_t i = 0;
-  for (const Field& f : fields) {
-    Build value = f.value(env);
+  if (count > kMostFields) return Error(Status::GenericFailure, "Failed to create object");
+  const Field* field = fields.begin();
+  // The built values first: they may make objects of their own, which use the
+  // scratch numbers too.
+  napi_value values[kMostFields + 1];
+  size_t built = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (field[i].kind != Field::Kind::Value) continue;
+    Build value = field[i].value(env);
     if (!value.ok()) return value;
-    values[i] = value.value();
-    names[i++] = f.name;
+    values[1 + built++] = value.value();
   }
   napi_value object = nullptr;
-  if (napi_value factory = shape_factory(env, names, count)) {
+  if (ShapeMaker maker = shape_maker(env, field, count); maker.factory != nullptr) {
+    for (size_t i = 0; i < count; ++i) maker.numbers[i] = field[i].number;
+    maker.numbers[kMostFields] = slot.index;
     napi_value undefined = nullptr;
     napi_status s = napi_get_undefined(env, &undefined);
-    if (s == napi_ok) s = napi_call_function(env, undefined, factory, count, values, &object);
+    values[0] = slot.list != nullptr ? slot.list : undefined;
+    if (s == napi_ok) s = napi_call_function(env, undefined, maker.factory, 1 + built, values, &object);
     if (s != napi_ok) return napi_error(s, "Failed to create object");
     return object;
   }
-  napi_property_descriptor descriptors[kMost] = {};
-  for (i = 0; i < count; ++i) {
-    descriptors[i].utf8name = names[i];
-    descriptors[i].value = values[i];
+  napi_property_descriptor descriptors[kMostFields] = {};
+  for (size_t i = 0, next = 1; i < count; ++i) {
+    Build value = field[i].kind == Field::Kind::Number    ? make_double(env, field[i].number)
+                  : field[i].kind == Field::Kind::Boolean ? make_bool(env, field[i].number != 0)
+                                                          : Build(values[next++]);
+    if (!value.ok()) return value;
+    descriptors[i].utf8name = field[i].name;
+    descriptors[i].value = value.value();
     descriptors[i].attributes =
         static_cast<napi_property_attributes>(napi_writable | napi_enumerable | napi_configurable);
   }
@@ -221,6 +236,7 @@ Build make_object(napi_env env, std::initializer_list<Field> fields) {
   if (s != napi_ok) return napi_error(s, "Failed to create object");
   s = napi_define_properties(env, object, count, descriptors);
   if (s != napi_ok) return napi_error(s, "Failed to define properties");
+  if (slot.list != nullptr) return set_element(env, slot, object);
   return object;
 }
 

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "addon/convert.h"
+
 namespace deskcap {
 class WorkerPool;
 }
@@ -18,6 +20,7 @@ struct Channel;
 
 struct CompiledShape {
   std::vector<const char*> names;
+  std::vector<Field::Kind> kinds;
   napi_ref factory = nullptr;  // null: the shape could not be compiled
 };
 
@@ -27,6 +30,9 @@ struct EnvState {
   // stays the same while any environment lives.
   std::shared_ptr<WorkerPool> pool;
   std::vector<CompiledShape> shapes;
+  // The Float64Array the shapes read numbers from, and its store.
+  napi_ref scratch = nullptr;
+  double* numbers = nullptr;
 };
 
 // The environment's state, made on first use; nullptr when the host refuses it.

@@ -10,8 +10,8 @@ namespace deskcap::js {
 inline Build captured_image(napi_env env, CapturedPng& image) {
   return make_object(env, {
                               {"buffer", [&](napi_env e) { return make_buffer(e, std::move(image.png)); }},
-                              {"width", [&](napi_env e) { return make_uint32(e, image.width); }},
-                              {"height", [&](napi_env e) { return make_uint32(e, image.height); }},
+                              {"width", image.width},
+                              {"height", image.height},
                           });
 }
 

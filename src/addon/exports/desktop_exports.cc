@@ -11,46 +11,38 @@ namespace deskcap::js {
 namespace {
 
 Build window_bounds(napi_env env, const WindowBounds& b) {
-  return make_object(env, {
-                              {"x", [&](napi_env e) { return make_double(e, b.x); }},
-                              {"y", [&](napi_env e) { return make_double(e, b.y); }},
-                              {"width", [&](napi_env e) { return make_double(e, b.width); }},
-                              {"height", [&](napi_env e) { return make_double(e, b.height); }},
-                          });
+  return make_object(env, {{"x", b.x}, {"y", b.y}, {"width", b.width}, {"height", b.height}});
 }
 
 Build notch(napi_env env, const NotchSize& n) {
-  return make_object(env, {
-                              {"width", [&](napi_env e) { return make_double(e, n.width); }},
-                              {"height", [&](napi_env e) { return make_double(e, n.height); }},
-                          });
+  return make_object(env, {{"width", n.width}, {"height", n.height}});
 }
 
-Build microphone_app(napi_env env, const MicrophoneApp& app) {
-  return make_object(env, {
-                              {"pid", [&](napi_env e) { return make_uint32(e, app.pid); }},
-                              {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }},
-                          });
+Build microphone_app(napi_env env, const MicrophoneApp& app, ListSlot slot) {
+  return make_object(env, {{"pid", app.pid}, {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }}},
+                     slot);
 }
 
 Build optional_string(napi_env env, const std::optional<std::string>& text) {
   return make_optional(env, text, make_string);
 }
 
-Build listed_window(napi_env env, const ListedWindow& w) {
-  return make_object(env, {
-                              {"id", [&](napi_env e) { return make_uint32(e, w.id); }},
-                              {"pid", [&](napi_env e) { return make_double(e, static_cast<double>(w.pid)); }},
-                              {"appId", [&](napi_env e) { return optional_string(e, w.app_id); }},
-                              {"appName", [&](napi_env e) { return optional_string(e, w.app_name); }},
-                              {"title", [&](napi_env e) { return optional_string(e, w.title); }},
-                              {"x", [&](napi_env e) { return make_double(e, w.x); }},
-                              {"y", [&](napi_env e) { return make_double(e, w.y); }},
-                              {"width", [&](napi_env e) { return make_double(e, w.width); }},
-                              {"height", [&](napi_env e) { return make_double(e, w.height); }},
-                              {"layer", [&](napi_env e) { return make_double(e, static_cast<double>(w.layer)); }},
-                              {"displayId", [&](napi_env e) { return make_optional(e, w.display_id, make_uint32); }},
-                          });
+Build listed_window(napi_env env, const ListedWindow& w, ListSlot slot) {
+  return make_object(env,
+                     {
+                         {"id", w.id},
+                         {"pid", w.pid},
+                         {"appId", [&](napi_env e) { return optional_string(e, w.app_id); }},
+                         {"appName", [&](napi_env e) { return optional_string(e, w.app_name); }},
+                         {"title", [&](napi_env e) { return optional_string(e, w.title); }},
+                         {"x", w.x},
+                         {"y", w.y},
+                         {"width", w.width},
+                         {"height", w.height},
+                         {"layer", w.layer},
+                         {"displayId", [&](napi_env e) { return make_optional(e, w.display_id, make_uint32); }},
+                     },
+                     slot);
 }
 
 }  // namespace

@@ -10,14 +10,16 @@
 namespace deskcap::js {
 namespace {
 
-Build ios_device(napi_env env, const IosDevice& d) {
-  return make_object(env, {
-                              {"uniqueId", [&](napi_env e) { return make_string(e, d.unique_id); }},
-                              {"name", [&](napi_env e) { return make_string(e, d.name); }},
-                              {"modelId", [&](napi_env e) { return make_string(e, d.model_id); }},
-                              {"width", [&](napi_env e) { return make_uint32(e, d.width); }},
-                              {"height", [&](napi_env e) { return make_uint32(e, d.height); }},
-                          });
+Build ios_device(napi_env env, const IosDevice& d, ListSlot slot) {
+  return make_object(env,
+                     {
+                         {"uniqueId", [&](napi_env e) { return make_string(e, d.unique_id); }},
+                         {"name", [&](napi_env e) { return make_string(e, d.name); }},
+                         {"modelId", [&](napi_env e) { return make_string(e, d.model_id); }},
+                         {"width", d.width},
+                         {"height", d.height},
+                     },
+                     slot);
 }
 
 }  // namespace

@@ -10,17 +10,19 @@
 namespace deskcap::js {
 namespace {
 
-Build display_info(napi_env env, const DisplayEntry& d) {
-  return make_object(env, {
-                              {"id", [&](napi_env e) { return make_uint32(e, d.id); }},
-                              {"name", [&](napi_env e) { return make_string(e, d.name); }},
-                              {"x", [&](napi_env e) { return make_int32(e, d.x); }},
-                              {"y", [&](napi_env e) { return make_int32(e, d.y); }},
-                              {"width", [&](napi_env e) { return make_uint32(e, d.width); }},
-                              {"height", [&](napi_env e) { return make_uint32(e, d.height); }},
-                              {"scaleFactor", [&](napi_env e) { return make_double(e, d.scale_factor); }},
-                              {"isPrimary", [&](napi_env e) { return make_bool(e, d.is_primary); }},
-                          });
+Build display_info(napi_env env, const DisplayEntry& d, ListSlot slot) {
+  return make_object(env,
+                     {
+                         {"id", d.id},
+                         {"name", [&](napi_env e) { return make_string(e, d.name); }},
+                         {"x", d.x},
+                         {"y", d.y},
+                         {"width", d.width},
+                         {"height", d.height},
+                         {"scaleFactor", d.scale_factor},
+                         {"isPrimary", d.is_primary},
+                     },
+                     slot);
 }
 
 // A required number field of `object`, its failures located at Object.field.
