@@ -10,6 +10,7 @@ const { runNodeAsync, lastJson, root } = require('./helpers/child');
 const { d: testing, product, later, assertSettled } = require('./helpers/world');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
+const TESTING = JSON.stringify(path.join(root, 'testing.js'));
 
 const EXPORTS = ('getDisplays takeIosLog captureWindow captureDisplay getNotchSize listIosDevices captureIosDevice '
   + 'prewarmIosCapture listMicrophoneApps getAppWindowBounds usbAppleDeviceCount getSystemAudioAccess '
@@ -133,6 +134,36 @@ test('Worker environments share the pool; when the last one ends, a later Worker
   `);
   assert.equal(r.status, 0, r.stderr);
   assert.deepEqual(lastJson(r), { loaded: [EXPORTS.length, EXPORTS.length], answers: Array(4).fill(['number', true]) });
+});
+
+test('result objects are the same when no object literal can be compiled for them', async () => {
+  const world = {
+    screen: { displays: [{ id: 1, main: true, bounds: { x: 0, y: 0, width: 64, height: 48 }, scale: 2 }],
+      windows: [{ id: 7, pid: 1, frame: { x: 8, y: 8, width: 20, height: 10 }, fill: '#ff8000' }] },
+    desktop: { applications: [{ bundleId: 'com.example.editor', pid: 501 }],
+      windows: [{ ownerPid: 501, bounds: { x: -1440, y: -120.5, width: 200, height: 150 } }],
+      audio: { processes: [{ runningInput: true, pid: 900, bundleId: 'com.example.voice' }] } },
+    phone: { devices: [{ uniqueId: 'A1', name: 'Ana', modelId: 'iPhone15,2', media: ['muxed'], width: 1179, height: 2556 }] },
+  };
+  const source = `
+    const d = require(${TESTING});
+    (async () => {
+      const shot = await d.captureDisplay({ displayId: 1 });
+      const answers = [await d.getDisplays(), await d.listWindows(), await d.listMicrophoneApps(),
+        await d.listIosDevices(), d.getAppWindowBounds('com.example.editor'), { ...shot, buffer: shot.buffer.length }];
+      const objects = answers.flat().concat(shot);
+      const plain = objects.every((o) => Object.getPrototypeOf(o) === Object.prototype && Object.values(
+        Object.getOwnPropertyDescriptors(o)).every((p) => p.writable && p.enumerable && p.configurable));
+      console.log(JSON.stringify({ answers, plain }));
+    })();`;
+  const [compiled, defined] = await Promise.all([runNodeAsync(source, { world }),
+    runNodeAsync(source, { world, env: { DESKCAP_TEST_NO_COMPILED_SHAPES: '1' } })]);
+  assert.equal(compiled.status, 0, compiled.stderr);
+  assert.equal(defined.status, 0, defined.stderr);
+  const { answers, plain } = lastJson(compiled);
+  assert.deepEqual([answers.map((a) => (Array.isArray(a) ? a.length : Object.keys(a).length)), plain],
+    [[1, 2, 1, 1, 4, 3], true]);
+  assert.deepEqual(lastJson(defined), lastJson(compiled));
 });
 
 test('a host that refuses external buffers gets a correct copy', async () => {
