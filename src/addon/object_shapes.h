@@ -13,7 +13,8 @@
 
 namespace deskcap::js {
 
-// The slot after the fields' own: a list element's index.
+// More fields than any result has; the scratch slot after theirs holds a list
+// element's index.
 constexpr size_t kMostFields = 16;
 
 // The maker of objects of one shape in an environment:
