@@ -70,7 +70,6 @@ void lock_soon(std::unique_lock<std::mutex>& lock) {
 // another, or in a burst, find a worker awake and wake nobody.
 constexpr auto kWatchFor = std::chrono::microseconds(50);
 
-
 // Thread-cancellation unwinding (glibc) must pass through a catch-all.
 #if defined(__GLIBCXX__)
 #define DESKCAP_RETHROW_FORCED_UNWIND \

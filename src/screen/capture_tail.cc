@@ -18,17 +18,14 @@ class RecentSizes {
  public:
   size_t expected(uint32_t width, uint32_t height) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (const Entry& e : entries_)
-      if (e.width == width && e.height == height) return e.bytes;
-    return 0;
+    const Entry* known = find_locked(width, height);
+    return known != nullptr ? known->bytes : 0;
   }
   void remember(uint32_t width, uint32_t height, size_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (Entry& e : entries_) {
-      if (e.width == width && e.height == height) {
-        e.bytes = bytes;
-        return;
-      }
+    if (Entry* known = find_locked(width, height)) {
+      known->bytes = bytes;
+      return;
     }
     // A new size takes the place of the oldest.
     entries_[next_] = Entry{width, height, bytes};
@@ -40,6 +37,11 @@ class RecentSizes {
     uint32_t width = 0, height = 0;
     size_t bytes = 0;
   };
+  Entry* find_locked(uint32_t width, uint32_t height) {
+    for (Entry& e : entries_)
+      if (e.width == width && e.height == height) return &e;
+    return nullptr;
+  }
   std::mutex mutex_;
   std::array<Entry, 8> entries_{};
   size_t next_ = 0;
