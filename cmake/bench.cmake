@@ -1,3 +1,4 @@
+find_package(PNG REQUIRED)
 # Benchmarks, built when DESKCAP_BENCH is on (scripts/bench.sh, in a Release
 # tree of its own).
 add_executable(png_bench ${CMAKE_SOURCE_DIR}/bench/png_bench.cc)

@@ -1,3 +1,4 @@
+find_package(PNG REQUIRED)
 find_package(GTest REQUIRED)
 include(GoogleTest)
 

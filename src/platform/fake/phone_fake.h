@@ -114,4 +114,12 @@ void count_phone(PhoneCounter counter, long delta = 1);
 // false when there is no observer yet or the device cannot be resolved.
 bool post_device_notification(bool connected, const json& device);
 
+// The PNG writer behind the stand-in for ImageIO: 8-bit RGBA rows, top to
+// bottom, into *png; false on failure. Installed by the testing layer (with
+// the product's own encoder) before any world runs; until then every PNG
+// write fails. Any thread.
+using PngWriter = bool (*)(const uint8_t* rgba, size_t length, uint32_t width, uint32_t height,
+                           std::vector<uint8_t>* png);
+void set_png_writer(PngWriter writer);
+
 }  // namespace deskcap::fake

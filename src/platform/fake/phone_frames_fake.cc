@@ -1,8 +1,7 @@
 // Rendering a captured frame into an image and writing that image as a PNG
-// (CoreImage and ImageIO on the real system; libpng here).
-#include <png.h>
-
-#include <csetjmp>
+// (CoreImage and ImageIO on the real system; here the PNG writer the testing
+// layer installs, so that the testing addon needs no PNG library).
+#include <atomic>
 
 #include "platform/fake/phone_fake.h"
 #include "platform/fake/screen_fake.h"
@@ -16,10 +15,7 @@ struct FrameImage : Image {
   bool encode_fails = false;
 };
 
-void write_to_vector(png_structp png, png_bytep data, png_size_t length) {
-  auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-  out->insert(out->end(), data, data + length);
-}
+std::atomic<fake::PngWriter> png_writer{nullptr};
 
 uint8_t unpremultiply(uint8_t v, uint8_t a) {
   if (a == 0) return 0;
@@ -28,38 +24,21 @@ uint8_t unpremultiply(uint8_t v, uint8_t a) {
 }
 
 bool encode_png(const Image& image, std::vector<uint8_t>* out) {
-  if (image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFF || image.height > 0x7FFFFFFF)
+  fake::PngWriter writer = png_writer.load();
+  if (writer == nullptr || image.width == 0 || image.height == 0 || image.width > 0x7FFFFFFF ||
+      image.height > 0x7FFFFFFF)
     return false;
-  std::vector<uint8_t> row(image.width * 4);
-  std::vector<uint8_t> bytes;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  if (png == nullptr) return false;
-  png_infop info = png_create_info_struct(png);
-  if (info == nullptr || setjmp(png_jmpbuf(png))) {
-    png_destroy_write_struct(&png, &info);
-    return false;
+  std::vector<uint8_t> rgba(image.width * image.height * 4);
+  for (size_t i = 0; i < rgba.size(); i += 4) {
+    const uint8_t* src = image.bgra.data() + i;
+    uint8_t a = src[3];
+    rgba[i + 0] = unpremultiply(src[2], a);
+    rgba[i + 1] = unpremultiply(src[1], a);
+    rgba[i + 2] = unpremultiply(src[0], a);
+    rgba[i + 3] = a;
   }
-  png_set_write_fn(png, &bytes, write_to_vector, nullptr);
-  png_set_IHDR(png, info, static_cast<png_uint_32>(image.width), static_cast<png_uint_32>(image.height), 8,
-               PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-               PNG_FILTER_TYPE_DEFAULT);
-  png_set_compression_level(png, 1);
-  png_write_info(png, info);
-  for (size_t y = 0; y < image.height; ++y) {
-    const uint8_t* src = image.bgra.data() + y * image.width * 4;
-    for (size_t x = 0; x < image.width; ++x) {
-      uint8_t a = src[x * 4 + 3];
-      row[x * 4 + 0] = unpremultiply(src[x * 4 + 2], a);
-      row[x * 4 + 1] = unpremultiply(src[x * 4 + 1], a);
-      row[x * 4 + 2] = unpremultiply(src[x * 4 + 0], a);
-      row[x * 4 + 3] = a;
-    }
-    png_write_row(png, row.data());
-  }
-  png_write_end(png, info);
-  png_destroy_write_struct(&png, &info);
-  *out = std::move(bytes);
-  return true;
+  return writer(rgba.data(), rgba.size(), static_cast<uint32_t>(image.width),
+                static_cast<uint32_t>(image.height), out);
 }
 
 }  // namespace
@@ -86,3 +65,9 @@ bool png_data_from_image(Image* image, std::vector<uint8_t>* out) {
 }
 
 }  // namespace deskcap::platform
+
+namespace deskcap::fake {
+
+void set_png_writer(PngWriter writer) { platform::png_writer.store(writer); }
+
+}  // namespace deskcap::fake
