@@ -65,10 +65,30 @@ function load(name) {
     // Only a binary the loader could not map is a build problem; an Error the
     // addon itself threw while registering (it carries a status code) is not.
     if (e.code !== 'ERR_DLOPEN_FAILED' && e.code !== undefined) throw e;
-    throw fail(`deskcap: cannot load ${file}: ${e.message}\nIt was built for another ` +
-      'platform, architecture or system library. Rebuild it with ' +
-      `\`npm rebuild deskcap --build-from-source\` ${SOURCE_BUILD}.`, e.code || 'ERR_DLOPEN_FAILED', e);
+    throw fail(`deskcap: cannot load ${file}: ${e.message}\n${advice(file, e.message)}`,
+      e.code || 'ERR_DLOPEN_FAILED', e);
   }
+}
+
+// What to do about a binary the loader refused, from the loader's message.
+function advice(file, message) {
+  const rebuild = `\`npm rebuild deskcap --build-from-source\` ${SOURCE_BUILD}`;
+  // glibc names a missing dependency as it is linked; the binary itself, by
+  // its path, when its ELF header is for another machine.
+  const missing = message.match(/([^\s:]+): cannot open shared object file/) ||
+    message.match(/Library not loaded: (\S+)/);
+  if (missing && path.basename(missing[1]) !== path.basename(file)) {
+    return `It needs the system library ${path.basename(missing[1])}, which is not installed: install ` +
+      'the package that provides it (README.md, "Install", lists what the binaries need at run time). ' +
+      'Rebuilding deskcap does not help.';
+  }
+  const old = message.match(/version `((GLIBCXX|CXXABI|GLIBC)_[\d.]+)' not found/);
+  if (old) {
+    const runtime = old[2] === 'GLIBC' ? 'C library (glibc)' : 'C++ runtime (libstdc++)';
+    return `The system's ${runtime} is older than this binary needs (it lacks ${old[1]}). ` +
+      `Build one for this system with ${rebuild}, or use a newer system.`;
+  }
+  return `It was built for another platform, architecture or system library. Rebuild it with ${rebuild}.`;
 }
 
 module.exports = { load, prebuilt };
