@@ -14,6 +14,7 @@
 
 #include "platform/linux/x11_connection_linux.h"
 #include "platform/linux/x11_server_linux.h"
+#include "platform/linux/x11_calls_linux.h"  // last: it renames xcb's functions
 
 namespace deskcap::linux_backend::x11 {
 namespace {
@@ -35,6 +36,8 @@ std::string display_name() {
 }
 
 std::shared_ptr<Connection> open_connection() {
+  const XcbLibrary& xcb = xcb_library();
+  if (!xcb.core) return nullptr;
   int screen_number = 0;
   xcb_connection_t* c = xcb_connect(nullptr, &screen_number);
   if (c == nullptr) return nullptr;
@@ -59,10 +62,11 @@ std::shared_ptr<Connection> open_connection() {
     if (f.data->depth == 32) x->bgra_32 = true;
   }
 
-  x->randr = has_extension(c, &xcb_randr_id);
-  x->shm = has_extension(c, &xcb_shm_id);
-  x->res = has_extension(c, &xcb_res_id);
-  if (has_extension(c, &xcb_composite_id)) {
+  // An extension whose library is missing is one the server lacks.
+  x->randr = xcb.randr && has_extension(c, &xcb_randr_id);
+  x->shm = xcb.shm && has_extension(c, &xcb_shm_id);
+  x->res = xcb.res && has_extension(c, &xcb_res_id);
+  if (xcb.composite && has_extension(c, &xcb_composite_id)) {
     Reply<xcb_composite_query_version_reply_t> version(xcb_composite_query_version_reply(
         c, xcb_composite_query_version(c, 0, 4), nullptr));
     // NameWindowPixmap came with 0.2.
@@ -135,6 +139,11 @@ std::shared_ptr<Connection> connection() {
 }
 
 bool reachable() { return connection() != nullptr; }
+
+std::string unavailable_reason() {
+  const XcbLibrary& xcb = xcb_library();
+  return xcb.core ? "no X display is reachable (is DISPLAY set?)" : xcb.core_error;
+}
 
 std::optional<std::string> property_bytes(const Connection& x, xcb_window_t window, xcb_atom_t atom,
                                           xcb_atom_t type) {

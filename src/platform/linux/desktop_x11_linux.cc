@@ -9,6 +9,7 @@
 
 #include "platform/linux/x11_connection_linux.h"
 #include "platform/linux/x11_server_linux.h"
+#include "platform/linux/x11_calls_linux.h"  // last: it renames xcb's functions
 
 namespace deskcap::linux_backend::x11 {
 namespace {

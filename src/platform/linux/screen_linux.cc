@@ -48,8 +48,6 @@ struct Image : linux_backend::LinuxObject {
 
 namespace {
 
-constexpr const char* kNoServer = "no X display is reachable (is DISPLAY set?)";
-
 std::optional<x11::Output> find_output(uint32_t display_id) {
   for (auto& output : x11::outputs())
     if (output.id == display_id) return output;
@@ -115,7 +113,8 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
                            void* context, CompletionCallback completion) {
   auto windows = x11::windows();
   if (!windows)
-    return fail(completion, context, capture_bridge::bridge_text::content_unavailable(kNoServer));
+    return fail(completion, context,
+                capture_bridge::bridge_text::content_unavailable(x11::unavailable_reason()));
   auto* content = new ShareableContent;
   content->displays = x11::outputs();
   content->windows = std::move(*windows);

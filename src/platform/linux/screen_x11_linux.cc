@@ -13,6 +13,7 @@
 
 #include "platform/linux/x11_connection_linux.h"
 #include "platform/linux/x11_server_linux.h"
+#include "platform/linux/x11_calls_linux.h"  // last: it renames xcb's functions
 
 namespace deskcap::linux_backend::x11 {
 namespace {
@@ -358,7 +359,7 @@ Grab grab_area(const platform::Rect& area, const std::set<uint32_t>& left_out) {
   Grab grab;
   auto x = connection();
   if (!x) {
-    grab.error = "no X server is reachable";
+    grab.error = unavailable_reason();
     return grab;
   }
   Box box = intersect(Box{int32_t(area.x), int32_t(area.y), int32_t(area.width), int32_t(area.height)},
@@ -392,7 +393,7 @@ Grab grab_window(const Window& window, uint32_t width, uint32_t height) {
   Grab grab;
   auto x = connection();
   if (!x) {
-    grab.error = "no X server is reachable";
+    grab.error = unavailable_reason();
     return grab;
   }
   if (!x->composite) {

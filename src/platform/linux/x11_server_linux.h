@@ -18,6 +18,8 @@ namespace deskcap::linux_backend::x11 {
 
 // True when an X server answers on $DISPLAY.
 bool reachable();
+// Why none does, for error texts: libxcb is missing, or no server answers.
+std::string unavailable_reason();
 
 // One RandR output driven by a CRTC; bounds in root-window pixels.
 struct Output {

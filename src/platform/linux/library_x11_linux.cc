@@ -1,0 +1,58 @@
+// Opens libxcb and its extension libraries by soname. This file must not see
+// x11_calls_linux.h: the names here are the libraries' own.
+#include "platform/linux/shared_library_linux.h"
+#include "platform/linux/x11_library_linux.h"
+
+namespace deskcap::linux_backend::x11 {
+namespace {
+
+#define DESKCAP_XCB_RESOLVE(name) library.resolve(xcb->name, #name);
+
+XcbLibrary* load() {
+  auto* xcb = new XcbLibrary;
+  {
+    SharedLibrary library("libxcb.so.1");
+    DESKCAP_XCB_CORE_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    xcb->core = library.usable();
+    xcb->core_error = library.unusable_reason();
+    // The extension libraries need it too.
+    if (!xcb->core) return xcb;
+  }
+  {
+    SharedLibrary library("libxcb-randr.so.0");
+    DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_randr_id, "xcb_randr_id");
+    xcb->randr = library.usable();
+  }
+  {
+    SharedLibrary library("libxcb-composite.so.0");
+    DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_composite_id, "xcb_composite_id");
+    xcb->composite = library.usable();
+  }
+  {
+    SharedLibrary library("libxcb-shm.so.0");
+    DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_shm_id, "xcb_shm_id");
+    xcb->shm = library.usable();
+  }
+  {
+    SharedLibrary library("libxcb-res.so.0");
+    DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_res_id, "xcb_res_id");
+    xcb->res = library.usable();
+  }
+  return xcb;
+}
+
+#undef DESKCAP_XCB_RESOLVE
+
+}  // namespace
+
+const XcbLibrary& xcb_library() {
+  // Never destroyed: threads may still call through it while exit() runs.
+  static const XcbLibrary& library = *load();
+  return library;
+}
+
+}  // namespace deskcap::linux_backend::x11
