@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/linux/pulse_server_linux.h"
+#include "platform/linux/pulse_calls_linux.h"  // last: it renames libpulse's functions
 
 namespace deskcap::linux_backend::pulse {
 namespace {
@@ -77,6 +78,8 @@ bool run_until(pa_mainloop* loop, std::chrono::steady_clock::time_point deadline
 }  // namespace
 
 std::optional<std::vector<RecordingStream>> recording_streams() {
+  // Without libpulse there is no sound server to ask.
+  if (!pulse_library().loaded) return std::nullopt;
   auto deadline = std::chrono::steady_clock::now() + kPatience;
   std::unique_ptr<pa_mainloop, MainloopFree> loop(pa_mainloop_new());
   if (!loop) return std::nullopt;
