@@ -22,6 +22,10 @@ deskcap_test(screen dc_core dc_screen dc_fake_base dc_fake_screen PNG::PNG)
 deskcap_test(phone dc_core dc_boundary dc_phone dc_screen dc_desktop dc_testing dc_fake_base dc_fake_phone dc_platform_shared dc_fake_screen dc_fake_desktop)
 deskcap_test(desktop dc_core dc_boundary dc_desktop dc_phone dc_screen dc_testing dc_fake_base dc_fake_desktop dc_fake_phone dc_fake_screen dc_platform_shared)
 deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
+# The product opens libxcb at run time; the test makes its windows with it directly.
+if(TARGET test_linux AND DESKCAP_XCB_FOUND)
+  target_link_libraries(test_linux PRIVATE PkgConfig::DESKCAP_XCB)
+endif()
 
 # Small helper libraries and programs the suites load or run (test/helpers/*.cmake).
 file(GLOB _helpers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/test/helpers/*.cmake)
