@@ -3,6 +3,8 @@
 // (scripts/x-desktop.js), judged by xrandr and independently decoded PNGs.
 const test = require('node:test');
 const assert = require('node:assert/strict');
+const { spawnSync } = require('child_process');
+const fs = require('fs');
 const path = require('path');
 const { Desktop, available } = require('../../scripts/x-desktop');
 const { decodePng } = require('./helpers/png');
@@ -10,6 +12,13 @@ const { root, runNodeAsync, lastJson } = require('./helpers/child');
 
 const skip = process.platform !== 'linux' ? 'Linux only'
   : !available('xsetroot', 'xrandr', 'xprop') ? 'Xvfb and the X clients are not installed' : false;
+
+// Hiding a library needs a private mount namespace.
+const hideSkip = process.platform !== 'linux' ? 'Linux only' : process.getuid() !== 0 ? 'needs root'
+  : spawnSync('unshare', ['-m', 'true']).status !== 0 ? 'no private mount namespace here' : false;
+// Every file the dynamic loader would open for `soname`.
+const libraryFiles = (soname) => [...spawnSync('ldconfig', ['-p'], { encoding: 'utf8' }).stdout
+  .matchAll(new RegExp(`^\\s*${soname.replace(/\./g, '\\.')} .*=> (.+)$`, 'gm'))].map((m) => fs.realpathSync(m[1]));
 
 const RED = '#ff0000ff', GREEN = '#00ff00ff', BLUE = '#0000ffff', ROOT = '#204080ff';
 const A = { x: 20, y: 20, width: 200, height: 160 };    // red, below B
@@ -101,6 +110,21 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
     assert.deepEqual(apps.sort((p, q) => p.pid - q.pid),
       [{ pid: named, bundleId: 'org.example.Recorder' }, { pid: plain, bundleId: binary }].sort((p, q) => p.pid - q.pid));
   });
+
+  await t.test('without libxcb-randr the server answers as one without RandR, without libpulse as no sound server',
+    { skip: hideSkip }, async () => {
+      const files = ['libxcb-randr.so.0', 'libpulse.so.0'].flatMap(libraryFiles);
+      assert.ok(files.length >= 2);
+      const mounts = files.map((f) => `mount --bind /dev/null "${f}"`).join(' && ');
+      const rootId = Number(/Window id: (0x[0-9a-f]+)/.exec(desktop.x('xwininfo', '-root'))[1]);
+      const [screens, apps] = lastJson(await runNodeAsync(`
+        const d = require(${JSON.stringify(path.join(root, 'index.js'))});
+        (async () => console.log(JSON.stringify([await d.getDisplays(), await d.listMicrophoneApps()])))();`,
+      { shell: `exec unshare -m --propagation private sh -c '${mounts} && exec "$0" -e "$1"' "$0" "$1"` }));
+      assert.deepEqual(screens.map(({ id, name, x, y, width, height }) => ({ id, name, x, y, width, height })),
+        [{ id: rootId, name: 'screen', x: 0, y: 0, width: 640, height: 480 }]);
+      assert.equal(apps, null);
+    });
 });
 
 test('without an X server or a sound server', { skip: process.platform !== 'linux' && 'Linux only' }, async () => {
