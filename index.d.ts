@@ -2,10 +2,15 @@
 // deskcap: screen, window, display, connected-phone and desktop-context capture
 // for Node.js and Electron on macOS. Argument errors throw at once; failures of
 // the work reject with an Error whose `code` names its status (for example
-// "GenericFailure", "InvalidArg", "NumberExpected").
+// "GenericFailure", "InvalidArg", "NumberExpected"). On a platform other than
+// macOS and Linux every export answers code "UnsupportedPlatform": the four
+// synchronous ones throw it, the others reject with it.
 
 export interface DeskcapError extends Error {
-  /** Status name: "GenericFailure" for failures of the work, the conversion's status for argument errors. */
+  /**
+   * Status name: "GenericFailure" for failures of the work, the conversion's status for argument
+   * errors, "UnsupportedPlatform" for every call on a platform other than macOS and Linux.
+   */
   code: string;
   /**
    * Present only when a refused permission caused the failure: "screen-recording"

@@ -1,3 +1,6 @@
 'use strict';
-// The product: the addon built against the real platform.
-module.exports = require('./lib/binding.js').load('deskcap');
+// The product: the addon built against the real platform, or on a platform it
+// does not serve, the same exports answering code "UnsupportedPlatform".
+const platform = require('./lib/platform.js');
+
+module.exports = platform.supported() ? require('./lib/binding.js').load('deskcap') : platform.unsupportedExports();

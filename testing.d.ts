@@ -1,5 +1,6 @@
 // deskcap/testing: the exports of deskcap over a scriptable fake
 // macOS, plus setWorld and probe. Every field of a world: docs/fake-world.md.
+// On a platform other than macOS and Linux, loading it throws (code "UnsupportedPlatform").
 export * from './index.js';
 
 /** A fake world: a JSON object (docs/fake-world.md). Unknown fields are errors unless `lenient` is true. */

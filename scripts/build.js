@@ -4,7 +4,8 @@
 //   node scripts/build.js             from source into build/; DESKCAP_BUILD_DIR and
 //                                     DESKCAP_CMAKE_ARGS make other flavours (tests, sanitizers)
 //   node scripts/build.js --install   npm's install step: the prebuilt binaries when they
-//                                     load here, else a build from source
+//                                     load here, else a build from source (nothing on a
+//                                     platform deskcap does not serve)
 //   node scripts/build.js --prebuild  a product-only Release build, stripped and copied to
 //                                     prebuilds/<platform>-<arch>/ as prebuildify names them
 //
@@ -90,6 +91,11 @@ function buildFromSource(dir, args, targets = []) {
 // npm's install step. A package inside node_modules keeps only the two
 // binaries of a build from source, not CMake's intermediate files.
 function install() {
+  // The package installs everywhere; where nothing runs, there is nothing to build.
+  if (!require('../lib/platform.js').supported()) {
+    say(`${TARGET} is not supported (deskcap runs on macOS and Linux); nothing to build`);
+    return;
+  }
   const { prebuilt } = require('../lib/binding.js');
   const forced = /^(true|1)$/.test(process.env.npm_config_build_from_source || '');
   const found = ADDONS.map(prebuilt);

@@ -124,6 +124,57 @@ test('with the prebuilt binaries, an install compiles nothing and loads from Com
   loadsFromBothModuleSystems(dir);
 });
 
+// A platform deskcap does not serve, as npm and Node see it: npm checks an optional
+// dependency against --os and --cpu (any other against the running platform, by the same
+// check), and a preload makes Node report win32-x64.
+const AS_WIN32 = "Object.defineProperty(process, 'platform', { value: 'win32' });\n" +
+  "Object.defineProperty(process, 'arch', { value: 'x64' });\n";
+const ON_WIN32_CJS = `
+const answer = (call) => {
+  let value;
+  try { value = call(); } catch (e) { return Promise.resolve({ how: 'threw', code: e.code, message: e.message }); }
+  return Promise.resolve(value).then(() => ({ how: 'returned' }),
+    (e) => ({ how: value instanceof Promise ? 'rejected' : 'returned', code: e.code, message: e.message }));
+};
+const deskcap = require('deskcap');
+Promise.all([...Object.keys(deskcap).map((name) => answer(() => deskcap[name]())),
+  answer(() => require('deskcap/testing'))]).then((all) => console.log(JSON.stringify({
+  exports: Object.fromEntries(Object.keys(deskcap).map((name, i) => [name, all[i]])), testing: all.at(-1) })));
+`;
+const ON_WIN32_ESM = `
+import deskcap, * as named from 'deskcap';
+const names = Object.keys(named).filter((k) => k !== 'default').sort();
+console.log(JSON.stringify({ names, same: names.every((n) => named[n] === deskcap[n]),
+  rejected: await named.captureWindow(1).catch((e) => e.code) }));
+`;
+
+test('on a platform it does not serve, npm installs it, the install step builds nothing, and every export ' +
+  'answers UnsupportedPlatform', () => {
+  const dir = project('as-win32', tarball);
+  ok('npm', ['install', '--save-optional', '--os=win32', '--cpu=x64', '--ignore-scripts', tarball, ...deps], dir);
+  const pkg = path.join(dir, 'node_modules', 'deskcap');
+  assert.ok(fs.existsSync(path.join(pkg, 'package.json')), 'npm left the package out for win32-x64');
+  const preload = path.join(dir, 'as-win32.js');
+  fs.writeFileSync(preload, AS_WIN32);
+  fs.writeFileSync(path.join(dir, 'win32.js'), ON_WIN32_CJS);
+  fs.writeFileSync(path.join(dir, 'win32.mjs'), ON_WIN32_ESM);
+
+  const install = ok(process.execPath, ['-r', preload, 'scripts/build.js', '--install'], pkg);
+  assert.equal(`${install.stdout}|${install.stderr}`,
+    '|deskcap: win32-x64 is not supported (deskcap runs on macOS and Linux); nothing to build\n');
+  assert.equal(fs.existsSync(path.join(pkg, 'build')), false);
+
+  const refusal = 'does not support win32-x64: it runs on macOS (and Linux)';
+  const message = `deskcap ${refusal}`;
+  const cjs = JSON.parse(ok(process.execPath, ['-r', preload, 'win32.js'], dir).stdout);
+  const EXPORTS = require(path.join(root, 'lib', 'exports.js'));
+  assert.deepEqual(cjs.exports, Object.fromEntries(Object.entries(EXPORTS).map(([name, sync]) =>
+    [name, { how: sync ? 'threw' : 'rejected', code: 'UnsupportedPlatform', message }])));
+  assert.deepEqual(cjs.testing, { how: 'threw', code: 'UnsupportedPlatform', message: `deskcap/testing ${refusal}` });
+  const esm = JSON.parse(ok(process.execPath, ['-r', preload, 'win32.mjs'], dir).stdout);
+  assert.deepEqual(esm, { names: Object.keys(EXPORTS).sort(), same: true, rejected: 'UnsupportedPlatform' });
+});
+
 test('the types resolve for both entry points under nodenext, bundler and node10 resolution', async () => {
   const dir = path.join(work, 'with-prebuilds');
   const use = `
