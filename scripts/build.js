@@ -6,8 +6,9 @@
 //   node scripts/build.js --install   npm's install step: the prebuilt binaries when they
 //                                     load here, else a build from source (nothing on a
 //                                     platform deskcap does not serve)
-//   node scripts/build.js --prebuild  a product-only Release build, stripped and copied to
+//   node scripts/build.js --prebuild  product-only Release builds, stripped and copied to
 //                                     prebuilds/<platform>-<arch>/ as prebuildify names them
+//                                     (on Linux x64: x64 and arm64; --arch picks one)
 //
 // An expected failure (no CMake, no compiler, a missing library) ends with one
 // paragraph saying what to install, without a stack trace.
@@ -127,14 +128,33 @@ function install() {
   say(`built ${ADDONS.map((name) => `build/${name}.node`).join(' and ')}`);
 }
 
-// Product-only binaries for this platform, named as prebuildify names them
-// (<name>[.<libc>].node) so that node-gyp-build's rules pick them. Nothing of
-// DESKCAP_CMAKE_ARGS reaches them: a test or sanitizer flavour never ships.
-function prebuild() {
-  const dir = path.join(root, 'build-prebuild');
-  buildFromSource(dir, ['-DCMAKE_BUILD_TYPE=Release', '-DDESKCAP_TESTS=OFF', '-DDESKCAP_BENCH=OFF',
-    '-DDESKCAP_SANITIZE=OFF'], ADDONS);
-  const folder = path.join(root, 'prebuilds', TARGET);
+// Product-only binaries, named as prebuildify names them (<name>[.<libc>].node)
+// so that node-gyp-build's rules pick them. Nothing of DESKCAP_CMAKE_ARGS
+// reaches them: a test or sanitizer flavour never ships. On Linux x64 both
+// Linux architectures are built, arm64 with Debian's cross toolchain
+// (`--arch x64` or `--arch arm64` builds one); elsewhere this machine's own.
+const CROSS = { 'linux-arm64': { toolchain: 'cmake/toolchain-linux-arm64.cmake', strip: 'aarch64-linux-gnu-strip',
+  compiler: 'aarch64-linux-gnu-g++', packages: 'g++-aarch64-linux-gnu zlib1g-dev:arm64' } };
+
+function prebuildTargets() {
+  const i = process.argv.indexOf('--arch');
+  if (i >= 0) return [`${process.platform}-${process.argv[i + 1]}`];
+  return TARGET === 'linux-x64' ? ['linux-x64', 'linux-arm64'] : [TARGET];
+}
+
+function prebuild(target) {
+  const cross = target === TARGET ? null : CROSS[target];
+  if (target !== TARGET && !cross) throw new Expected(`${target} cannot be built on ${TARGET}`);
+  if (cross && spawnSync(cross.compiler, ['--version']).status !== 0) {
+    throw new Expected(`the ${target} cross compiler ${cross.compiler} was not found ` +
+      `(Debian: \`sudo apt-get install ${cross.packages}\`, after \`sudo dpkg --add-architecture arm64\`)`);
+  }
+  const dir = path.join(root, target === TARGET ? 'build-prebuild' : `build-prebuild-${target}`);
+  const args = ['-DCMAKE_BUILD_TYPE=Release', '-DDESKCAP_TESTS=OFF', '-DDESKCAP_BENCH=OFF', '-DDESKCAP_SANITIZE=OFF'];
+  if (process.platform === 'linux') args.push('-DDESKCAP_PREBUILD=ON');
+  if (cross) args.push(`-DCMAKE_TOOLCHAIN_FILE=${path.join(root, cross.toolchain)}`);
+  buildFromSource(dir, args, ADDONS);
+  const folder = path.join(root, 'prebuilds', target);
   fs.mkdirSync(folder, { recursive: true });
   let libc = '';
   if (process.platform === 'linux') libc = fs.existsSync('/etc/alpine-release') ? '.musl' : '.glibc';
@@ -144,7 +164,8 @@ function prebuild() {
     }
     const dest = path.join(folder, `${name}${libc}.node`);
     fs.copyFileSync(path.join(dir, `${name}.node`), dest);
-    const strip = spawnSync('strip', process.platform === 'darwin' ? ['-Sx', dest] : ['--strip-all', dest]);
+    const strip = spawnSync(cross ? cross.strip : 'strip',
+      process.platform === 'darwin' ? ['-Sx', dest] : ['--strip-all', dest]);
     if (strip.status !== 0) say(`could not strip ${dest}; it is kept as built`);
     say(`wrote ${path.relative(root, dest)} (${fs.statSync(dest).size} bytes)`);
   }
@@ -152,7 +173,7 @@ function prebuild() {
 
 try {
   if (process.argv.includes('--install')) install();
-  else if (process.argv.includes('--prebuild')) prebuild();
+  else if (process.argv.includes('--prebuild')) prebuildTargets().forEach(prebuild);
   else {
     buildFromSource(path.resolve(root, process.env.DESKCAP_BUILD_DIR || 'build'),
       (process.env.DESKCAP_CMAKE_ARGS || '').split(/\s+/).filter(Boolean));
