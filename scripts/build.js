@@ -24,9 +24,9 @@ const TARGET = `${process.platform}-${process.arch}`;
 // What a build from source needs; keep in step with CMakeLists.txt and README.md.
 const INSTALL_HINT =
   'Install the build tools and libraries, then run `npm rebuild deskcap`. ' +
-  'Debian/Ubuntu: `sudo apt-get install cmake make g++ libpng-dev zlib1g-dev nlohmann-json3-dev`. ' +
+  'Debian/Ubuntu: `sudo apt-get install cmake make g++ pkg-config zlib1g-dev nlohmann-json3-dev`. ' +
   'macOS: `xcode-select --install` (clang, the SDK and zlib), then ' +
-  '`brew install cmake libpng nlohmann-json`. A C++20 compiler is needed ' +
+  '`brew install cmake nlohmann-json` (and libpng for the tests). A C++20 compiler is needed ' +
   '(GCC 12 or later; on macOS the clang of Xcode 15 or later) and CMake 3.20 or later.';
 // What a failed CMake configure step said, as the thing that is missing.
 const CAUSES = [
