@@ -11,6 +11,12 @@
 
 namespace deskcap {
 
+// The window list both desktop exports read: on-screen windows only
+// (kCGWindowListOptionOnScreenOnly), desktop elements left out
+// (kCGWindowListExcludeDesktopElements), relative to no window.
+constexpr uint32_t kOnScreenWindows = 1 | 16;
+constexpr uint32_t kNoRelativeWindow = 0;
+
 struct WindowBounds {
   double x = 0, y = 0, width = 0, height = 0;
 };

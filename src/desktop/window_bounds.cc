@@ -8,14 +8,12 @@
 #include "core/utf8.h"
 #include "boundary/json_text.h"
 #include "boundary/native.h"
+#include "desktop/desktop_steps.h"
 #include "platform/platform.h"
 
 namespace deskcap::native {
 namespace {
 
-// On-screen windows only, desktop elements left out.
-constexpr uint32_t kWindowListOptions = 17;
-constexpr uint32_t kNullWindowId = 0;
 constexpr double kMinimumWidth = 200.0;
 constexpr double kMinimumHeight = 150.0;
 
@@ -44,7 +42,7 @@ char* window_bounds(const char* bundle_id) {
   }
   if (pids.empty()) return nullptr;
 
-  auto windows = platform::window_list_copy(kWindowListOptions, kNullWindowId);
+  auto windows = platform::window_list_copy(kOnScreenWindows, kNoRelativeWindow);
   if (!windows) return nullptr;
   for (const auto& window : *windows) {
     if (!window.owner_pid || pids.count(*window.owner_pid) == 0) continue;

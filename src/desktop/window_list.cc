@@ -5,27 +5,22 @@
 
 #include "desktop/desktop_steps.h"
 #include "platform/platform.h"
+#include "screen/screen.h"
 
 namespace deskcap {
 namespace {
-
-// On-screen windows only, desktop elements left out.
-constexpr uint32_t kWindowListOptions = 1 | 16;
-constexpr uint32_t kNullWindowId = 0;
 
 struct Display {
   uint32_t id;
   platform::Rect bounds;
 };
 
+// Without a display list no window has a display.
 std::vector<Display> active_displays() {
-  uint32_t count = 0;
-  if (platform::get_active_display_list(0, nullptr, &count) != 0 || count == 0) return {};
-  std::vector<uint32_t> ids(count);
-  if (platform::get_active_display_list(count, ids.data(), &count) != 0) return {};
+  auto ids = active_display_ids();
   std::vector<Display> displays;
-  for (uint32_t i = 0; i < count && i < ids.size(); ++i)
-    displays.push_back(Display{ids[i], platform::display_bounds(ids[i])});
+  if (!ids.ok()) return displays;
+  for (uint32_t id : ids.value()) displays.push_back(Display{id, platform::display_bounds(id)});
   return displays;
 }
 
@@ -45,7 +40,7 @@ void refresh_applications_step() { platform::refresh_running_applications(); }
 
 std::vector<ListedWindow> list_windows_step() {
   platform::AutoreleasePool pool;
-  auto windows = platform::window_list_copy(kWindowListOptions, kNullWindowId);
+  auto windows = platform::window_list_copy(kOnScreenWindows, kNoRelativeWindow);
   if (!windows) return {};
 
   // The first application listed with a pid names it.

@@ -7,7 +7,7 @@
 
 namespace deskcap {
 
-Result<std::vector<DisplayEntry>> get_displays() {
+Result<std::vector<uint32_t>> active_display_ids() {
   uint32_t count = 0;
   if (platform::get_active_display_list(0, nullptr, &count) != 0)
     return Error(Status::GenericFailure, "Failed to get display count");
@@ -19,6 +19,13 @@ Result<std::vector<DisplayEntry>> get_displays() {
     return Error(Status::GenericFailure, "Failed to get display list");
   // The list may have shrunk between the two calls; it never grows past max.
   ids.resize(std::min(listed, count));
+  return ids;
+}
+
+Result<std::vector<DisplayEntry>> get_displays() {
+  auto listed = active_display_ids();
+  if (!listed.ok()) return listed.take_error();
+  const std::vector<uint32_t> ids = listed.take();
 
   uint32_t main_id = platform::main_display_id();
   std::vector<DisplayEntry> entries;

@@ -37,6 +37,8 @@ struct CaptureRequest {
   std::optional<CropRect> crop;
 };
 
+// The active displays' ids as the display list gives them (possibly none).
+Result<std::vector<uint32_t>> active_display_ids();
 Result<std::vector<DisplayEntry>> get_displays();
 Result<CapturedPng> capture_display(const CaptureRequest& request);
 Result<CapturedPng> capture_window(uint32_t window_id);

@@ -8,7 +8,7 @@ if(TARGET test_desktop)
   add_dependencies(test_desktop fake_tcc)
 endif()
 add_executable(test_desktop_tcc_missing ${CMAKE_SOURCE_DIR}/test/tcc/tcc_missing_test.cc)
-target_link_libraries(test_desktop_tcc_missing PRIVATE dc_core dc_boundary dc_desktop dc_fake_base dc_platform_shared
+target_link_libraries(test_desktop_tcc_missing PRIVATE dc_core dc_boundary dc_screen dc_desktop dc_fake_base dc_platform_shared
   dc_fake_desktop dc_fake_screen GTest::gtest GTest::gtest_main)
 target_compile_definitions(test_desktop_tcc_missing PRIVATE
   FAKE_TCC_NO_REQUEST_LIBRARY="$<TARGET_FILE:fake_tcc_no_request>")
