@@ -7,6 +7,7 @@
 
 #include "boundary/json_text.h"
 #include "boundary/native.h"
+#include "core/hex.h"
 #include "core/utf8.h"
 #include "platform/fake/base_world_fake.h"
 
@@ -16,24 +17,6 @@ namespace {
 using fake::json;
 
 std::atomic<long> g_lookups{0};
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::optional<std::string> from_hex(const std::string& text) {
-  if (text.size() % 2 != 0) return std::nullopt;
-  std::string bytes;
-  for (size_t i = 0; i < text.size(); i += 2) {
-    int hi = hex_value(text[i]), lo = hex_value(text[i + 1]);
-    if (hi < 0 || lo < 0) return std::nullopt;
-    bytes.push_back(static_cast<char>(hi * 16 + lo));
-  }
-  return bytes;
-}
 
 std::optional<std::string> from_base64(const std::string& text) {
   static const std::string alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <limits>
 
+#include "core/hex.h"
 #include "platform/fake/screen_fake.h"
 
 namespace deskcap::fake::screen {
@@ -33,25 +34,16 @@ bool flag(const json& o, const char* key, bool fallback) {
   return it != o.end() && it->is_boolean() ? it->get<bool>() : fallback;
 }
 
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // "#rrggbb", "#rrggbbaa", [r, g, b] or [r, g, b, a].
 std::optional<Colour> colour(const json& v) {
   Colour c;
   if (v.is_string()) {
-    std::string s = v.get<std::string>();
+    const std::string& s = v.get_ref<const std::string&>();
     if ((s.size() != 7 && s.size() != 9) || s[0] != '#') return std::nullopt;
+    auto bytes = from_hex(std::string_view(s).substr(1));
+    if (!bytes) return std::nullopt;
     uint8_t parts[4] = {0, 0, 0, 255};
-    for (size_t i = 0; i + 1 < s.size(); i += 2) {
-      int hi = hex_digit(s[i + 1]), lo = hex_digit(s[i + 2]);
-      if (hi < 0 || lo < 0) return std::nullopt;
-      parts[i / 2] = static_cast<uint8_t>(hi * 16 + lo);
-    }
+    for (size_t i = 0; i < bytes->size(); ++i) parts[i] = static_cast<uint8_t>((*bytes)[i]);
     return Colour{parts[0], parts[1], parts[2], parts[3]};
   }
   if (v.is_array() && (v.size() == 3 || v.size() == 4)) {
