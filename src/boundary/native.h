@@ -28,7 +28,20 @@ uint32_t count_usb_apple_devices(void);
 void ios_prewarm_capture(void);
 /* JSON array of {uniqueId,name,modelId,width,height}; NULL when not enumerable. */
 char *ios_list_devices(void);
-/* One PNG frame of a connected device; 0 on success, else a status with *out_error. */
+/* ios_capture_device's answers: a failure's number says which step failed. */
+enum IosCaptureStatus {
+  IOS_CAPTURE_OK = 0,
+  IOS_CAPTURE_ENABLE_FAILED = 1,
+  IOS_CAPTURE_DEVICE_MISSING = 2,
+  IOS_CAPTURE_OPEN_FAILED = 3,
+  IOS_CAPTURE_INPUT_REJECTED = 4,
+  IOS_CAPTURE_OUTPUT_REJECTED = 5,
+  IOS_CAPTURE_NO_FRAMES = 6,
+  IOS_CAPTURE_ENCODE_FAILED = 7,
+  IOS_CAPTURE_OUT_OF_MEMORY = 8,
+  IOS_CAPTURE_CAMERA_REFUSED = 9
+};
+/* One PNG frame of a connected device; IOS_CAPTURE_OK, else a status with *out_error. */
 int32_t ios_capture_device(const char *unique_id, uint8_t **out_png, size_t *out_len,
                            uint32_t *out_width, uint32_t *out_height, char **out_error);
 

@@ -72,7 +72,7 @@ struct Outputs {
   uint32_t* height;
   char** error;
 
-  int32_t fail(int32_t status, const char* text) const {
+  int32_t fail(IosCaptureStatus status, const char* text) const {
     if (error != nullptr) *error = native::heap_copy(text);
     return status;
   }
@@ -82,7 +82,7 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   std::string id = unique_id != nullptr ? unique_id : "";
   ios_log("capture_begin unique_id=%s camera_authorization=%s", unique_id != nullptr ? unique_id : "(null)",
           camera_authorization_name(platform::video_authorization_status()));
-  if (!enable_screen_capture_devices()) return out.fail(1, kEnableText);
+  if (!enable_screen_capture_devices()) return out.fail(IOS_CAPTURE_ENABLE_FAILED, kEnableText);
 
   // An id that is not UTF-8 becomes no string at all and matches nothing.
   bool usable_id = unique_id != nullptr && is_valid_utf8(id);
@@ -92,37 +92,37 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   if (device == nullptr) {
     ios_log("capture_device_missing id=%s", short_id.c_str());
     log_capture_devices();
-    return out.fail(2, kMissingText);
+    return out.fail(IOS_CAPTURE_DEVICE_MISSING, kMissingText);
   }
 
   int64_t authorization = platform::video_authorization_status();
   if (authorization == 0) {
-    if (!request_camera_access()) return out.fail(8, kCameraAccessText);
+    if (!request_camera_access()) return out.fail(IOS_CAPTURE_CAMERA_REFUSED, kCameraAccessText);
   } else if (authorization != 3) {
     ios_log("camera_access_blocked status=%s",
             camera_authorization_name(platform::video_authorization_status()));
-    return out.fail(8, kCameraAccessText);
+    return out.fail(IOS_CAPTURE_CAMERA_REFUSED, kCameraAccessText);
   }
 
   std::optional<std::string> input_error;
   Ref<platform::DeviceInput> input(platform::device_input_create(device, &input_error));
   if (!input) {
     ios_log("capture_input_failed error=%s", input_error ? input_error->c_str() : "unknown");
-    return out.fail(3, input_error ? input_error->c_str() : kOpenText);
+    return out.fail(IOS_CAPTURE_OPEN_FAILED, input_error ? input_error->c_str() : kOpenText);
   }
 
   Ref<platform::CaptureSession> session(platform::capture_session_create());
   if (!session || !platform::session_can_add_input(session.get(), input.get()))
-    return out.fail(4, kInputRejectedText);
+    return out.fail(IOS_CAPTURE_INPUT_REJECTED, kInputRejectedText);
   platform::session_add_input(session.get(), input.get());
 
   Ref<platform::VideoOutput> output(platform::video_output_create());
   Ref<platform::FrameGrabber> grabber(platform::frame_grabber_create());
   Ref<platform::DispatchQueue> queue(platform::serial_queue_create(kQueueLabel));
-  if (!output || !grabber || !queue) return out.fail(5, kOutputRejectedText);
+  if (!output || !grabber || !queue) return out.fail(IOS_CAPTURE_OUTPUT_REJECTED, kOutputRejectedText);
   platform::video_output_set_always_discards_late_frames(output.get(), true);
   platform::video_output_set_sample_buffer_delegate(output.get(), grabber.get(), queue.get());
-  if (!platform::session_can_add_output(session.get(), output.get())) return out.fail(5, kOutputRejectedText);
+  if (!platform::session_can_add_output(session.get(), output.get())) return out.fail(IOS_CAPTURE_OUTPUT_REJECTED, kOutputRejectedText);
   platform::session_add_output(session.get(), output.get());
 
   int32_t format_width = 0, format_height = 0;
@@ -136,17 +136,17 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   platform::PixelBuffer* frame = arrived ? platform::frame_grabber_frame(grabber.get()) : nullptr;
   if (frame == nullptr) {
     ios_log("capture_no_frames id=%s", short_id.c_str());
-    return out.fail(6, kNoFramesText);
+    return out.fail(IOS_CAPTURE_NO_FRAMES, kNoFramesText);
   }
 
   uint32_t ignored_width = 0, ignored_height = 0;
   uint32_t* width = out.width != nullptr ? out.width : &ignored_width;
   uint32_t* height = out.height != nullptr ? out.height : &ignored_height;
   std::optional<std::vector<uint8_t>> png = encode_frame_png(frame, width, height);
-  if (!png) return out.fail(7, kEncodeText);
+  if (!png) return out.fail(IOS_CAPTURE_ENCODE_FAILED, kEncodeText);
 
   auto* block = static_cast<uint8_t*>(platform::boundary_malloc(png->size()));
-  if (block == nullptr) return out.fail(8, kOutOfMemoryText);
+  if (block == nullptr) return out.fail(IOS_CAPTURE_OUT_OF_MEMORY, kOutOfMemoryText);
   if (!png->empty()) std::memcpy(block, png->data(), png->size());
   if (out.png != nullptr) {
     *out.png = block;
@@ -155,7 +155,7 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   }
   if (out.len != nullptr) *out.len = png->size();
   ios_log("capture_ok id=%s %ux%u bytes=%zu", short_id.c_str(), *width, *height, png->size());
-  return 0;
+  return IOS_CAPTURE_OK;
 }
 
 }  // namespace

@@ -54,8 +54,7 @@ std::string device_landscape_summary(unsigned long usb, const DeviceList* found)
 unsigned long scan_usb_devices(bool verbose);
 
 // ---- phone_capture.cc
-// The capture's answer when camera access is refused (status 8, which running
-// out of memory shares): the addon side tells the two apart by this text.
+// The capture's answer when camera access is refused.
 inline constexpr const char* kCameraAccessText =
     "Corvanta needs camera access to capture a connected phone. Grant it in System Settings > "
     "Privacy & Security > Camera.";

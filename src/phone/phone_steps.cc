@@ -61,7 +61,7 @@ Result<CapturedPng> capture_ios_device_step(const std::string& unique_id) {
   uint32_t height = 0;
   char* error_text = nullptr;
   int32_t status = ios_capture_device(unique_id.c_str(), &png, &length, &width, &height, &error_text);
-  if (status == 0 && png != nullptr) {
+  if (status == IOS_CAPTURE_OK && png != nullptr) {
     CapturedPng result;
     result.png.assign(png, png + length);
     native_free(png);
@@ -73,7 +73,7 @@ Result<CapturedPng> capture_ios_device_step(const std::string& unique_id) {
   native_free(png);
   if (auto message = take_heap_string(error_text)) {
     Error failure(std::move(*message));
-    if (status == 8 && failure.reason == phone::kCameraAccessText) failure.permission = Permission::Camera;
+    if (status == IOS_CAPTURE_CAMERA_REFUSED) failure.permission = Permission::Camera;
     return failure;
   }
   return Error("Device capture failed with status " + std::to_string(status));

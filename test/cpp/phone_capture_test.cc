@@ -119,9 +119,9 @@ TEST_F(Capture, EveryFailingStatusWithItsTextAndLastLogLine) {
       {with_ana({{"encodeFails", true}, {"frame", small}}), 1, kId, 7, "Could not encode the captured frame",
        "authorized", kStarting},
       // Denied, restricted or unknown camera access builds no session and asks nothing.
-      {camera(2), 1, kId, 8, kCameraText, "denied", "camera_access_blocked status=denied"},
-      {camera(1), 1, kId, 8, kCameraText, "restricted", "camera_access_blocked status=restricted"},
-      {camera(7), 1, kId, 8, kCameraText, "unknown", "camera_access_blocked status=unknown"},
+      {camera(2), 1, kId, IOS_CAPTURE_CAMERA_REFUSED, kCameraText, "denied", "camera_access_blocked status=denied"},
+      {camera(1), 1, kId, IOS_CAPTURE_CAMERA_REFUSED, kCameraText, "restricted", "camera_access_blocked status=restricted"},
+      {camera(7), 1, kId, IOS_CAPTURE_CAMERA_REFUSED, kCameraText, "unknown", "camera_access_blocked status=unknown"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.phone.dump());
@@ -137,7 +137,7 @@ TEST_F(Capture, EveryFailingStatusWithItsTextAndLastLogLine) {
     if (row.status == 7) {  // rendered, then not encoded: the size is already known
       EXPECT_EQ(a.width, row.phone["devices"][0].at("capture").contains("encodeFails") ? 8u : 0u);
     }
-    if (row.status == 8) { EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created); }
+    if (row.status == IOS_CAPTURE_CAMERA_REFUSED) { EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created); }
     EXPECT_EQ(fake::phone_calls().access_requests, before.access_requests);
     expect_nothing_left();
   }
@@ -148,14 +148,14 @@ TEST_F(Capture, EveryFailingStatusWithItsTextAndLastLogLine) {
   ASSERT_GE(log.size(), 3u);
   EXPECT_EQ(log[log.size() - 3], "warmup_exhausted still_empty_after_ms=3000");
 
-  // A PNG whose copy fails is status 8 with a text of its own.
+  // A PNG whose copy fails is a status and a text of its own.
   install(with_ana({{"frame", {{"width", 64}, {"height", 48}}}}));
   size_t size = capture().png.value_or(std::vector<uint8_t>()).size();
   ASSERT_GT(size, 0u);
   install(with_ana({{"frame", {{"width", 64}, {"height", 48}}}}), {{"allocation", {{"failSizes", {size}}}}});
   Answer a = capture();
   EXPECT_EQ(std::make_tuple(a.status, a.error, a.png),
-            std::make_tuple(8, std::optional<std::string>("Ran out of memory encoding the captured frame"), std::nullopt));
+            std::make_tuple(int32_t{IOS_CAPTURE_OUT_OF_MEMORY}, std::optional<std::string>("Ran out of memory encoding the captured frame"), std::nullopt));
   EXPECT_EQ(take_log().back(), kStarting);
 }
 
@@ -163,9 +163,9 @@ TEST_F(Capture, CameraAccessIsRequestedWhenNeverAskedAndTimesOutUnanswered) {
   // Timed out: 60 s scaled to 0.3 s; the late answer comes at 0.6 s, after the call returned.
   const std::tuple<json, double, int32_t, std::string> cases[] = {
       {{{"granted", true}, {"delayMs", 100}}, 1, 0, "camera_access_result granted=yes"},
-      {{{"granted", false}, {"deliver", "sync"}}, 1, 8, "camera_access_result granted=no"},
-      {{{"granted", true}, {"deliver", "never"}}, 0.005, 8, "camera_access_timed_out"},
-      {{{"granted", true}, {"delayMs", 120000}}, 0.005, 8, "camera_access_timed_out"},
+      {{{"granted", false}, {"deliver", "sync"}}, 1, IOS_CAPTURE_CAMERA_REFUSED, "camera_access_result granted=no"},
+      {{{"granted", true}, {"deliver", "never"}}, 0.005, IOS_CAPTURE_CAMERA_REFUSED, "camera_access_timed_out"},
+      {{{"granted", true}, {"delayMs", 120000}}, 0.005, IOS_CAPTURE_CAMERA_REFUSED, "camera_access_timed_out"},
   };
   for (const auto& [request, time_scale, status, after_requesting] : cases) {
     SCOPED_TRACE(request.dump());
@@ -182,12 +182,12 @@ TEST_F(Capture, CameraAccessIsRequestedWhenNeverAskedAndTimesOutUnanswered) {
     ASSERT_NE(at, log.end());
     ASSERT_NE(at + 1, log.end());
     EXPECT_EQ(at[1], after_requesting);
-    if (status == 8) {
+    if (status == IOS_CAPTURE_CAMERA_REFUSED) {
       EXPECT_EQ(a.error, kCameraText);
       EXPECT_EQ(at + 2, log.end());
       EXPECT_EQ(fake::phone_calls().sessions_created, before.sessions_created);
     }
-    if (request.contains("delayMs") && status == 8) {  // the answer lands after the call is gone
+    if (request.contains("delayMs") && status == IOS_CAPTURE_CAMERA_REFUSED) {  // the answer lands after the call is gone
       EXPECT_TRUE(eventually([] { return fake::phone_world()->camera_status == 3; }));
     }
     if (request.value("deliver", "") != "never") expect_nothing_left();

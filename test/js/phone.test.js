@@ -34,6 +34,10 @@ test('a capture resolves a PNG of the frame, or rejects with the native text and
     image.buffer.readUInt32BE(16), image.buffer.readUInt32BE(20), image.width, image.height],
   [true, '89504e470d0a1a0a', 30, 20, 30, 20]);
 
+  // Out of memory is a failure of its own, not a refused permission.
+  const frame = { capture: { frame: { width: 30, height: 20, color: [255, 0, 0, 255] } } };
+  d.setWorld({ phone: { devices: [phone(frame)] }, allocation: { failSizes: [image.buffer.length] } });
+  assert.deepEqual(await later(d.captureIosDevice(ID)), failure('Ran out of memory encoding the captured frame'));
   d.setWorld({ phone: { devices: [phone({ capture: { refuseOutput: true } })] } });
   assert.deepEqual(await later(d.captureIosDevice(ID)), failure('Video output was rejected by the capture session'));
   d.setWorld({ phone: { devices: [phone()], camera: { status: 2 } } });
