@@ -108,4 +108,4 @@ Desktop.prototype.recordings = 0;
 
 const available = (...tools) => ['Xvfb', 'xlogo', 'xwininfo', ...tools].every(has);
 
-module.exports = { Desktop, available };
+module.exports = { Desktop, available, has };

@@ -165,7 +165,7 @@ function faults(readelfPath, file, floor) {
   }
   for (const s of dynamicSymbols(readelfPath, file)) {
     if (s.defined) continue;
-    const version = s.version ? s.version.replace(/\s*\(\d+\)$/, '') : null;
+    const { version } = s;
     if (!version) {
       if (!s.weak && !UNVERSIONED.test(s.name) && s.name) found.push(`${s.name} has no version`);
       continue;

@@ -29,7 +29,7 @@ for (const target of ['linux-x64', 'linux-arm64']) {
       assert.deepEqual(libraries.filter((lib) => !allowed.includes(lib)), [], `${file} needs more`);
 
       const versions = new Set(dynamicSymbols('readelf', file).filter((s) => !s.defined && s.version)
-        .map((s) => s.version.replace(/\s*\(\d+\)$/, '')));
+        .map((s) => s.version));
       const glibc = [...versions].map(glibcVersion).filter(Boolean).sort(compareVersions);
       const highest = glibc[glibc.length - 1];
       t.diagnostic(`${name}: NEEDED ${libraries.join(' ')}; highest GLIBC_${highest}`);

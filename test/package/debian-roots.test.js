@@ -12,11 +12,10 @@ const fs = require('fs');
 const os = require('os');
 const path = require('path');
 const { ok, stage, answer } = require('./helpers/staged');
-const { Desktop, available } = require('../../scripts/x-desktop');
+const { Desktop, available, has } = require('../../scripts/x-desktop');
 
 const CACHE = process.env.DESKCAP_ROOTS_CACHE || path.join(os.homedir(), '.cache', 'deskcap', 'roots');
 const X_LIBRARIES = ['libxcb1', 'libxcb-randr0', 'libxcb-composite0', 'libxcb-shm0', 'libxcb-res0'];
-const has = (tool) => spawnSync('sh', ['-c', `command -v ${tool}`]).status === 0;
 const skip = process.platform !== 'linux' || process.arch !== 'x64' ? 'Linux x64 only'
   : process.getuid() !== 0 ? 'needs root (chroot, mounts)'
     : !has('mmdebstrap') ? 'mmdebstrap is not installed'
