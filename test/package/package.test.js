@@ -7,6 +7,7 @@ const { execFile, spawnSync } = require('child_process');
 const fs = require('fs');
 const os = require('os');
 const path = require('path');
+const staged = require('./helpers/staged');
 
 const root = path.resolve(__dirname, '..', '..');
 const TARGET = `${process.platform}-${process.arch}`;
@@ -35,10 +36,7 @@ const packed = (args) =>
 
 let tarball, files, deps;
 test.before(() => {
-  ok(process.execPath, ['scripts/build.js', '--prebuild']);
-  const [pkg] = packed([]);
-  tarball = path.join(work, pkg.filename);
-  files = pkg.files.map((f) => f.path);
+  ({ tarball, files } = staged.packed());
   deps = packed(['./node_modules/node-gyp-build', './node_modules/node-api-headers'])
     .map((d) => path.join(work, d.filename));
 });

@@ -16,16 +16,17 @@ function ok(cmd, args, options = {}) {
   return r;
 }
 
-let tarball = null;
-// Builds the prebuilt binaries (make makes nothing when they are current) and packs them, once a process.
+let pack = null;
+// Builds the prebuilt binaries (make makes nothing when they are current) and packs them, once a process:
+// the tarball's path and the files it holds.
 function packed() {
-  if (tarball) return tarball;
+  if (pack) return pack;
   ok(process.execPath, ['scripts/build.js', '--prebuild']);
   const out = fs.mkdtempSync(path.join(os.tmpdir(), 'deskcap-staged-'));
   process.on('exit', () => fs.rmSync(out, { recursive: true, force: true }));
   const [pkg] = JSON.parse(ok('npm', ['pack', '--json', '--ignore-scripts', '--pack-destination', out]).stdout);
-  tarball = path.join(out, pkg.filename);
-  return tarball;
+  pack = { tarball: path.join(out, pkg.filename), files: pkg.files.map((f) => f.path) };
+  return pack;
 }
 
 // `dir` afresh: the unpacked package, node-gyp-build, and the checks.
@@ -33,7 +34,7 @@ function stage(dir) {
   fs.rmSync(dir, { recursive: true, force: true });
   const modules = path.join(dir, 'node_modules');
   fs.mkdirSync(modules, { recursive: true });
-  ok('tar', ['xzf', packed(), '-C', modules]);
+  ok('tar', ['xzf', packed().tarball, '-C', modules]);
   fs.renameSync(path.join(modules, 'package'), path.join(modules, 'deskcap'));
   fs.cpSync(path.join(root, 'node_modules', 'node-gyp-build'), path.join(modules, 'node-gyp-build'), { recursive: true });
   fs.copyFileSync(path.join(__dirname, 'load-check.js'), path.join(dir, 'load-check.js'));
