@@ -7,7 +7,6 @@
 
 #include "boundary/json_text.h"
 #include "boundary/native.h"
-#include "core/hex.h"
 #include "core/utf8.h"
 #include "platform/fake/base_world_fake.h"
 
@@ -47,7 +46,7 @@ std::optional<std::optional<std::string>> scripted(const char* function) {
   if (bytes != desktop.end() && bytes->is_object() && bytes->contains(function)) {
     const json& form = (*bytes)[function];
     if (form.is_object() && form.contains("hex") && form["hex"].is_string())
-      return from_hex(form["hex"].get<std::string>());
+      return fake::from_hex(form["hex"].get<std::string>());
     if (form.is_object() && form.contains("base64") && form["base64"].is_string())
       return from_base64(form["base64"].get<std::string>());
     return std::optional<std::string>();

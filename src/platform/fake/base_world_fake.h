@@ -12,8 +12,10 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -49,6 +51,10 @@ uint64_t generation();
 // "windows" and "displays" at the top, gathered from those and from the old
 // screen.* and desktop.* lists. Throws WorldError when strict reading refuses it.
 json canonical_world(const json& document);
+
+// The bytes that pairs of hex digits (either case) spell, as the world writes
+// colours and byte strings; nullopt for an odd length or any other character.
+std::optional<std::string> from_hex(std::string_view text);
 
 // "timeScale" (default 1): every delay, sleep and timeout of the world is
 // multiplied by it, so that a 60 s wait can take 60 ms in a test.

@@ -4,7 +4,6 @@
 #include <fstream>
 #include <limits>
 
-#include "core/hex.h"
 #include "platform/fake/screen_fake.h"
 
 namespace deskcap::fake::screen {
