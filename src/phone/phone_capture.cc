@@ -122,7 +122,8 @@ int32_t capture(const char* unique_id, const Outputs& out) {
   if (!output || !grabber || !queue) return out.fail(IOS_CAPTURE_OUTPUT_REJECTED, kOutputRejectedText);
   platform::video_output_set_always_discards_late_frames(output.get(), true);
   platform::video_output_set_sample_buffer_delegate(output.get(), grabber.get(), queue.get());
-  if (!platform::session_can_add_output(session.get(), output.get())) return out.fail(IOS_CAPTURE_OUTPUT_REJECTED, kOutputRejectedText);
+  if (!platform::session_can_add_output(session.get(), output.get()))
+    return out.fail(IOS_CAPTURE_OUTPUT_REJECTED, kOutputRejectedText);
   platform::session_add_output(session.get(), output.get());
 
   int32_t format_width = 0, format_height = 0;
