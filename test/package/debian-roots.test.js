@@ -39,10 +39,15 @@ function debianRoot(release, packages) {
 
 // Runs load-check.js `mode` inside `rootDir` with this Node and the staged package;
 // `display` binds the host's X sockets in. The mounts end with the namespace.
+const prepared = new Set();
 function check(rootDir, mode, display) {
-  fs.copyFileSync(process.execPath, path.join(rootDir, 'usr', 'local', 'bin', 'node'));
-  stage(path.join(rootDir, 'opt', 'app'));
-  fs.mkdirSync(path.join(rootDir, 'tmp', '.X11-unix'), { recursive: true });
+  // Node and the package once a run per root (the roots outlive the run).
+  if (!prepared.has(rootDir)) {
+    fs.copyFileSync(process.execPath, path.join(rootDir, 'usr', 'local', 'bin', 'node'));
+    stage(path.join(rootDir, 'opt', 'app'));
+    fs.mkdirSync(path.join(rootDir, 'tmp', '.X11-unix'), { recursive: true });
+    prepared.add(rootDir);
+  }
   const script = 'set -e; mount -t proc proc "$R/proc";' +
     ' if [ -n "$X" ]; then mount --bind /tmp/.X11-unix "$R/tmp/.X11-unix"; fi;' +
     ' exec chroot "$R" /usr/bin/env -i PATH=/usr/local/bin:/usr/bin:/bin HOME=/root ${X:+DISPLAY=$X}' +
