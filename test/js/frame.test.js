@@ -10,7 +10,6 @@ const { runNodeAsync, lastJson, root } = require('./helpers/child');
 const { d: testing, product, later, assertSettled } = require('./helpers/world');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
-const TESTING = JSON.stringify(path.join(root, 'testing.js'));
 
 const EXPORTS = ('getDisplays takeIosLog captureWindow captureDisplay getNotchSize listIosDevices captureIosDevice '
   + 'prewarmIosCapture listMicrophoneApps getAppWindowBounds usbAppleDeviceCount getSystemAudioAccess '
