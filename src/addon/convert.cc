@@ -4,7 +4,6 @@
 #include <cstdlib>
 
 #include "addon/js_error.h"
-#include "addon/object_shapes.h"
 
 namespace deskcap::js {
 namespace {
@@ -197,41 +196,23 @@ Build set_element(napi_env env, ListSlot slot, napi_value value) {
 }
 
 Build make_object(napi_env env, std::initializer_list<Field> fields, ListSlot slot) {
-  const size_t count = fields.size();
-  if (count > kMostFields) return Error(Status::GenericFailure, "Failed to create object");
-  const Field* field = fields.begin();
-  // The built values first: they may make objects of their own, which use the
-  // scratch numbers too.
-  napi_value values[kMostFields + 1];
-  size_t built = 0;
-  for (size_t i = 0; i < count; ++i) {
-    if (field[i].kind != Field::Kind::Value) continue;
-    Build value = field[i].value(env);
-    if (!value.ok()) return value;
-    values[1 + built++] = value.value();
-  }
-  napi_value object = nullptr;
-  if (ShapeMaker maker = shape_maker(env, field, count); maker.factory != nullptr) {
-    for (size_t i = 0; i < count; ++i) maker.numbers[i] = field[i].number;
-    maker.numbers[kMostFields] = slot.index;
-    napi_value undefined = nullptr;
-    napi_status s = napi_get_undefined(env, &undefined);
-    values[0] = slot.list != nullptr ? slot.list : undefined;
-    if (s == napi_ok) s = napi_call_function(env, undefined, maker.factory, 1 + built, values, &object);
-    if (s != napi_ok) return napi_error(s, "Failed to create object");
-    return object;
-  }
+  // More fields than any result has.
+  constexpr size_t kMostFields = 16;
+  if (fields.size() > kMostFields) return Error(Status::GenericFailure, "Failed to create object");
   napi_property_descriptor descriptors[kMostFields] = {};
-  for (size_t i = 0, next = 1; i < count; ++i) {
-    Build value = field[i].kind == Field::Kind::Number    ? make_double(env, field[i].number)
-                  : field[i].kind == Field::Kind::Boolean ? make_bool(env, field[i].number != 0)
-                                                          : Build(values[next++]);
+  size_t count = 0;
+  for (const Field& field : fields) {
+    Build value = field.kind == Field::Kind::Number    ? make_double(env, field.number)
+                  : field.kind == Field::Kind::Boolean ? make_bool(env, field.number != 0)
+                                                       : field.value(env);
     if (!value.ok()) return value;
-    descriptors[i].utf8name = field[i].name;
-    descriptors[i].value = value.value();
-    descriptors[i].attributes =
+    // What an object literal makes: plain data properties, in field order.
+    descriptors[count].utf8name = field.name;
+    descriptors[count].value = value.value();
+    descriptors[count++].attributes =
         static_cast<napi_property_attributes>(napi_writable | napi_enumerable | napi_configurable);
   }
+  napi_value object = nullptr;
   napi_status s = napi_create_object(env, &object);
   if (s != napi_ok) return napi_error(s, "Failed to create object");
   s = napi_define_properties(env, object, count, descriptors);

@@ -68,8 +68,8 @@ struct Field {
   std::function<Build(napi_env)> value;
 };
 
-// An object with named fields, the built values made first in the given
-// order; put at `slot` when it has a list.
+// An object with named fields, the built values made in field order; put at
+// `slot` when it has a list.
 Build make_object(napi_env env, std::initializer_list<Field> fields, ListSlot slot = {});
 
 template <class T, class F>

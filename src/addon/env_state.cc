@@ -3,12 +3,7 @@
 namespace deskcap::js {
 namespace {
 
-void free_state(napi_env env, void* data, void*) {
-  std::unique_ptr<EnvState> state(static_cast<EnvState*>(data));
-  for (const CompiledShape& shape : state->shapes)
-    if (shape.factory != nullptr) napi_delete_reference(env, shape.factory);
-  if (state->scratch != nullptr) napi_delete_reference(env, state->scratch);
-}
+void free_state(napi_env, void* data, void*) { delete static_cast<EnvState*>(data); }
 
 }  // namespace
 
