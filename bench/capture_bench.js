@@ -10,7 +10,10 @@
 //     getDisplays of no display (the frame without a result to build), for
 //     reference;
 //   peak rss: 8 concurrent 5120x2880 captures, in a child of its own, above
-//     that child's idle size.
+//     that child's idle size;
+//   idle cpu: the processor time (every thread of the process) a child of its
+//     own spends in the 10 s after a burst of 1000 calls, with nothing else
+//     to do: what an idle desktop app pays for having used the library.
 // Usage: node bench/capture_bench.js <build dir>
 const { spawnSync } = require('child_process');
 const fs = require('fs');
@@ -97,6 +100,32 @@ function rssChild() {
   return JSON.parse(r.stdout.trim().split('\n').pop());
 }
 
+function idleCpuChild() {
+  const source = `
+    const d = require(${JSON.stringify(path.join(root, 'testing.js'))});
+    const spent = () => { const u = process.cpuUsage(); return (u.user + u.system) / 1000; };
+    (async () => {
+      // Scheduler work, blocking calls and a few captures, 50 in flight at a time.
+      for (let i = 0; i < 1000; i += 50) {
+        await Promise.all(Array.from({ length: 50 }, (_, j) => {
+          const n = i + j;
+          if (n % 100 === 0) return d.captureDisplay({ displayId: 1 });
+          return n % 4 === 0 ? d.usbAppleDeviceCount() : d.getDisplays();
+        }));
+      }
+      const before = spent();
+      await new Promise((resolve) => setTimeout(resolve, 10000));
+      console.log(JSON.stringify({ ms: spent() - before }));
+    })();`;
+  const file = path.join(dir, 'world-idle.json');
+  fs.writeFileSync(file, JSON.stringify(world(1440, 900)));
+  const r = spawnSync(process.execPath, ['-e', source], {
+    encoding: 'utf8', env: { ...process.env, DESKCAP_FAKE_WORLD: file, DESKCAP_BUILD_DIR: build },
+  });
+  if (r.status !== 0) throw new Error(`idle cpu child failed: ${r.stderr}`);
+  return JSON.parse(r.stdout.trim().split('\n').pop()).ms;
+}
+
 async function main() {
   process.env.DESKCAP_BUILD_DIR = build;
   const d = require(path.join(root, 'testing.js'));
@@ -150,6 +179,7 @@ async function main() {
   const frame = await promiseRatios(() => d.getDisplays());
 
   const rss = rssChild();
+  const idleCpu = idleCpuChild();
   console.log(`capture ${width}x${height}: ${median(capture).toFixed(1)} ms without the fake's painting; `
     + `encode alone ${median(encode).toFixed(1)} ms (zlib inside Node: ${process.versions.zlib}); `
     + `rss idle ${(rss.idle / 1024).toFixed(0)} MB, peak ${(rss.peak / 1024).toFixed(0)} MB; load ${os.loadavg()[0].toFixed(2)}`);
@@ -163,6 +193,7 @@ async function main() {
   console.log(`promise vs bare tsfn, 1 in flight: ${ratios[1].toFixed(2)}`);
   console.log(`promise vs bare tsfn, 100 in flight: ${ratios[100].toFixed(2)}`);
   console.log(`peak rss, 8 concurrent 5120x2880 captures: ${Math.round((rss.peak - rss.idle) / 1024)} MB`);
+  console.log(`idle cpu after 1000 calls: ${idleCpu.toFixed(1)} ms`);
   fs.rmSync(dir, { recursive: true, force: true });
 }
 

@@ -3,15 +3,11 @@
 #include <node_api.h>
 
 #include <algorithm>
-#include <atomic>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <random>
 #include <string>
-#include <thread>
-
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 
 #include "addon/guard.h"
 #include "addon/js_error.h"
@@ -22,18 +18,33 @@
 namespace deskcap::js {
 namespace {
 
-std::atomic<bool> g_first_registration_done{false};
-thread_local bool t_on_js_thread = false;
+// Set once the process's first registration has ended, however it ended.
+// Never destroyed: a Worker may register while the process exits.
+struct FirstRegistration {
+  std::mutex mutex;
+  std::condition_variable ended;
+  bool done = false;
 
-void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  _mm_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#else
-  std::this_thread::yield();
-#endif
+  void wait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    ended.wait(lock, [this] { return done; });
+  }
+  void finish() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (done) return;
+      done = true;
+    }
+    ended.notify_all();
+  }
+};
+
+FirstRegistration& first_registration() {
+  static FirstRegistration& f = *new FirstRegistration;
+  return f;
 }
+
+thread_local bool t_on_js_thread = false;
 
 // Every registered environment holds the pool; the last one to go shuts it
 // down, so a later environment starts a fresh one.
@@ -53,12 +64,12 @@ napi_value register_module(napi_env env, napi_value exports) {
   interleave_before_registration();
   if (hold_runtime() != 0) {
     // A second environment never registers while the first is still doing so.
-    while (!g_first_registration_done.load()) cpu_relax();
+    first_registration().wait();
   }
   // However this registration ends (an exception included), later ones may go on.
   struct Done {
     ~Done() {
-      g_first_registration_done.store(true);
+      first_registration().finish();
       interleave_after_registration();
     }
   } done;

@@ -1,8 +1,8 @@
 #include "core/pool.h"
 
+#include "core/thread_start.h"
 #include "core/utf8.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -36,39 +36,6 @@ uint64_t next_task_id() {
   static std::atomic<uint64_t>& next = *new std::atomic<uint64_t>(1);
   return next.fetch_add(1, std::memory_order_relaxed);
 }
-
-void name_this_thread(const char* name) {
-#if defined(__APPLE__)
-  pthread_setname_np(name);
-#else
-  pthread_setname_np(pthread_self(), name);  // at most 15 characters
-#endif
-}
-
-// The pool's lock is held for a few instructions at a time: a thread that
-// finds it taken spins briefly rather than sleeping, so that the holder's
-// unlock needs no system call to wake it (on a virtual machine such a call
-// costs microseconds, more than the wait).
-void cpu_relax() {
-#if defined(__x86_64__) || defined(__i386__)
-  __builtin_ia32_pause();
-#elif defined(__aarch64__)
-  asm volatile("yield");
-#endif
-}
-
-void lock_soon(std::unique_lock<std::mutex>& lock) {
-  for (int i = 0; i < 200; ++i) {
-    if (lock.try_lock()) return;
-    cpu_relax();
-  }
-  lock.lock();
-}
-
-// How long an idle worker watches the queue before it sleeps: longer than a
-// Promise's round trip through JavaScript, so that calls made one after
-// another, or in a burst, find a worker awake and wake nobody.
-constexpr auto kWatchFor = std::chrono::microseconds(50);
 
 // Thread-cancellation unwinding (glibc) must pass through a catch-all.
 #if defined(__GLIBCXX__)
@@ -164,45 +131,23 @@ struct WorkerPool::Shared {
   const size_t max_blocking;
   const std::chrono::milliseconds idle_timeout;
 
-  // A queue of tasks under `mutex` whose length can also be read without it:
-  // one idle thread at most watches it that way for a moment before it
-  // sleeps, and while one does, a spawn need wake nobody.
+  // Tasks under `mutex`; idle threads sleep on a condition variable until
+  // one is queued, so an idle pool costs no processor time.
   struct TaskQueue {
     std::deque<Queued> items;
-    std::atomic<size_t> length{0};  // items.size()
-    bool watched = false;
 
     bool empty() const { return items.empty(); }
     size_t size() const { return items.size(); }
-    void push(Queued queued) {
-      items.push_back(std::move(queued));
-      length.store(items.size(), std::memory_order_relaxed);
-    }
+    void push(Queued queued) { items.push_back(std::move(queued)); }
     Queued pop() {
       Queued front = std::move(items.front());
       items.pop_front();
-      length.store(items.size(), std::memory_order_relaxed);
       return front;
     }
     std::deque<Queued> take_all() {
       std::deque<Queued> all;
       all.swap(items);
-      length.store(0, std::memory_order_relaxed);
       return all;
-    }
-    // With `lock` held: unless another thread watches, watches until a task
-    // is queued or the time runs out; returns with `lock` held again.
-    void watch(std::unique_lock<std::mutex>& lock) {
-      if (watched) return;
-      watched = true;
-      lock.unlock();
-      const auto until = std::chrono::steady_clock::now() + kWatchFor;
-      for (int i = 1; length.load(std::memory_order_relaxed) == 0; ++i) {
-        cpu_relax();
-        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) break;
-      }
-      lock_soon(lock);
-      watched = false;
     }
   };
 
@@ -222,42 +167,16 @@ struct WorkerPool::Shared {
 
   // The thread side; members so that they may name this type.
   using Body = void (*)(Shared&);
-  struct ThreadStart {
-    std::shared_ptr<Shared> shared;
-    Body body;
-  };
-  static int start_detached(const std::shared_ptr<Shared>& shared, Body body);
-  static void* thread_entry(void* raw);
+  static int start_thread(const std::shared_ptr<Shared>& shared, const char* name, Body body);
   static void run_task(Queued& queued);
   static void scheduler_main(Shared& s);
   static void blocking_main(Shared& s);
 };
 
-void* WorkerPool::Shared::thread_entry(void* raw) {
+// Answers 0 or the errno of the failure.
+int WorkerPool::Shared::start_thread(const std::shared_ptr<Shared>& shared, const char* name, Body body) {
   // The thread's own reference keeps the state alive after the pool is gone.
-  std::unique_ptr<ThreadStart> start(static_cast<ThreadStart*>(raw));
-  std::shared_ptr<Shared> shared = std::move(start->shared);
-  auto body = start->body;
-  start.reset();
-  body(*shared);
-  return nullptr;
-}
-
-// Starts a detached thread: nothing ever joins it, so no thread object can
-// end the process at exit. Answers 0 or the errno of the failure.
-int WorkerPool::Shared::start_detached(const std::shared_ptr<Shared>& shared, Body body) {
-  auto* start = new ThreadStart{shared, body};
-  pthread_attr_t attr;
-  int rc = pthread_attr_init(&attr);
-  if (rc == 0) {
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_attr_setstacksize(&attr, kThreadStackBytes);
-    pthread_t thread;
-    rc = pthread_create(&thread, &attr, thread_entry, start);
-    pthread_attr_destroy(&attr);
-  }
-  if (rc != 0) delete start;
-  return rc;
+  return start_detached_thread(name, kThreadStackBytes, [shared, body] { body(*shared); });
 }
 
 namespace {
@@ -288,10 +207,8 @@ void WorkerPool::Shared::run_task(Queued& queued) {
 }
 
 void WorkerPool::Shared::scheduler_main(Shared& s) {
-  name_this_thread("deskcap-worker");
   std::unique_lock<std::mutex> lock(s.mutex);
   for (;;) {
-    if (!s.stopped && s.queue.empty()) s.queue.watch(lock);
     while (!s.stopped && s.queue.empty()) {
       ++s.sleeping;
       s.work_ready.wait(lock);
@@ -301,20 +218,19 @@ void WorkerPool::Shared::scheduler_main(Shared& s) {
     if (s.stopped) return;
     {
       Queued next = s.queue.pop();
-      // Work left over while nobody watches: a sleeper takes it (woken from
-      // here rather than by the spawning thread).
-      const bool wake = !s.queue.empty() && !s.queue.watched && s.sleeping > s.woken;
+      // Work left over: a sleeper takes it (woken from here rather than by
+      // the spawning thread).
+      const bool wake = !s.queue.empty() && s.sleeping > s.woken;
       if (wake) ++s.woken;
       lock.unlock();
       if (wake) s.work_ready.notify_one();
       run_task(next);
     }  // the task is gone before the lock is taken again
-    lock_soon(lock);
+    lock.lock();
   }
 }
 
 void WorkerPool::Shared::blocking_main(Shared& s) {
-  name_this_thread("deskcap-block");
   std::unique_lock<std::mutex> lock(s.mutex);
   // Counted alive from its start (by spawn_blocking) until it leaves, however it leaves.
   struct Leave {
@@ -326,7 +242,6 @@ void WorkerPool::Shared::blocking_main(Shared& s) {
     }
   } leave{s, lock};
   for (;;) {
-    if (!s.stopped && s.blocking_queue.empty()) s.blocking_queue.watch(lock);
     if (!s.stopped && s.blocking_queue.empty()) {
       const auto deadline = std::chrono::steady_clock::now() + s.idle_timeout;
       ++s.blocking_idle;
@@ -350,7 +265,7 @@ WorkerPool::WorkerPool(Options options)
   const size_t wanted = std::max<size_t>(options.scheduler_workers, 1);
   size_t started = 0;
   for (size_t i = 0; i < wanted; ++i) {
-    if (Shared::start_detached(shared_, Shared::scheduler_main) != 0) break;
+    if (Shared::start_thread(shared_, "deskcap-worker", Shared::scheduler_main) != 0) break;
     ++started;
   }
   std::lock_guard<std::mutex> lock(shared_->mutex);
@@ -362,8 +277,7 @@ WorkerPool::WorkerPool(Options options)
 WorkerPool::~WorkerPool() { shutdown(); }
 
 uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
-  std::unique_lock<std::mutex> lock(shared_->mutex, std::defer_lock);
-  lock_soon(lock);
+  std::unique_lock<std::mutex> lock(shared_->mutex);
   if (shared_->stopped) {
     lock.unlock();
     task.reset();
@@ -371,7 +285,7 @@ uint64_t WorkerPool::spawn(std::unique_ptr<Task> task) {
   }
   const uint64_t id = next_task_id();
   shared_->queue.push(Shared::Queued{id, std::move(task)});
-  const bool wake = !shared_->queue.watched && shared_->sleeping > shared_->woken;
+  const bool wake = shared_->sleeping > shared_->woken;
   if (wake) ++shared_->woken;
   lock.unlock();
   if (wake) shared_->work_ready.notify_one();
@@ -388,21 +302,18 @@ uint64_t WorkerPool::spawn_blocking(std::unique_ptr<Task> task) {
   }
   const uint64_t id = next_task_id();
   s.blocking_queue.push(Shared::Queued{id, std::move(task)});
-  // The watcher, then idle threads not yet woken, each take one queued task;
-  // start a thread only for the excess, within the bound. Beyond it the task
-  // waits for a free thread.
-  const size_t watcher = s.blocking_queue.watched ? 1 : 0;
+  // Idle threads each take one queued task; start a thread only for the
+  // excess, within the bound. Beyond it the task waits for a free thread.
   const bool start_one =
-      s.blocking_queue.size() > s.blocking_idle + watcher && s.blocking_alive < s.max_blocking;
+      s.blocking_queue.size() > s.blocking_idle && s.blocking_alive < s.max_blocking;
   if (!start_one) {
-    const bool wake = s.blocking_queue.size() > watcher;
     lock.unlock();
-    if (wake) s.blocking_ready.notify_one();
+    s.blocking_ready.notify_one();
     return id;
   }
   ++s.blocking_alive;
   lock.unlock();
-  const int rc = Shared::start_detached(shared_, Shared::blocking_main);
+  const int rc = Shared::start_thread(shared_, "deskcap-block", Shared::blocking_main);
   if (rc == 0) return id;
 
   // No thread could be started. Running threads will pick the task up; with

@@ -1,6 +1,5 @@
 #include "screen/png_strip_pool.h"
 
-#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,6 +9,8 @@
 #include <mutex>
 #include <new>
 #include <utility>
+
+#include "core/thread_start.h"
 
 namespace deskcap {
 namespace {
@@ -40,12 +41,16 @@ struct StripPool::State {
   std::vector<std::unique_ptr<StripScratch>> spares;
   bool started = false;
   bool dirty = false;  // work ran since the last trim
+  // One idle thread at most keeps the time until the trim; the others sleep
+  // until there is work, so an idle pool wakes once, not once per thread.
+  bool timing = false;
+  std::chrono::steady_clock::time_point last_done;
   size_t threads = 0;
   size_t busy = 0;
   size_t most_busy = 0;
 
-  static void* thread_main(void* raw);
   void serve();
+  void trim_when_idle(std::unique_lock<std::mutex>& lock);
 };
 
 StripPool& StripPool::shared() {
@@ -58,32 +63,34 @@ StripPool::State& StripPool::state() {
   return s;
 }
 
-void* StripPool::State::thread_main(void* raw) {
-#if defined(__APPLE__)
-  pthread_setname_np("deskcap-png");
-#else
-  pthread_setname_np(pthread_self(), "deskcap-png");
-#endif
-  static_cast<State*>(raw)->serve();
-  return nullptr;
+// With `lock` held and the queue empty: waits until work is queued, or frees
+// the spares once no strip has ended for kIdleRelease.
+void StripPool::State::trim_when_idle(std::unique_lock<std::mutex>& lock) {
+  timing = true;
+  while (queue.empty() && dirty) {
+    // Strips ended on other threads meanwhile move the deadline on.
+    const auto deadline = last_done + kIdleRelease;
+    if (work_ready.wait_until(lock, deadline, [&] { return !queue.empty(); })) break;
+    if (last_done + kIdleRelease > deadline) continue;
+    dirty = false;
+    auto freed = std::move(spares);
+    spares.clear();
+    lock.unlock();
+    freed.clear();
+    lock.lock();
+  }
+  timing = false;
 }
 
 void StripPool::State::serve() {
   std::unique_lock<std::mutex> lock(mutex);
   for (;;) {
     if (queue.empty()) {
-      if (!dirty) {
-        work_ready.wait(lock, [&] { return !queue.empty(); });
-      } else if (!work_ready.wait_for(lock, kIdleRelease, [&] { return !queue.empty(); })) {
-        if (!dirty) continue;  // another thread trimmed already
-        dirty = false;
-        auto freed = std::move(spares);
-        spares.clear();
-        lock.unlock();
-        freed.clear();
-        lock.lock();
+      if (dirty && !timing) {
+        trim_when_idle(lock);
         continue;
       }
+      work_ready.wait(lock, [&] { return !queue.empty(); });
     }
     auto [group, index] = queue.front();
     queue.pop_front();
@@ -99,6 +106,7 @@ void StripPool::State::serve() {
     if (scratch) (*group->job)(index, *scratch);
     lock.lock();
     --busy;
+    last_done = std::chrono::steady_clock::now();
     group->scratch[index] = std::move(scratch);
     // Notified under the lock: the group lives on its caller's stack until it
     // sees remaining reach zero, which it cannot before the lock is released.
@@ -114,14 +122,7 @@ size_t StripPool::threads() {
   long online = sysconf(_SC_NPROCESSORS_ONLN);
   size_t wanted = online < 1 ? 1 : static_cast<size_t>(online);
   for (size_t i = 0; i < wanted; ++i) {
-    pthread_attr_t attr;
-    if (pthread_attr_init(&attr) != 0) break;
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-    pthread_attr_setstacksize(&attr, kStackBytes);
-    pthread_t thread;
-    int rc = pthread_create(&thread, &attr, State::thread_main, &s);
-    pthread_attr_destroy(&attr);
-    if (rc != 0) break;
+    if (start_detached_thread("deskcap-png", kStackBytes, [&s] { s.serve(); }) != 0) break;
     ++s.threads;
   }
   return s.threads;

@@ -3,6 +3,7 @@
 #include "core/pool.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -169,6 +170,47 @@ TEST(PoolSpawnBlocking, IdleThreadsAreReusedThenRetire) {
   gate->release();
   EXPECT_TRUE(eventually([&] { return pool.blocking_threads() == 0; }, 3000ms));
 }
+
+#if defined(__linux__)
+// The thread a task runs on: its name and stack size, as a debugger sees them.
+struct ThreadLook {
+  std::string name;
+  size_t stack = 0;
+};
+
+ThreadLook look_at_this_thread() {
+  ThreadLook look;
+  char name[32] = {};
+  pthread_getname_np(pthread_self(), name, sizeof name);
+  look.name = name;
+  pthread_attr_t attr;
+  if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+    pthread_attr_getstacksize(&attr, &look.stack);
+    pthread_attr_destroy(&attr);
+  }
+  return look;
+}
+
+TEST(PoolThreads, EachKindIsNamedAndHasItsOwnStack) {
+  WorkerPool pool(options(1));
+  auto gate = std::make_shared<Gate>();
+  auto looks = std::make_shared<std::vector<ThreadLook>>(2);
+  auto left = std::make_shared<std::atomic<int>>(2);
+  auto look = [gate, looks, left](size_t i) {
+    return task([=] {
+      (*looks)[i] = look_at_this_thread();
+      if (--*left == 0) gate->release();
+    });
+  };
+  pool.spawn(look(0));
+  pool.spawn_blocking(look(1));
+  gate->wait();
+  EXPECT_EQ((*looks)[0].name, "deskcap-worker");
+  EXPECT_EQ((*looks)[1].name, "deskcap-block");
+  // Far below the platform default of 8 MiB, and room for PNG encoding.
+  for (const ThreadLook& l : *looks) EXPECT_EQ(l.stack, 2u * 1024 * 1024) << l.name;
+}
+#endif
 
 TEST(PoolShutdown, QueuedTasksAreDroppedUnrun) {
   WorkerPool pool(options(1, 1));

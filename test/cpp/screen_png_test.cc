@@ -2,6 +2,7 @@
 // libpng for the pixels, zlib for the stream the chunks carry.
 #include "screen/png_encoder.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -178,6 +179,28 @@ TEST(PngEncoder, ConcurrentEncodesStayCorrectWithinTheThreadBound) {
   EXPECT_LE(StripPool::shared().most_busy(), StripPool::shared().threads());
   EXPECT_GE(StripPool::shared().most_busy(), 1u);
 }
+
+#if defined(__linux__)
+TEST(PngEncoder, StripsAreCompressedOnNamedThreadsWithSmallStacks) {
+  StripPool& pool = StripPool::shared();
+  const size_t count = 2 * pool.threads();
+  std::vector<std::string> names(count);
+  std::vector<size_t> stacks(count, 0);
+  auto scratches = pool.run(count, [&](size_t i, StripScratch&) {
+    char name[32] = {};
+    pthread_getname_np(pthread_self(), name, sizeof name);
+    names[i] = name;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      pthread_attr_getstacksize(&attr, &stacks[i]);
+      pthread_attr_destroy(&attr);
+    }
+  });
+  pool.give_back(std::move(scratches));
+  EXPECT_EQ(names, std::vector<std::string>(count, "deskcap-png"));
+  EXPECT_EQ(stacks, std::vector<size_t>(count, 512u * 1024));
+}
+#endif
 
 TEST(PngEncoder, RefusalsComeBackAsTextWithNothingWritten) {
   const std::vector<uint8_t> pixels(17, 0);
