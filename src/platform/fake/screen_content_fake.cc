@@ -5,6 +5,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "platform/bridge_text.h"
 #include "platform/fake/screen_fake.h"
 
 namespace deskcap::platform {
@@ -49,14 +50,14 @@ ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclu
 // Hands a behaviour's outcome to the completion: the object made by `make`,
 // the framework-side text, or nothing at all.
 template <class Make>
-void complete(const Behaviour& b, const char* text_prefix, void* context,
+void complete(const Behaviour& b, std::string (*failure_text)(const std::string&), void* context,
               CompletionCallback completion, Make make) {
   switch (b.outcome) {
     case Behaviour::Outcome::Ok:
       completion(context, make(), nullptr);
       return;
     case Behaviour::Outcome::Error: {
-      std::string text = text_prefix + b.description;
+      std::string text = failure_text(b.description);
       completion(context, nullptr, text.c_str());
       return;
     }
@@ -174,7 +175,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
   auto m = fake::screen::model();
   fake::screen::probe()->content_fetched();
   fake::deliver(m->content.delivery, [=] {
-    complete(m->content, "Content unavailable: ", context, completion, [&] {
+    complete(m->content, bridge_text::content_unavailable, context, completion, [&] {
       return as_object(make_content(m, exclude_desktop_windows, on_screen_windows_only));
     });
   });
@@ -205,7 +206,7 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
     held.reset();
     probe->screenshot_finished(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - painting).count());
-    complete(outcome, "Screenshot error: ", context, completion, [&] { return image; });
+    complete(outcome, bridge_text::screenshot_error, context, completion, [&] { return image; });
   });
 }
 

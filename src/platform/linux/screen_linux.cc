@@ -10,7 +10,7 @@
 #include <optional>
 #include <set>
 
-#include "screen/capture_error.h"
+#include "platform/bridge_text.h"
 #include "platform/linux/base_linux.h"
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
@@ -114,7 +114,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
   auto windows = x11::windows();
   if (!windows)
     return fail(completion, context,
-                capture_bridge::bridge_text::content_unavailable(x11::unavailable_reason()));
+                bridge_text::content_unavailable(x11::unavailable_reason()));
   auto* content = new ShareableContent;
   content->displays = x11::outputs();
   content->windows = std::move(*windows);
@@ -123,7 +123,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
 
 void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
                    CompletionCallback completion) {
-  using capture_bridge::bridge_text::screenshot_error;
+  using bridge_text::screenshot_error;
   x11::Grab grab;
   if (filter->window) {
     grab = x11::grab_window(*filter->window, static_cast<uint32_t>(configuration->width),

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/bridge_text.h"
 #include "platform/macos/base_macos.h"
 #include "platform/platform.h"
 
@@ -20,13 +21,13 @@ namespace {
 
 // Apple's convention: the result decides success, the error is only read when
 // there is no result.
-void DeliverFailure(void* context, CompletionCallback completion, const char* prefix,
-                    NSError* error) {
+void DeliverFailure(void* context, CompletionCallback completion,
+                    std::string (*failure_text)(const std::string&), NSError* error) {
   if (error == nil) {
     completion(context, nullptr, nullptr);
     return;
   }
-  std::string text = prefix + Utf8(error.localizedDescription);
+  std::string text = failure_text(Utf8(error.localizedDescription));
   completion(context, nullptr, text.c_str());
 }
 
@@ -51,7 +52,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
                                    return;
                                  }
                                  DeliverFailure(context, completion,
-                                                "Content unavailable: ", error);
+                                                bridge_text::content_unavailable, error);
                                }];
 }
 
@@ -66,7 +67,7 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
                completion(context, HandOver<Object>((__bridge id)image), nullptr);
                return;
              }
-             DeliverFailure(context, completion, "Screenshot error: ", error);
+             DeliverFailure(context, completion, bridge_text::screenshot_error, error);
            }];
 }
 
