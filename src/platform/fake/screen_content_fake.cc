@@ -210,19 +210,24 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   });
 }
 
-size_t content_display_count(ShareableContent* content) {
-  return content ? content->displays.size() : 0;
+namespace {
+
+template <class T>
+std::vector<Ref<T>> copy_all(ShareableContent* content, std::vector<Ref<T>> ShareableContent::*list) {
+  std::vector<Ref<T>> out;
+  if (!content) return out;
+  out.reserve((content->*list).size());
+  for (const auto& item : content->*list) out.emplace_back(retained(item.get()));
+  return out;
 }
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  if (!content || index >= content->displays.size()) return nullptr;
-  return retained(content->displays[index].get());
+
+}  // namespace
+
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  return copy_all(content, &ShareableContent::displays);
 }
-size_t content_window_count(ShareableContent* content) {
-  return content ? content->windows.size() : 0;
-}
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  if (!content || index >= content->windows.size()) return nullptr;
-  return retained(content->windows[index].get());
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  return copy_all(content, &ShareableContent::windows);
 }
 
 uint32_t sc_display_id(ScDisplay* display) { return display ? display->entry.id : 0; }

@@ -147,19 +147,23 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   completion(context, as_object(image), nullptr);
 }
 
-size_t content_display_count(ShareableContent* content) { return content->displays.size(); }
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  if (index >= content->displays.size()) return nullptr;
-  auto* display = new ScDisplay;
-  display->output = content->displays[index];
-  return display;
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  std::vector<Ref<ScDisplay>> out;
+  out.reserve(content->displays.size());
+  for (const auto& output : content->displays) {
+    out.emplace_back(new ScDisplay);
+    out.back().get()->output = output;
+  }
+  return out;
 }
-size_t content_window_count(ShareableContent* content) { return content->windows.size(); }
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  if (index >= content->windows.size()) return nullptr;
-  auto* window = new ScWindow;
-  window->window = content->windows[index];
-  return window;
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  std::vector<Ref<ScWindow>> out;
+  out.reserve(content->windows.size());
+  for (const auto& window : content->windows) {
+    out.emplace_back(new ScWindow);
+    out.back().get()->window = window;
+  }
+  return out;
 }
 // X11 has no applications apart from their windows.
 

@@ -32,9 +32,11 @@ void DeliverFailure(void* context, CompletionCallback completion,
 }
 
 template <class Item>
-Item* ItemAt(NSArray* items, size_t index) {
-  if (index >= items.count) return nullptr;
-  return HandOver<Item>(items[index]);
+std::vector<Ref<Item>> CopyAll(NSArray* items) {
+  std::vector<Ref<Item>> out;
+  out.reserve(items.count);
+  for (id item in items) out.emplace_back(HandOver<Item>(item));
+  return out;
 }
 
 }  // namespace
@@ -71,20 +73,12 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
            }];
 }
 
-size_t content_display_count(ShareableContent* content) {
-  return Borrow<SCShareableContent*>(content).displays.count;
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  return CopyAll<ScDisplay>(Borrow<SCShareableContent*>(content).displays);
 }
 
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScDisplay>(Borrow<SCShareableContent*>(content).displays, index);
-}
-
-size_t content_window_count(ShareableContent* content) {
-  return Borrow<SCShareableContent*>(content).windows.count;
-}
-
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScWindow>(Borrow<SCShareableContent*>(content).windows, index);
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  return CopyAll<ScWindow>(Borrow<SCShareableContent*>(content).windows);
 }
 
 uint32_t sc_display_id(ScDisplay* display) { return Borrow<SCDisplay*>(display).displayID; }
