@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
-# Every test: C++ suites (ctest), JavaScript suites (node --test) against the
-# product and testing addons, the package as a consumer installs it, and the
-# macOS type check.
+# Every test: the layer order of src/'s includes (first: an upward include
+# builds fine), C++ suites (ctest), JavaScript suites (node --test) against
+# the product and testing addons, the package as a consumer installs it, and
+# the macOS type check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/setup.sh
+
+echo "== Layer order of src/"
+node tools/check-layers.js
+
 DESKCAP_CMAKE_ARGS="-DDESKCAP_TESTS=ON ${DESKCAP_CMAKE_ARGS:-}" node scripts/build.js
 
 echo "== C++ tests"

@@ -8,12 +8,12 @@
 // system's own and lives above this line, written once. The one exception is
 // the error text of the two ScreenCaptureKit completions, which the backend
 // hands over as the framework's bridge words it ("Content unavailable: ...",
-// "Screenshot error: ...", below).
+// "Screenshot error: ...", from platform/bridge_text.h).
 //
 // Backends: macos/ (the product on a Mac), linux/ (the product on Linux: the X
 // server, the sound server and sysfs where Linux has the facility, a system
-// without it elsewhere), fake/ (a scriptable
-// in-memory world for tests, never linked into the product).
+// without it elsewhere), fake/ (a scriptable in-memory world for tests, never
+// linked into the product). Sections as the backends' files: base, screen, phone, desktop.
 //
 // Reference rules: every function that returns a pointer to one of the opaque
 // object types returns it retained (+1) or null; the holder gives it back
@@ -28,6 +28,7 @@
 
 namespace deskcap::platform {
 
+// ==== Base ====================================================================
 // ---- Opaque framework objects (each backend defines them) -----------------
 struct Object;               // any retained framework object
 struct ShareableContent;     // SCShareableContent
@@ -86,6 +87,16 @@ struct Rect {
   double x = 0, y = 0, width = 0, height = 0;
 };
 
+// A property of a CoreMediaIO or CoreAudio object.
+struct PropertyAddress {
+  uint32_t selector;
+  uint32_t scope;
+  uint32_t element;
+};
+
+// The answer of an access request (camera, TCC); each request says when it comes.
+using AccessCallback = void (*)(void* context, bool granted);
+
 // ---- Time --------------------------------------------------------------------
 // NSThread sleepForTimeInterval:. The fake scales the interval by its time factor.
 void sleep_for_interval(double seconds);
@@ -97,6 +108,27 @@ Semaphore* semaphore_create(long value);
 long semaphore_signal(Semaphore* semaphore);
 long semaphore_wait(Semaphore* semaphore, int64_t timeout_ns);
 
+// ---- Allocation, process info, autorelease pools ---------------------------------
+// The allocator of the blocks handed across the C boundary (malloc). The fake
+// can make chosen allocations fail.
+void* boundary_malloc(size_t size);
+
+// NSProcessInfo operatingSystemVersionString.
+std::string os_version_string();
+
+// Scoped @autoreleasepool for native functions running on worker threads.
+class AutoreleasePool {
+ public:
+  AutoreleasePool();
+  ~AutoreleasePool();
+  AutoreleasePool(const AutoreleasePool&) = delete;
+  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
+
+ private:
+  void* token_;
+};
+
+// ==== Screen ==================================================================
 // ---- CoreGraphics: displays --------------------------------------------------
 // CGGetActiveDisplayList: ids may be null (then max must be 0); answers a CGError
 // (0 success) and stores the number of displays in *count.
@@ -109,6 +141,13 @@ size_t display_mode_width(DisplayMode* mode);            // CGDisplayModeGetWidt
 // The display's own name where the system gives one (an X output's, such as
 // "HDMI-1"); nullopt where it gives none, as CoreGraphics. Thread: any.
 std::optional<std::string> display_name(uint32_t display_id);
+
+// ---- CoreGraphics: Screen Recording permission -----------------------------------
+// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
+std::optional<bool> screen_capture_preflight();
+// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
+// grant takes effect after the host restarts. Thread: any.
+bool screen_capture_request();
 
 // ---- ScreenCaptureKit ----------------------------------------------------------
 // Completion of a request: exactly one of object (+1, handed to the callee) or
@@ -129,11 +168,10 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
 void capture_image(ContentFilter* filter, StreamConfiguration* configuration,
                    void* context, CompletionCallback completion);
 
-// Content lists; an index past the end answers null. Items are +1.
-size_t content_display_count(ShareableContent* content);
-ScDisplay* content_display_at(ShareableContent* content, size_t index);
-size_t content_window_count(ShareableContent* content);
-ScWindow* content_window_at(ShareableContent* content, size_t index);
+// The content's displays and windows arrays, copied at once in their order;
+// each item +1. Thread: any.
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content);
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content);
 
 uint32_t sc_display_id(ScDisplay* display);  // displayID
 uint32_t sc_window_id(ScWindow* window);     // windowID
@@ -169,12 +207,8 @@ size_t image_height(Image* image);  // CGImageGetHeight
 bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t first, size_t count,
                           uint8_t* out);
 
+// ==== Phone ===================================================================
 // ---- CoreMediaIO -----------------------------------------------------------------
-struct PropertyAddress {
-  uint32_t selector;
-  uint32_t scope;
-  uint32_t element;
-};
 // CMIOObjectSetPropertyData / CMIOObjectGetPropertyData on `object` with a
 // 4-byte value and no qualifier; answer the OSStatus (0 success).
 int32_t cmio_set_property_u32(uint32_t object, const PropertyAddress& address, uint32_t value);
@@ -209,7 +243,6 @@ void observe_device_notifications(DeviceNotificationHandler connected,
 int64_t video_authorization_status();
 // +requestAccessForMediaType:AVMediaTypeVideo completionHandler:. The handler
 // may run on any thread, before or after this returns, or never.
-using AccessCallback = void (*)(void* context, bool granted);
 void request_video_access(void* context, AccessCallback completion);
 
 // ---- AVFoundation: capture session ---------------------------------------------
@@ -242,10 +275,6 @@ Image* image_from_pixel_buffer(PixelBuffer* buffer);
 // Finalize. False when the destination could not be made or finalizing failed.
 bool png_data_from_image(Image* image, std::vector<uint8_t>* out);
 
-// The allocator of the blocks handed across the C boundary (malloc). The fake
-// can make chosen allocations fail.
-void* boundary_malloc(size_t size);
-
 // ---- IOKit ---------------------------------------------------------------------
 // IOServiceGetMatchingServices(kIOMainPortDefault, IOServiceMatching(class)):
 // answers the kern_return_t; on success *services holds each service +1.
@@ -260,9 +289,7 @@ struct RegistryValue {
 };
 std::optional<RegistryValue> usb_registry_property(UsbService* service, const char* name);
 
-// NSProcessInfo operatingSystemVersionString.
-std::string os_version_string();
-
+// ==== Desktop =================================================================
 // ---- AppKit, CoreGraphics window list -------------------------------------------
 struct RunningApplication {
   std::optional<std::string> bundle_identifier;  // nil when absent
@@ -288,13 +315,6 @@ struct WindowInfo {
 // CGWindowListCopyWindowInfo(options, relative_to); nullopt when it answers NULL.
 std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32_t relative_to);
 
-// ---- CoreGraphics: Screen Recording permission -----------------------------------
-// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
-std::optional<bool> screen_capture_preflight();
-// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
-// grant takes effect after the host restarts. Thread: any.
-bool screen_capture_request();
-
 struct ScreenInfo {
   Rect frame;
   double safe_area_top = 0;  // safeAreaInsets.top
@@ -302,13 +322,6 @@ struct ScreenInfo {
   Rect auxiliary_top_right;  // auxiliaryTopRightArea
 };
 std::vector<ScreenInfo> screens();  // [NSScreen screens], in order
-
-// ---- CoreGraphics: Screen Recording permission -----------------------------------
-// CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
-std::optional<bool> screen_capture_preflight();
-// CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
-// grant takes effect after the host restarts. Thread: any.
-bool screen_capture_request();
 
 // ---- CoreAudio ---------------------------------------------------------------------
 // The framework's own values for the objects, properties and statuses used here.
@@ -345,18 +358,5 @@ int64_t tcc_call_preflight(void* function);
 // Calls a looked-up TCCAccessRequest(service, NULL, completion). The completion
 // runs exactly once, on any thread, possibly before this returns.
 void tcc_call_request(void* function, void* context, AccessCallback completion);
-
-// ---- Autorelease pools ---------------------------------------------------------------
-// Scoped @autoreleasepool for native functions running on worker threads.
-class AutoreleasePool {
- public:
-  AutoreleasePool();
-  ~AutoreleasePool();
-  AutoreleasePool(const AutoreleasePool&) = delete;
-  AutoreleasePool& operator=(const AutoreleasePool&) = delete;
-
- private:
-  void* token_;
-};
 
 }  // namespace deskcap::platform

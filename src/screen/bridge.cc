@@ -38,18 +38,6 @@ CaptureResult<Ref<T>> finish(SlotResult result, CaptureError::Kind kind) {
   return CaptureError(kind, kNoResult);
 }
 
-template <class T, class Count, class At>
-std::vector<Ref<T>> copy_list(platform::ShareableContent* content, Count count, At at) {
-  std::vector<Ref<T>> items;
-  size_t n = count(content);
-  items.reserve(n);
-  for (size_t i = 0; i < n; ++i) {
-    Ref<T> item(at(content, i));
-    if (item) items.push_back(std::move(item));
-  }
-  return items;
-}
-
 }  // namespace
 
 void deliver_completion(void* context, platform::Object* object, const char* error_text) {
@@ -99,13 +87,11 @@ CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* fil
 }
 
 std::vector<Ref<platform::ScDisplay>> content_displays(platform::ShareableContent* content) {
-  return copy_list<platform::ScDisplay>(content, platform::content_display_count,
-                                        platform::content_display_at);
+  return platform::content_displays_copy(content);
 }
 
 std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent* content) {
-  return copy_list<platform::ScWindow>(content, platform::content_window_count,
-                                       platform::content_window_at);
+  return platform::content_windows_copy(content);
 }
 
 Result<Ref<platform::ContentFilter>> build_filter(const FilterDescription& description) {

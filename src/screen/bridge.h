@@ -33,8 +33,7 @@ CaptureResult<Ref<platform::Image>> take_screenshot(platform::ContentFilter* fil
 // CompletionSlot as context. Exposed for tests of the delivery rules.
 void deliver_completion(void* slot, platform::Object* object, const char* error_text);
 
-// The content's lists, in the content's order, each item retained; indexes
-// that give no object are skipped.
+// The content's lists, in the content's order, each item retained.
 std::vector<Ref<platform::ScDisplay>> content_displays(platform::ShareableContent* content);
 std::vector<Ref<platform::ScWindow>> content_windows(platform::ShareableContent* content);
 

@@ -33,11 +33,4 @@ class CaptureError {
 template <class T>
 using CaptureResult = Result<T, CaptureError>;
 
-// The texts a backend hands to a completion callback for a framework-side
-// failure.
-namespace bridge_text {
-inline std::string screenshot_error(const std::string& d) { return "Screenshot error: " + d; }
-inline std::string content_unavailable(const std::string& d) { return "Content unavailable: " + d; }
-}  // namespace bridge_text
-
 }  // namespace deskcap::capture_bridge

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <unordered_set>
 
+#include "platform/bridge_text.h"
 #include "platform/fake/screen_fake.h"
 
 namespace deskcap::platform {
@@ -49,14 +50,14 @@ ShareableContent* make_content(const std::shared_ptr<const Model>& m, bool exclu
 // Hands a behaviour's outcome to the completion: the object made by `make`,
 // the framework-side text, or nothing at all.
 template <class Make>
-void complete(const Behaviour& b, const char* text_prefix, void* context,
+void complete(const Behaviour& b, std::string (*failure_text)(const std::string&), void* context,
               CompletionCallback completion, Make make) {
   switch (b.outcome) {
     case Behaviour::Outcome::Ok:
       completion(context, make(), nullptr);
       return;
     case Behaviour::Outcome::Error: {
-      std::string text = text_prefix + b.description;
+      std::string text = failure_text(b.description);
       completion(context, nullptr, text.c_str());
       return;
     }
@@ -174,7 +175,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
   auto m = fake::screen::model();
   fake::screen::probe()->content_fetched();
   fake::deliver(m->content.delivery, [=] {
-    complete(m->content, "Content unavailable: ", context, completion, [&] {
+    complete(m->content, bridge_text::content_unavailable, context, completion, [&] {
       return as_object(make_content(m, exclude_desktop_windows, on_screen_windows_only));
     });
   });
@@ -205,23 +206,28 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
     held.reset();
     probe->screenshot_finished(
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - painting).count());
-    complete(outcome, "Screenshot error: ", context, completion, [&] { return image; });
+    complete(outcome, bridge_text::screenshot_error, context, completion, [&] { return image; });
   });
 }
 
-size_t content_display_count(ShareableContent* content) {
-  return content ? content->displays.size() : 0;
+namespace {
+
+template <class T>
+std::vector<Ref<T>> copy_all(ShareableContent* content, std::vector<Ref<T>> ShareableContent::*list) {
+  std::vector<Ref<T>> out;
+  if (!content) return out;
+  out.reserve((content->*list).size());
+  for (const auto& item : content->*list) out.emplace_back(retained(item.get()));
+  return out;
 }
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  if (!content || index >= content->displays.size()) return nullptr;
-  return retained(content->displays[index].get());
+
+}  // namespace
+
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  return copy_all(content, &ShareableContent::displays);
 }
-size_t content_window_count(ShareableContent* content) {
-  return content ? content->windows.size() : 0;
-}
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  if (!content || index >= content->windows.size()) return nullptr;
-  return retained(content->windows[index].get());
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  return copy_all(content, &ShareableContent::windows);
 }
 
 uint32_t sc_display_id(ScDisplay* display) { return display ? display->entry.id : 0; }

@@ -10,7 +10,7 @@
 #include <optional>
 #include <set>
 
-#include "screen/capture_error.h"
+#include "platform/bridge_text.h"
 #include "platform/linux/base_linux.h"
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
@@ -114,7 +114,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
   auto windows = x11::windows();
   if (!windows)
     return fail(completion, context,
-                capture_bridge::bridge_text::content_unavailable(x11::unavailable_reason()));
+                bridge_text::content_unavailable(x11::unavailable_reason()));
   auto* content = new ShareableContent;
   content->displays = x11::outputs();
   content->windows = std::move(*windows);
@@ -123,7 +123,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
 
 void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
                    CompletionCallback completion) {
-  using capture_bridge::bridge_text::screenshot_error;
+  using bridge_text::screenshot_error;
   x11::Grab grab;
   if (filter->window) {
     grab = x11::grab_window(*filter->window, static_cast<uint32_t>(configuration->width),
@@ -147,19 +147,23 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   completion(context, as_object(image), nullptr);
 }
 
-size_t content_display_count(ShareableContent* content) { return content->displays.size(); }
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  if (index >= content->displays.size()) return nullptr;
-  auto* display = new ScDisplay;
-  display->output = content->displays[index];
-  return display;
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  std::vector<Ref<ScDisplay>> out;
+  out.reserve(content->displays.size());
+  for (const auto& output : content->displays) {
+    out.emplace_back(new ScDisplay);
+    out.back().get()->output = output;
+  }
+  return out;
 }
-size_t content_window_count(ShareableContent* content) { return content->windows.size(); }
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  if (index >= content->windows.size()) return nullptr;
-  auto* window = new ScWindow;
-  window->window = content->windows[index];
-  return window;
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  std::vector<Ref<ScWindow>> out;
+  out.reserve(content->windows.size());
+  for (const auto& window : content->windows) {
+    out.emplace_back(new ScWindow);
+    out.back().get()->window = window;
+  }
+  return out;
 }
 // X11 has no applications apart from their windows.
 

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/bridge_text.h"
 #include "platform/macos/base_macos.h"
 #include "platform/platform.h"
 
@@ -20,20 +21,22 @@ namespace {
 
 // Apple's convention: the result decides success, the error is only read when
 // there is no result.
-void DeliverFailure(void* context, CompletionCallback completion, const char* prefix,
-                    NSError* error) {
+void DeliverFailure(void* context, CompletionCallback completion,
+                    std::string (*failure_text)(const std::string&), NSError* error) {
   if (error == nil) {
     completion(context, nullptr, nullptr);
     return;
   }
-  std::string text = prefix + Utf8(error.localizedDescription);
+  std::string text = failure_text(Utf8(error.localizedDescription));
   completion(context, nullptr, text.c_str());
 }
 
 template <class Item>
-Item* ItemAt(NSArray* items, size_t index) {
-  if (index >= items.count) return nullptr;
-  return HandOver<Item>(items[index]);
+std::vector<Ref<Item>> CopyAll(NSArray* items) {
+  std::vector<Ref<Item>> out;
+  out.reserve(items.count);
+  for (id item in items) out.emplace_back(HandOver<Item>(item));
+  return out;
 }
 
 }  // namespace
@@ -51,7 +54,7 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
                                    return;
                                  }
                                  DeliverFailure(context, completion,
-                                                "Content unavailable: ", error);
+                                                bridge_text::content_unavailable, error);
                                }];
 }
 
@@ -66,24 +69,16 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
                completion(context, HandOver<Object>((__bridge id)image), nullptr);
                return;
              }
-             DeliverFailure(context, completion, "Screenshot error: ", error);
+             DeliverFailure(context, completion, bridge_text::screenshot_error, error);
            }];
 }
 
-size_t content_display_count(ShareableContent* content) {
-  return Borrow<SCShareableContent*>(content).displays.count;
+std::vector<Ref<ScDisplay>> content_displays_copy(ShareableContent* content) {
+  return CopyAll<ScDisplay>(Borrow<SCShareableContent*>(content).displays);
 }
 
-ScDisplay* content_display_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScDisplay>(Borrow<SCShareableContent*>(content).displays, index);
-}
-
-size_t content_window_count(ShareableContent* content) {
-  return Borrow<SCShareableContent*>(content).windows.count;
-}
-
-ScWindow* content_window_at(ShareableContent* content, size_t index) {
-  return ItemAt<ScWindow>(Borrow<SCShareableContent*>(content).windows, index);
+std::vector<Ref<ScWindow>> content_windows_copy(ShareableContent* content) {
+  return CopyAll<ScWindow>(Borrow<SCShareableContent*>(content).windows);
 }
 
 uint32_t sc_display_id(ScDisplay* display) { return Borrow<SCDisplay*>(display).displayID; }
