@@ -3,7 +3,8 @@
 #include <string>
 
 #include "screen/screen.h"
-#include "screen/screen_sizes.h"
+#include "core/numbers.h"
+#include "platform/platform.h"
 
 namespace deskcap {
 
@@ -22,6 +23,15 @@ Result<std::vector<uint32_t>> active_display_ids() {
   return ids;
 }
 
+double display_scale(uint32_t display_id) {
+  platform::Ref<platform::DisplayMode> mode(platform::display_copy_mode(display_id));
+  if (!mode) return 1.0;
+  size_t pixel_width = platform::display_mode_pixel_width(mode.get());
+  size_t point_width = platform::display_mode_width(mode.get());
+  if (point_width == 0) return 1.0;
+  return static_cast<double>(pixel_width) / static_cast<double>(point_width);
+}
+
 Result<std::vector<DisplayEntry>> get_displays() {
   auto listed = active_display_ids();
   if (!listed.ok()) return listed.take_error();
@@ -35,11 +45,11 @@ Result<std::vector<DisplayEntry>> get_displays() {
     DisplayEntry e;
     e.id = id;
     e.name = platform::display_name(id).value_or("Display " + std::to_string(id));
-    e.x = screen_sizes::truncate_i32(bounds.x);
-    e.y = screen_sizes::truncate_i32(bounds.y);
-    e.width = screen_sizes::truncate_u32(bounds.width);
-    e.height = screen_sizes::truncate_u32(bounds.height);
-    e.scale_factor = screen_sizes::display_scale(id);
+    e.x = truncate_i32(bounds.x);
+    e.y = truncate_i32(bounds.y);
+    e.width = truncate_u32(bounds.width);
+    e.height = truncate_u32(bounds.height);
+    e.scale_factor = display_scale(id);
     e.is_primary = id == main_id;
     entries.push_back(std::move(e));
   }

@@ -40,6 +40,9 @@ struct CaptureRequest {
 // The active displays' ids as the display list gives them (possibly none).
 Result<std::vector<uint32_t>> active_display_ids();
 Result<std::vector<DisplayEntry>> get_displays();
+// Pixels per point of the display's current mode, from the widths alone; 1.0
+// without a mode or with a point width of 0.
+double display_scale(uint32_t display_id);
 Result<CapturedPng> capture_display(const CaptureRequest& request);
 Result<CapturedPng> capture_window(uint32_t window_id);
 

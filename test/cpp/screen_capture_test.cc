@@ -142,6 +142,10 @@ TEST_F(DisplayCaptureTest, EveryFailureRowOfBothCaptures) {
        "Failed to get shareable content: No shareable content available: Content unavailable: " + declined},
       {desktop_with("content", {{"outcome", "none"}}),
        "Failed to get shareable content: No shareable content available: Unknown error", ""},
+      {desktop_with("content", {{"errorBytes", {0xff, 0xfe}}}), "",
+       "Failed to get shareable content: No shareable content available: Unknown error"},
+      {desktop_with("screenshot", {{"errorBytes", {'c', 'a', 'f', 0xc3, 0xa9}}}),
+       "Screenshot capture failed: Screenshot capture failed: Screenshot error: caf\xC3\xA9", ""},
       {desktop_with("screenshot", {{"error", "The operation couldn\u2019t be completed."}}),
        "Screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed.",
        "Window screenshot capture failed: Screenshot capture failed: Screenshot error: The operation couldn\u2019t be completed."},
@@ -163,6 +167,17 @@ TEST_F(DisplayCaptureTest, EveryFailureRowOfBothCaptures) {
   EXPECT_EQ(failure(deskcap::capture_window(4000000000u)), "Window 4000000000 not found in ScreenCaptureKit");
   EXPECT_EQ(probe()["contentFetches"], 2);
   EXPECT_EQ(probe()["screenshotsStarted"], 0);
+}
+
+TEST_F(DisplayCaptureTest, AnswersInsideTheRequestOrLaterFromAnotherThread) {
+  for (const char* content : {"sync", "thread"}) {
+    for (const char* screenshot : {"sync", "thread"}) {
+      set_screen(plus(desktop(), {{"content", {{"deliver", content}, {"delayMs", 20}}},
+                                  {"screenshot", {{"deliver", screenshot}, {"delayMs", 20}}}}));
+      EXPECT_EQ(shot(ok(deskcap::capture_display(request(1))), {{50, 50}}), (Strings{"300x200", "300x200", "#0000ffff"}))
+          << content << " " << screenshot;
+    }
+  }
 }
 
 class WindowCaptureTest : public LeakCheck {};

@@ -1,0 +1,331 @@
+// captureDisplay and captureWindow through ScreenCaptureKit: the shareable
+// content, a filter, a configuration, one screenshot, and its pixels drawn a
+// band at a time into the PNG encoder. The framework answers each request
+// through a completion on its own threads; the capture's worker waits for it.
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <condition_variable>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <optional>
+#include <string>
+#include <unordered_set>
+#include <variant>
+
+#include "core/numbers.h"
+#include "core/utf8.h"
+#include "platform/platform.h"
+#include "screen/png_encoder.h"
+#include "screen/screen.h"
+
+namespace deskcap {
+namespace {
+
+using platform::Ref;
+
+Error failure(std::string message) { return Error(Status::GenericFailure, std::move(message)); }
+
+// The framework's refusal for want of Screen Recording permission carries no
+// code of its own across the seam, so the system's answer to the permission
+// check decides whether a failed request was one.
+Error framework_failure(std::string message) {
+  Error error = failure(std::move(message));
+  if (platform::screen_capture_preflight() == false) error.permission = Permission::ScreenRecording;
+  return error;
+}
+
+// What a completion delivered: a retained object or the framework's text.
+using Answer = std::variant<Ref<platform::Object>, std::string>;
+
+// Where a completion meets the worker that waits for it. Shared, because the
+// handler may run before the request returns, or still be inside complete()
+// when the woken worker has taken the answer and gone.
+class Completion {
+ public:
+  void complete(Answer answer) {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      answer_ = std::move(answer);
+    }
+    wake_.notify_one();
+  }
+
+  // Without a time limit: the framework answers every request.
+  Answer wait() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    wake_.wait(lock, [this] { return answer_.has_value(); });
+    return std::move(*answer_);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::optional<Answer> answer_;
+};
+
+// The completion handed to the framework; `context` is the handler's share.
+void deliver(void* context, platform::Object* object, const char* error_text) {
+  std::unique_ptr<std::shared_ptr<Completion>> share(static_cast<std::shared_ptr<Completion>*>(context));
+  Answer answer = std::string("Unknown error");
+  if (object != nullptr) {
+    answer = Ref<platform::Object>(object);
+  } else if (error_text != nullptr && is_valid_utf8(std::string_view(error_text, std::strlen(error_text)))) {
+    answer = std::string(error_text);
+  }
+  (*share)->complete(std::move(answer));
+}
+
+using Request = std::function<void(void* context, platform::CompletionCallback completion)>;
+
+// One request and the wait for its answer: the object, or `prefix` + the
+// framework's text. `meanwhile`, if any, runs once the request is made, so that
+// the framework's latency hides it.
+template <class T>
+Result<Ref<T>> ask(const Request& request, const std::string& prefix,
+                   const std::function<void()>& meanwhile = {}) {
+  auto completion = std::make_shared<Completion>();
+  request(new std::shared_ptr<Completion>(completion), &deliver);
+  if (meanwhile) meanwhile();
+  Answer answer = completion->wait();
+  if (auto* object = std::get_if<Ref<platform::Object>>(&answer))
+    return Ref<T>(reinterpret_cast<T*>(object->take()));
+  return framework_failure(prefix + std::get<std::string>(answer));
+}
+
+Result<Ref<platform::ShareableContent>> shareable_content() {
+  return ask<platform::ShareableContent>(
+      [](void* context, platform::CompletionCallback completion) {
+        platform::get_shareable_content(false, false, context, completion);
+      },
+      "Failed to get shareable content: No shareable content available: ");
+}
+
+// An initialiser may give nothing.
+Result<Ref<platform::ContentFilter>> made_filter(platform::ContentFilter* filter) {
+  if (filter == nullptr) return failure("Null pointer: SCContentFilter initialiser returned nil");
+  return Ref<platform::ContentFilter>(filter);
+}
+
+// width x height pixels without the cursor.
+Result<Ref<platform::StreamConfiguration>> configuration_of(uint32_t width, uint32_t height) {
+  Ref<platform::StreamConfiguration> configuration(platform::configuration_create());
+  if (!configuration) return failure("Failed to create stream configuration");
+  platform::configuration_set_width(configuration.get(), width);
+  platform::configuration_set_height(configuration.get(), height);
+  platform::configuration_set_shows_cursor(configuration.get(), false);
+  return configuration;
+}
+
+// The size of the last PNGs of a few requested sizes: a display is captured
+// again and again, and its PNGs differ little in size.
+class RecentSizes {
+ public:
+  size_t expected(uint32_t width, uint32_t height) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const Entry* known = find_locked(width, height);
+    return known != nullptr ? known->bytes : 0;
+  }
+  void remember(uint32_t width, uint32_t height, size_t bytes) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (Entry* known = find_locked(width, height)) {
+      known->bytes = bytes;
+      return;
+    }
+    // A new size takes the place of the oldest.
+    entries_[next_] = Entry{width, height, bytes};
+    next_ = (next_ + 1) % entries_.size();
+  }
+
+ private:
+  struct Entry {
+    uint32_t width = 0, height = 0;
+    size_t bytes = 0;
+  };
+  Entry* find_locked(uint32_t width, uint32_t height) {
+    for (Entry& e : entries_)
+      if (e.width == width && e.height == height) return &e;
+    return nullptr;
+  }
+  std::mutex mutex_;
+  std::array<Entry, 8> entries_{};
+  size_t next_ = 0;
+};
+
+RecentSizes& recent_sizes() {
+  static RecentSizes& sizes = *new RecentSizes;
+  return sizes;
+}
+
+// Storage for the PNG, its pages written once while the framework takes the
+// picture: a page's first write faults (about 10 us each in a VM), and the
+// worker would only be waiting. Room for a PNG a little larger than the last
+// one of this size; a larger one still grows it.
+void prepare_storage(std::vector<uint8_t>& png, size_t expected) {
+  if (expected == 0) return;
+  try {
+    png.resize(expected + expected / 8 + 16 * 1024);
+    png.clear();
+  } catch (const std::bad_alloc&) {
+    png = {};
+  }
+}
+
+// Not when the pixels' byte count would overflow, nor (the framework is asked)
+// when the image is empty.
+bool pixels_drawable(platform::Image* image) {
+  const size_t width = platform::image_width(image), height = platform::image_height(image);
+  if (width > UINT32_MAX || height > UINT32_MAX) return false;
+  constexpr size_t kMax = std::numeric_limits<size_t>::max();
+  if (width > kMax / 4 || (width != 0 && height > kMax / (width * 4))) return false;
+  if (width == 0 || height == 0) return platform::draw_image_rows_rgba(image, width, height, 0, 0, nullptr);
+  return true;
+}
+
+Error pixels_failed() {
+  return failure("Failed to extract image data: Internal error: Failed to extract pixel data from CGImage");
+}
+
+// The screenshot of width x height pixels that `configuration` asks for
+// (failures prefixed with `screenshot_prefix`), encoded.
+Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter, platform::StreamConfiguration* configuration,
+                                      uint32_t width, uint32_t height, const std::string& screenshot_prefix) {
+  CapturedPng out;
+  const size_t expected = recent_sizes().expected(width, height);
+  auto shot = ask<platform::Image>(
+      [&](void* context, platform::CompletionCallback completion) {
+        platform::capture_image(filter, configuration, context, completion);
+      },
+      screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.png, expected); });
+  if (!shot.ok()) return shot.take_error();
+  Ref<platform::Image> image = shot.take();
+
+  // The framework may not honour the requested size: the image's own is the result's.
+  if (!pixels_drawable(image.get())) return pixels_failed();
+  out.width = static_cast<uint32_t>(platform::image_width(image.get()));
+  out.height = static_cast<uint32_t>(platform::image_height(image.get()));
+
+  // The encoder's strips draw the image a band at a time, straight from the
+  // framework's image: no full-size copy of it is ever made.
+  std::atomic<bool> undrawable{false};
+  PixelRows rows = [&](uint32_t first, uint32_t count, uint8_t* band) {
+    if (platform::draw_image_rows_rgba(image.get(), out.width, out.height, first, count, band)) return true;
+    undrawable = true;
+    return false;
+  };
+  std::string encoder_error;
+  if (!encode_png_rows(out.width, out.height, rows, &out.png, &encoder_error)) {
+    if (undrawable) return pixels_failed();
+    return failure("PNG encode failed: " + encoder_error);
+  }
+  recent_sizes().remember(width, height, out.png.size());
+  return out;
+}
+
+bool finite(const CropRect& r) {
+  return std::isfinite(r.x) && std::isfinite(r.y) && std::isfinite(r.width) && std::isfinite(r.height);
+}
+
+// The crop in points relative to the display's top-left corner (the
+// framework's sourceRect space), cut down to the display.
+Result<platform::Rect> crop_within_display(const CropRect& crop, const platform::Rect& bounds, uint32_t display_id) {
+  if (crop.width <= 0 || crop.height <= 0) return failure("Crop bounds must have a positive width and height");
+  double left = std::max(crop.x, 0.0);
+  double top = std::max(crop.y, 0.0);
+  double right = std::min(crop.x + crop.width, bounds.width);
+  double bottom = std::min(crop.y + crop.height, bounds.height);
+  if (!(right > left) || !(bottom > top))
+    return failure("Crop bounds do not intersect display " + std::to_string(display_id));
+  return platform::Rect{left, top, right - left, bottom - top};
+}
+
+}  // namespace
+
+Result<CapturedPng> capture_display(const CaptureRequest& request) {
+  if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
+
+  auto fetched = shareable_content();
+  if (!fetched.ok()) return fetched.take_error();
+  Ref<platform::ShareableContent> content = fetched.take();
+
+  Ref<platform::ScDisplay> display;
+  for (auto& d : platform::content_displays_copy(content.get())) {
+    if (platform::sc_display_id(d.get()) == request.display_id) {
+      display = std::move(d);
+      break;
+    }
+  }
+  if (!display) return failure("Display " + std::to_string(request.display_id) + " not found in ScreenCaptureKit");
+
+  auto windows = platform::content_windows_copy(content.get());
+  // Content order, each window at most once, whatever order or repeats the caller used.
+  std::vector<platform::ScWindow*> excluded;
+  if (request.exclude_window_ids && !request.exclude_window_ids->empty()) {
+    std::unordered_set<uint32_t> ids(request.exclude_window_ids->begin(), request.exclude_window_ids->end());
+    for (auto& w : windows)
+      if (ids.count(platform::sc_window_id(w.get())) != 0) excluded.push_back(w.get());
+  }
+
+  auto built = made_filter(platform::filter_with_display_excluding_windows(display.get(), excluded));
+  if (!built.ok()) return built.take_error();
+  Ref<platform::ContentFilter> filter = built.take();
+
+  platform::Rect bounds = platform::display_bounds(request.display_id);
+  double scale = display_scale(request.display_id);
+  std::optional<platform::Rect> source;
+  if (request.crop) {
+    auto cut = crop_within_display(*request.crop, bounds, request.display_id);
+    if (!cut.ok()) return cut.take_error();
+    source = cut.value();
+  }
+  const platform::Rect& area = source ? *source : bounds;
+  uint32_t width = truncate_u32(area.width * scale);
+  uint32_t height = truncate_u32(area.height * scale);
+  if (source && (width == 0 || height == 0))
+    return failure("Crop bounds are smaller than one pixel on display " + std::to_string(request.display_id));
+
+  auto configured = configuration_of(width, height);
+  if (!configured.ok()) return configured.take_error();
+  Ref<platform::StreamConfiguration> configuration = configured.take();
+  if (source) platform::configuration_set_source_rect(configuration.get(), *source);
+
+  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Screenshot capture failed: ");
+}
+
+Result<CapturedPng> capture_window(uint32_t window_id) {
+  auto fetched = shareable_content();
+  if (!fetched.ok()) return fetched.take_error();
+  Ref<platform::ShareableContent> content = fetched.take();
+
+  Ref<platform::ScWindow> window;
+  for (auto& w : platform::content_windows_copy(content.get())) {
+    if (platform::sc_window_id(w.get()) == window_id) {
+      window = std::move(w);
+      break;
+    }
+  }
+  if (!window) return failure("Window " + std::to_string(window_id) + " not found in ScreenCaptureKit");
+
+  auto built = made_filter(platform::filter_with_desktop_independent_window(window.get()));
+  if (!built.ok()) return built.take_error();
+  Ref<platform::ContentFilter> filter = built.take();
+
+  double scale = platform::filter_point_pixel_scale(filter.get());
+  platform::Rect frame = platform::sc_window_frame(window.get());
+  // Rounded here, where the display capture truncates: 640.25 points at 2x is 1281.
+  uint32_t width = round_u32(frame.width * scale);
+  uint32_t height = round_u32(frame.height * scale);
+
+  auto configured = configuration_of(width, height);
+  if (!configured.ok()) return configured.take_error();
+  Ref<platform::StreamConfiguration> configuration = configured.take();
+
+  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Window screenshot capture failed: ");
+}
+
+}  // namespace deskcap
