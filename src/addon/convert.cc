@@ -101,39 +101,39 @@ Error located(Error error, const char* object, const char* field) {
   return error;
 }
 
-Build make_uint32(napi_env env, uint32_t value) {
+namespace {
+
+// One value from a Node-API maker that writes it through `out`; a failure is
+// worded with the native type's name.
+template <class Make>
+Build made(const char* native_type, Make make) {
   napi_value out = nullptr;
-  napi_status s = napi_create_uint32(env, value, &out);
-  if (s != napi_ok) return napi_error(s, "Failed to convert native type `u32` into a JavaScript value");
+  napi_status s = make(&out);
+  if (s != napi_ok)
+    return napi_error(s, std::string("Failed to convert native type `") + native_type + "` into a JavaScript value");
   return out;
+}
+
+}  // namespace
+
+Build make_uint32(napi_env env, uint32_t value) {
+  return made("u32", [&](napi_value* out) { return napi_create_uint32(env, value, out); });
 }
 
 Build make_int32(napi_env env, int32_t value) {
-  napi_value out = nullptr;
-  napi_status s = napi_create_int32(env, value, &out);
-  if (s != napi_ok) return napi_error(s, "Failed to convert native type `i32` into a JavaScript value");
-  return out;
+  return made("i32", [&](napi_value* out) { return napi_create_int32(env, value, out); });
 }
 
 Build make_double(napi_env env, double value) {
-  napi_value out = nullptr;
-  napi_status s = napi_create_double(env, value, &out);
-  if (s != napi_ok) return napi_error(s, "Failed to convert native type `f64` into a JavaScript value");
-  return out;
+  return made("f64", [&](napi_value* out) { return napi_create_double(env, value, out); });
 }
 
 Build make_bool(napi_env env, bool value) {
-  napi_value out = nullptr;
-  napi_status s = napi_get_boolean(env, value, &out);
-  if (s != napi_ok) return napi_error(s, "Failed to convert native type `bool` into a JavaScript value");
-  return out;
+  return made("bool", [&](napi_value* out) { return napi_get_boolean(env, value, out); });
 }
 
 Build make_string(napi_env env, const std::string& value) {
-  napi_value out = nullptr;
-  napi_status s = napi_create_string_utf8(env, value.data(), value.size(), &out);
-  if (s != napi_ok) return napi_error(s, "Failed to convert native type `String` into a JavaScript value");
-  return out;
+  return made("String", [&](napi_value* out) { return napi_create_string_utf8(env, value.data(), value.size(), out); });
 }
 
 Build make_null(napi_env env) {

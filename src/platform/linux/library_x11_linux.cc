@@ -18,30 +18,28 @@ XcbLibrary* load() {
     // The extension libraries need it too.
     if (!xcb->core) return xcb;
   }
-  {
-    SharedLibrary library("libxcb-randr.so.0");
+  // An extension's library: its functions and its extension id, all or nothing.
+  auto extension = [](const char* soname, auto resolve) {
+    SharedLibrary library(soname);
+    resolve(library);
+    return library.usable();
+  };
+  xcb->randr = extension("libxcb-randr.so.0", [xcb](SharedLibrary& library) {
     DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_randr_id, "xcb_randr_id");
-    xcb->randr = library.usable();
-  }
-  {
-    SharedLibrary library("libxcb-composite.so.0");
+  });
+  xcb->composite = extension("libxcb-composite.so.0", [xcb](SharedLibrary& library) {
     DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_composite_id, "xcb_composite_id");
-    xcb->composite = library.usable();
-  }
-  {
-    SharedLibrary library("libxcb-shm.so.0");
+  });
+  xcb->shm = extension("libxcb-shm.so.0", [xcb](SharedLibrary& library) {
     DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_shm_id, "xcb_shm_id");
-    xcb->shm = library.usable();
-  }
-  {
-    SharedLibrary library("libxcb-res.so.0");
+  });
+  xcb->res = extension("libxcb-res.so.0", [xcb](SharedLibrary& library) {
     DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_res_id, "xcb_res_id");
-    xcb->res = library.usable();
-  }
+  });
   return xcb;
 }
 
