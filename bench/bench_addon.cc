@@ -34,9 +34,8 @@ napi_value encode(napi_env env, napi_callback_info info) {
       napi_get_value_uint32(env, argv[2], &height) != napi_ok)
     return fail(env, "encode(pixels, width, height)");
   std::vector<uint8_t> png;
-  std::string error;
-  if (!deskcap::encode_png(static_cast<const uint8_t*>(data), length, width, height, &png, &error))
-    return fail(env, error.c_str());
+  auto encoded = deskcap::encode_png(static_cast<const uint8_t*>(data), length, width, height, &png);
+  if (!encoded.ok()) return fail(env, encoded.error().reason.c_str());
   napi_value out = nullptr;
   napi_create_double(env, static_cast<double>(png.size()), &out);
   return out;

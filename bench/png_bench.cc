@@ -201,8 +201,9 @@ int main(int argc, char** argv) {
     Timing ours, theirs;
     for (int i = 0; i <= runs; ++i) {  // the first round warms caches and is not counted
       bool ok = measure(ours, [&] {
-        return deskcap::encode_png(canvas.pixels.data(), canvas.pixels.size(), size[0], size[1],
-                                   &ours_png, &error);
+        auto encoded = deskcap::encode_png(canvas.pixels.data(), canvas.pixels.size(), size[0], size[1], &ours_png);
+        if (!encoded.ok()) error = encoded.error().reason;
+        return encoded.ok();
       }, i > 0) && measure(theirs, [&] { return libpng_encode(canvas, &libpng_png); }, i > 0);
       if (!ok) {
         std::fprintf(stderr, "encode failed: %s\n", error.c_str());

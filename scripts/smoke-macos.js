@@ -21,12 +21,7 @@ const { execFileSync, spawnSync } = require('child_process');
 const fs = require('fs');
 const path = require('path');
 
-const EXPORTS = [
-  'getDisplays', 'captureDisplay', 'captureWindow', 'takeIosLog', 'listIosDevices',
-  'usbAppleDeviceCount', 'captureIosDevice', 'prewarmIosCapture', 'getAppWindowBounds',
-  'getNotchSize', 'listMicrophoneApps', 'getSystemAudioAccess', 'requestSystemAudioAccess',
-  'listWindows', 'getScreenCaptureAccess', 'requestScreenCaptureAccess',
-];
+const EXPORTS = Object.keys(require('../lib/exports.js'));
 const CALCULATOR = 'com.apple.calculator';
 // An id no window has; captureWindow then shows its "not found" answer.
 const NO_SUCH_WINDOW = 0x7ffffff0;

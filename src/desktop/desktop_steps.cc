@@ -9,7 +9,7 @@
 
 namespace deskcap {
 
-const DesktopNative& native_desktop() {
+const DesktopNative& system_desktop() {
   static const DesktopNative table{::app_window_bounds, ::notch_size, ::microphone_apps_json};
   return table;
 }

@@ -56,17 +56,17 @@ struct DesktopNative {
   char* (*notch_size)();
   char* (*microphone_apps_json)();
 };
-// The real ones.
-const DesktopNative& native_desktop();
+// The system's own, straight to the C boundary.
+const DesktopNative& system_desktop();
 
 // JavaScript thread. Refuses a NUL in the identifier before any native call.
 Result<std::optional<WindowBounds>> app_window_bounds_step(const std::string& bundle_id,
-                                                           const DesktopNative& native = native_desktop());
+                                                           const DesktopNative& native = system_desktop());
 // JavaScript thread.
-Result<std::optional<NotchSize>> notch_size_step(const DesktopNative& native = native_desktop());
+Result<std::optional<NotchSize>> notch_size_step(const DesktopNative& native = system_desktop());
 // Blocking thread; nullopt when there is no list.
 Result<std::optional<std::vector<MicrophoneApp>>> microphone_apps_step(
-    const DesktopNative& native = native_desktop());
+    const DesktopNative& native = system_desktop());
 // JavaScript thread: "granted", "denied", "not-determined" or "unknown".
 std::string system_audio_access_step();
 // Blocking thread: true, false, or nullopt.

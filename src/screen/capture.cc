@@ -218,10 +218,10 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter, platform:
     undrawable = true;
     return false;
   };
-  std::string encoder_error;
-  if (!encode_png_rows(out.width, out.height, rows, &out.png, &encoder_error)) {
+  auto encoded = encode_png_rows(out.width, out.height, rows, &out.png);
+  if (!encoded.ok()) {
     if (undrawable) return pixels_failed();
-    return failure("PNG encode failed: " + encoder_error);
+    return encoded.take_error().prefixed("PNG encode failed: ");
   }
   recent_sizes().remember(width, height, out.png.size());
   return out;

@@ -251,7 +251,8 @@ void append_strip(std::vector<uint8_t>& png, const StripScratch& s, const StripR
     append_chunk(png, "IDAT", joined.data() + at, std::min(kMaxChunk, joined.size() - at));
 }
 
-bool encode_checked(const Image& image, uint32_t width, std::vector<uint8_t>& png, std::string* error) {
+// Null when written, else the failed strip's text.
+const char* encode_checked(const Image& image, uint32_t width, std::vector<uint8_t>& png) {
   StripPool& pool = StripPool::shared();
   std::vector<StripResult> results(image.plan.strips);
   auto scratches = pool.run(image.plan.strips, [&](size_t index, StripScratch& scratch) {
@@ -267,10 +268,8 @@ bool encode_checked(const Image& image, uint32_t width, std::vector<uint8_t>& pn
   size_t total = 8 + 25 + 12;
   uint32_t adler = static_cast<uint32_t>(adler32(0, nullptr, 0));
   for (size_t i = 0; i < results.size(); ++i) {
-    if (!scratches[i] || !results[i].ok) {
-      *error = scratches[i] ? results[i].error : kOutOfMemory;
-      return false;
-    }
+    if (!scratches[i]) return kOutOfMemory;
+    if (!results[i].ok) return results[i].error;
     total += 12 + scratches[i]->out_size;
     adler = static_cast<uint32_t>(
         adler32_combine(adler, results[i].adler, static_cast<z_off_t>(results[i].raw_length)));
@@ -291,7 +290,7 @@ bool encode_checked(const Image& image, uint32_t width, std::vector<uint8_t>& pn
   for (size_t i = 0; i < results.size(); ++i)
     append_strip(png, *scratches[i], results[i], i == 0, i + 1 == results.size() ? trailer : nullptr);
   append_chunk(png, "IEND", nullptr, 0);
-  return true;
+  return nullptr;
 }
 
 }  // namespace
@@ -311,14 +310,13 @@ StripPlan plan_strips(uint32_t width, uint32_t height, size_t threads) {
 
 namespace {
 
-bool encode_any(const uint8_t* pixels, const PixelRows* source, size_t length, uint32_t width,
-                uint32_t height, std::vector<uint8_t>* png, std::string* error) {
+Result<Unit> encode_any(const uint8_t* pixels, const PixelRows* source, size_t length, uint32_t width,
+                        uint32_t height, std::vector<uint8_t>* png) {
   png->clear();
-  auto fail = [&](std::string text) {
+  auto fail = [&](std::string text) -> Result<Unit> {
     png->clear();
     png->shrink_to_fit();
-    *error = std::move(text);
-    return false;
+    return Error(Status::GenericFailure, std::move(text));
   };
   if (width == 0) return fail("Zero width not allowed");
   if (height == 0) return fail("Zero height not allowed");
@@ -339,24 +337,22 @@ bool encode_any(const uint8_t* pixels, const PixelRows* source, size_t length, u
 
   try {
     Image image{pixels, source, row_bytes, height, plan_strips(width, height, StripPool::shared().threads())};
-    std::string trouble;
-    if (!encode_checked(image, width, *png, &trouble)) return fail(trouble);
+    if (const char* trouble = encode_checked(image, width, *png)) return fail(trouble);
   } catch (const std::bad_alloc&) {
     return fail(kOutOfMemory);
   }
-  return true;
+  return Unit{};
 }
 
 }  // namespace
 
-bool encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
-                std::vector<uint8_t>* png, std::string* error) {
-  return encode_any(pixels, nullptr, length, width, height, png, error);
+Result<Unit> encode_png(const uint8_t* pixels, size_t length, uint32_t width, uint32_t height,
+                        std::vector<uint8_t>* png) {
+  return encode_any(pixels, nullptr, length, width, height, png);
 }
 
-bool encode_png_rows(uint32_t width, uint32_t height, const PixelRows& rows, std::vector<uint8_t>* png,
-                     std::string* error) {
-  return encode_any(nullptr, &rows, 0, width, height, png, error);
+Result<Unit> encode_png_rows(uint32_t width, uint32_t height, const PixelRows& rows, std::vector<uint8_t>* png) {
+  return encode_any(nullptr, &rows, 0, width, height, png);
 }
 
 }  // namespace deskcap

@@ -81,7 +81,7 @@ char* microphone_apps() {
 
 }  // namespace
 
-const DesktopNative& scripted_desktop_native() {
+const DesktopNative& scripted_desktop() {
   static const DesktopNative table{window_bounds, notch, microphone_apps};
   return table;
 }

@@ -12,7 +12,7 @@ namespace deskcap::testing {
 // The desktop steps' native functions, each answering the world's scripted
 // text when it has one (as a heap block, so allocation rules apply) and
 // calling the real function otherwise.
-const DesktopNative& scripted_desktop_native();
+const DesktopNative& scripted_desktop();
 // How often a scripted answer was looked up, since the process started.
 long scripted_answer_lookups();
 

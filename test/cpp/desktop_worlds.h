@@ -32,7 +32,7 @@ inline void set_desktop(json desktop) {
 }
 
 // The native functions with the world's scripted documents in front.
-inline const deskcap::DesktopNative& scripted() { return deskcap::testing::scripted_desktop_native(); }
+inline const deskcap::DesktopNative& scripted() { return deskcap::testing::scripted_desktop(); }
 
 inline void set_raw_answer(const char* function, json answer) {
   set_desktop({{"rawAnswers", {{function, std::move(answer)}}}});

@@ -88,10 +88,10 @@ PixelRows rows_of(const std::vector<uint8_t>& pixels, uint32_t width) {
 // must write the very same file.
 std::vector<uint8_t> encode_ok(const std::vector<uint8_t>& pixels, uint32_t width, uint32_t height) {
   std::vector<uint8_t> png, drawn;
-  std::string error;
-  EXPECT_TRUE(encode_png(pixels.data(), pixels.size(), width, height, &png, &error)) << error;
-  EXPECT_TRUE(encode_png_rows(width, height, rows_of(pixels, width), &drawn, &error)) << error;
-  EXPECT_TRUE(error.empty());
+  auto from_memory = encode_png(pixels.data(), pixels.size(), width, height, &png);
+  EXPECT_TRUE(from_memory.ok()) << from_memory.error().reason;
+  auto from_rows = encode_png_rows(width, height, rows_of(pixels, width), &drawn);
+  EXPECT_TRUE(from_rows.ok()) << from_rows.error().reason;
   EXPECT_TRUE(drawn == png) << width << "x" << height << ": drawn rows encode differently";
   return png;
 }
@@ -166,9 +166,8 @@ TEST(PngEncoder, ConcurrentEncodesStayCorrectWithinTheThreadBound) {
         std::vector<uint8_t> pixels = (t + round) % 2 ? noise(width, height, t * 10 + round)
                                                       : flat_screen(width, height);
         std::vector<uint8_t> png;
-        std::string error;
-        const bool ok = t % 2 ? encode_png_rows(width, height, rows_of(pixels, width), &png, &error)
-                              : encode_png(pixels.data(), pixels.size(), width, height, &png, &error);
+        const bool ok = t % 2 ? encode_png_rows(width, height, rows_of(pixels, width), &png).ok()
+                              : encode_png(pixels.data(), pixels.size(), width, height, &png).ok();
         const screen_test::Decoded got = screen_test::decode_png(png);
         if (!ok || got.rgba != pixels || got.width != width || got.height != height) ++wrong[t];
       }
@@ -218,10 +217,11 @@ TEST(PngEncoder, RefusalsComeBackAsTextWithNothingWritten) {
   };
   for (const auto& [args, text] : cases) {
     std::vector<uint8_t> png = {1, 2, 3};  // left over from an earlier use: must come back empty
-    std::string error;
     const auto& [data, length, width, height] = args;
-    EXPECT_FALSE(encode_png(data, length, width, height, &png, &error));
-    EXPECT_EQ(error, text);
+    auto refused = encode_png(data, length, width, height, &png);
+    ASSERT_FALSE(refused.ok()) << text;
+    EXPECT_EQ(refused.error().reason, text);
+    EXPECT_EQ(refused.error().status, Status::GenericFailure);
     EXPECT_TRUE(png.empty());
   }
   // Drawn rows: the last band of the last strip fails after every other succeeded.
@@ -230,9 +230,9 @@ TEST(PngEncoder, RefusalsComeBackAsTextWithNothingWritten) {
     return first + count != 3001 && rows_of(tall, 640)(first, count, out);
   };
   std::vector<uint8_t> png = {1};
-  std::string error;
-  EXPECT_FALSE(encode_png_rows(640, 3001, failing, &png, &error));
-  EXPECT_EQ(error, "The image's rows could not be read");
+  auto unread = encode_png_rows(640, 3001, failing, &png);
+  ASSERT_FALSE(unread.ok());
+  EXPECT_EQ(unread.error().reason, "The image's rows could not be read");
   EXPECT_TRUE(png.empty());
 }
 
@@ -253,9 +253,9 @@ TEST(PngEncoderDeathTest, OutOfMemoryWhileWritingBecomesAnError) {
         cap.rlim_cur = cap.rlim_max = static_cast<rlim_t>(pages) * 4096 + (64 << 20);
         if (setrlimit(RLIMIT_AS, &cap) != 0) std::_Exit(4);
         std::vector<uint8_t> png;
-        std::string error;
-        bool ok = encode_png(pixels.data(), pixels.size(), 3000, 3000, &png, &error);
-        std::_Exit(ok ? 1 : error == "Out of memory while writing the PNG" && png.empty() ? 0 : 2);
+        auto encoded = encode_png(pixels.data(), pixels.size(), 3000, 3000, &png);
+        if (encoded.ok()) std::_Exit(1);
+        std::_Exit(encoded.error().reason == "Out of memory while writing the PNG" && png.empty() ? 0 : 2);
       },
       testing::ExitedWithCode(0), "");
 }

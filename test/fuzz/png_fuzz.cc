@@ -5,7 +5,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-#include <string>
 #include <vector>
 
 #include "screen/png_encoder.h"
@@ -19,15 +18,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = size > 3 ? data[3 + i % (size - 3)] : 0;
 
   std::vector<uint8_t> png;
-  std::string error;
   if (mode >= 0xfd) {
     // 0xfd: zero width, 0xfe: zero height, 0xff: a length that does not match.
-    const bool ok = encode_png(pixels.data(), pixels.size() - (mode == 0xff ? 1 : 0), mode == 0xfd ? 0 : width,
-                               mode == 0xfe ? 0 : height, &png, &error);
-    if (ok || error.empty() || !png.empty()) std::abort();
+    auto refused = encode_png(pixels.data(), pixels.size() - (mode == 0xff ? 1 : 0), mode == 0xfd ? 0 : width,
+                              mode == 0xfe ? 0 : height, &png);
+    if (refused.ok() || refused.error().reason.empty() || !png.empty()) std::abort();
     return 0;
   }
-  if (!encode_png(pixels.data(), pixels.size(), width, height, &png, &error)) std::abort();
+  if (!encode_png(pixels.data(), pixels.size(), width, height, &png).ok()) std::abort();
 
   png_image image{};
   image.version = PNG_IMAGE_VERSION;

@@ -3,7 +3,7 @@
 // listWindows and the two permission requests run on blocking threads.
 #include "addon/deferred.h"
 #include "addon/exports/answer.h"
-#include "addon/exports/desktop_native.h"
+#include "addon/exports/addon_desktop.h"
 #include "addon/exports/exports.h"
 #include "desktop/desktop_steps.h"
 
@@ -50,13 +50,13 @@ Build listed_window(napi_env env, const ListedWindow& w, ListSlot slot) {
 napi_value get_app_window_bounds(napi_env env, napi_callback_info info) {
   auto bundle_id = string_argument(env, info);
   if (!bundle_id) return nullptr;
-  return answer(env, app_window_bounds_step(*bundle_id, desktop_native()), [](napi_env e, const std::optional<WindowBounds>& b) {
+  return answer(env, app_window_bounds_step(*bundle_id, addon_desktop()), [](napi_env e, const std::optional<WindowBounds>& b) {
     return make_optional(e, b, window_bounds);
   });
 }
 
 napi_value get_notch_size(napi_env env, napi_callback_info) {
-  return answer(env, notch_size_step(desktop_native()),
+  return answer(env, notch_size_step(addon_desktop()),
                 [](napi_env e, const std::optional<NotchSize>& n) { return make_optional(e, n, notch); });
 }
 
@@ -67,7 +67,7 @@ napi_value get_system_audio_access(napi_env env, napi_callback_info) {
 
 napi_value list_microphone_apps(napi_env env, napi_callback_info) {
   using Apps = std::optional<std::vector<MicrophoneApp>>;
-  return start_promise<Apps>(env, Where::Blocking, [] { return microphone_apps_step(desktop_native()); },
+  return start_promise<Apps>(env, Where::Blocking, [] { return microphone_apps_step(addon_desktop()); },
                              [](napi_env e, const Apps& apps) {
                                return make_optional(e, apps, [](napi_env e2, const std::vector<MicrophoneApp>& list) {
                                  return make_array(e2, list, microphone_app);

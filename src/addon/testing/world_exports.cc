@@ -114,15 +114,15 @@ napi_value probe(napi_env env, napi_callback_info) {
   return value.value();
 }
 
-#define DESKCAP_EXPORT(js, native) ExportEntry{#js, sizeof(#js), #native, &native}
+#define UNGUARDED_EXPORT(js, native) ExportEntry{#js, sizeof(#js), #native, &native}
 
 const bool kRegistered = [] {
-  register_export(DESKCAP_EXPORT(setWorld, set_world));
-  register_export(DESKCAP_EXPORT(probe, probe));
+  register_export(UNGUARDED_EXPORT(setWorld, set_world));
+  register_export(UNGUARDED_EXPORT(probe, probe));
   return true;
 }();
 
-#undef DESKCAP_EXPORT
+#undef UNGUARDED_EXPORT
 
 }  // namespace
 }  // namespace deskcap::js
