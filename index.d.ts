@@ -58,12 +58,42 @@ export interface CaptureOptions {
   cropBounds?: CropBounds;
 }
 
+export interface OutputOptions {
+  /** `'png'` (default), `'jpeg'`, or `'raw'`: RGBA, 8 bits a channel, rows top to bottom without padding. */
+  format?: 'png' | 'jpeg' | 'raw';
+  /** JPEG quality, an integer 1-100 (default 80); ignored for PNG and raw. */
+  quality?: number;
+  /**
+   * Positive integers: the image is scaled down to fit inside both, its aspect
+   * kept, never enlarged (after `cropBounds`). The side that limits takes its
+   * limit exactly; the other is scaled by the same factor and rounded to the
+   * nearest pixel (halves up), at least 1.
+   */
+  maxWidth?: number;
+  maxHeight?: number;
+  /** Draw the mouse pointer (default false). */
+  showCursor?: boolean;
+}
+
+export interface DisplayCaptureOptions extends CaptureOptions, OutputOptions {}
+
 export interface CapturedImage {
   /** A complete PNG file. */
   buffer: Buffer;
   /** Pixel size of the image, equal to the PNG's. */
   width: number;
   height: number;
+}
+
+export interface ScreenCapture extends CapturedImage {
+  /** What `buffer` holds: a PNG or JPEG file, or raw RGBA pixels (`width * height * 4` bytes). */
+  format: 'png' | 'jpeg' | 'raw';
+  /**
+   * Pixels of the image per point of the captured area (the display's scale
+   * factor unless `maxWidth`/`maxHeight` scaled it down): a point (x, y) of the
+   * area is at (x * scale, y * scale) in the image.
+   */
+  scale: number;
 }
 
 export interface IosDevice {
@@ -125,10 +155,10 @@ export type SystemAudioAccess = 'granted' | 'denied' | 'not-determined' | 'unkno
 
 /** The active displays. Needs no Screen Recording permission. */
 export function getDisplays(): Promise<DisplayInfo[]>;
-/** A PNG screenshot of one display, with the listed windows left out. */
-export function captureDisplay(options: CaptureOptions): Promise<CapturedImage>;
-/** A PNG screenshot of one window alone, whatever covers it. */
-export function captureWindow(windowId: number): Promise<CapturedImage>;
+/** A screenshot of one display (PNG unless `format` says otherwise), with the listed windows left out. */
+export function captureDisplay(options: DisplayCaptureOptions): Promise<ScreenCapture>;
+/** A screenshot of one window alone, whatever covers it (PNG unless `format` says otherwise). */
+export function captureWindow(windowId: number, options?: OutputOptions | null): Promise<ScreenCapture>;
 /** Drains the connected-phone diagnostic log, oldest line first. */
 export function takeIosLog(): Promise<string[]>;
 /** The iPhones and iPads available as screen-capture devices (waits up to about 3 s for them to appear). */

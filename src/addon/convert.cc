@@ -1,6 +1,8 @@
 #include "addon/convert.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "addon/js_error.h"
@@ -58,6 +60,25 @@ Result<std::string> read_string(napi_env env, napi_value value) {
   if (s != napi_ok) return read_failure(env, value, s, "String");
   out.resize(length);
   return out;
+}
+
+Result<bool> read_bool(napi_env env, napi_value value) {
+  bool out = false;
+  napi_status s = napi_get_value_bool(env, value, &out);
+  if (s != napi_ok) return read_failure(env, value, s, "bool");
+  return out;
+}
+
+std::string number_text(double value) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value > 0 ? "Infinity" : "-Infinity";
+  // The shortest text that reads back as the same number.
+  char text[32];
+  for (int digits = 1; digits <= 17; ++digits) {
+    std::snprintf(text, sizeof text, "%.*g", digits, value);
+    if (std::strtod(text, nullptr) == value) break;
+  }
+  return text;
 }
 
 Result<std::optional<napi_value>> read_object_field(napi_env env, napi_value object, const char* field) {

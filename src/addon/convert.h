@@ -22,9 +22,13 @@ Result<std::vector<napi_value>> read_arguments(napi_env env, napi_callback_info 
 Result<uint32_t> read_uint32(napi_env env, napi_value value);
 Result<double> read_double(napi_env env, napi_value value);
 Result<std::string> read_string(napi_env env, napi_value value);
+Result<bool> read_bool(napi_env env, napi_value value);
 // Absent (undefined) gives nullopt; null and every other value are present.
 Result<std::optional<napi_value>> read_object_field(napi_env env, napi_value object, const char* field);
 Result<std::vector<uint32_t>> read_uint32_array(napi_env env, napi_value value);
+
+// A number as JavaScript prints it (1.5, 0, NaN, Infinity), for messages.
+std::string number_text(double value);
 
 // A failure at a known place: " on {Object}.{field}" appended to the message.
 Error located(Error error, const char* object, const char* field);

@@ -112,13 +112,13 @@ Result<Ref<platform::ContentFilter>> made_filter(platform::ContentFilter* filter
   return Ref<platform::ContentFilter>(filter);
 }
 
-// width x height pixels without the cursor.
-Result<Ref<platform::StreamConfiguration>> configuration_of(uint32_t width, uint32_t height) {
+// width x height pixels, the cursor drawn when asked.
+Result<Ref<platform::StreamConfiguration>> configuration_of(PixelSize size, bool show_cursor) {
   Ref<platform::StreamConfiguration> configuration(platform::configuration_create());
   if (!configuration) return failure("Failed to create stream configuration");
-  platform::configuration_set_width(configuration.get(), width);
-  platform::configuration_set_height(configuration.get(), height);
-  platform::configuration_set_shows_cursor(configuration.get(), false);
+  platform::configuration_set_width(configuration.get(), size.width);
+  platform::configuration_set_height(configuration.get(), size.height);
+  platform::configuration_set_shows_cursor(configuration.get(), show_cursor);
   return configuration;
 }
 
@@ -191,17 +191,49 @@ Error pixels_failed() {
   return failure("Failed to extract image data: Internal error: Failed to extract pixel data from CGImage");
 }
 
-// The screenshot of width x height pixels that `configuration` asks for
-// (failures prefixed with `screenshot_prefix`), encoded.
-Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter, platform::StreamConfiguration* configuration,
-                                      uint32_t width, uint32_t height, const std::string& screenshot_prefix) {
-  CapturedPng out;
-  const size_t expected = recent_sizes().expected(width, height);
+// The PNG of `image`, its strips drawing the framework's image a band at a
+// time: no full-size copy of it is ever made.
+Result<Unit> encode_png_of(platform::Image* image, uint32_t width, uint32_t height, std::vector<uint8_t>* png) {
+  std::atomic<bool> undrawable{false};
+  PixelRows rows = [&](uint32_t first, uint32_t count, uint8_t* band) {
+    if (platform::draw_image_rows_rgba(image, width, height, first, count, band)) return true;
+    undrawable = true;
+    return false;
+  };
+  auto encoded = encode_png_rows(width, height, rows, png);
+  if (!encoded.ok()) {
+    if (undrawable) return pixels_failed();
+    return encoded.take_error().prefixed("PNG encode failed: ");
+  }
+  return Unit{};
+}
+
+Result<Unit> draw_raw_of(platform::Image* image, uint32_t width, uint32_t height, std::vector<uint8_t>* raw) {
+  try {
+    raw->resize(static_cast<size_t>(width) * height * 4);
+  } catch (const std::bad_alloc&) {
+    return failure("Failed to extract image data: out of memory for " + std::to_string(width) + "x" +
+                   std::to_string(height) + " pixels");
+  }
+  if (!platform::draw_image_rows_rgba(image, width, height, 0, height, raw->data())) return pixels_failed();
+  return Unit{};
+}
+
+// The screenshot `configuration` asks for (failures prefixed with
+// `screenshot_prefix`), in the output's format. `points_wide` is the captured
+// area's width in points, for the result's scale.
+Result<Screenshot> take_screenshot(platform::ContentFilter* filter, platform::StreamConfiguration* configuration,
+                                   PixelSize size, double points_wide, const OutputOptions& output,
+                                   const std::string& screenshot_prefix) {
+  Screenshot out;
+  out.format = output.format;
+  const bool png = output.format == ImageFormat::Png;
+  const size_t expected = png ? recent_sizes().expected(size.width, size.height) : 0;
   auto shot = ask<platform::Image>(
       [&](void* context, platform::CompletionCallback completion) {
         platform::capture_image(filter, configuration, context, completion);
       },
-      screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.png, expected); });
+      screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.bytes, expected); });
   if (!shot.ok()) return shot.take_error();
   Ref<platform::Image> image = shot.take();
 
@@ -209,21 +241,22 @@ Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter, platform:
   if (!pixels_drawable(image.get())) return pixels_failed();
   out.width = static_cast<uint32_t>(platform::image_width(image.get()));
   out.height = static_cast<uint32_t>(platform::image_height(image.get()));
+  out.scale = points_wide > 0 ? out.width / points_wide : 1.0;
 
-  // The encoder's strips draw the image a band at a time, straight from the
-  // framework's image: no full-size copy of it is ever made.
-  std::atomic<bool> undrawable{false};
-  PixelRows rows = [&](uint32_t first, uint32_t count, uint8_t* band) {
-    if (platform::draw_image_rows_rgba(image.get(), out.width, out.height, first, count, band)) return true;
-    undrawable = true;
-    return false;
-  };
-  auto encoded = encode_png_rows(out.width, out.height, rows, &out.png);
-  if (!encoded.ok()) {
-    if (undrawable) return pixels_failed();
-    return encoded.take_error().prefixed("PNG encode failed: ");
+  Result<Unit> made = Unit{};
+  switch (output.format) {
+    case ImageFormat::Png:
+      made = encode_png_of(image.get(), out.width, out.height, &out.bytes);
+      break;
+    case ImageFormat::Raw:
+      made = draw_raw_of(image.get(), out.width, out.height, &out.bytes);
+      break;
+    case ImageFormat::Jpeg:
+      made = failure("JPEG encode failed: not built yet");
+      break;
   }
-  recent_sizes().remember(width, height, out.png.size());
+  if (!made.ok()) return made.take_error();
+  if (png) recent_sizes().remember(size.width, size.height, out.bytes.size());
   return out;
 }
 
@@ -246,7 +279,19 @@ Result<platform::Rect> crop_within_display(const CropRect& crop, const platform:
 
 }  // namespace
 
-Result<CapturedPng> capture_display(const CaptureRequest& request) {
+PixelSize fit_within(PixelSize native, std::optional<uint32_t> max_width, std::optional<uint32_t> max_height) {
+  const uint64_t w = native.width, h = native.height;
+  const uint64_t mw = max_width.value_or(native.width), mh = max_height.value_or(native.height);
+  if (w == 0 || h == 0 || (mw >= w && mh >= h)) return native;
+  // The side with the smaller limit-to-side ratio limits (mw / w <= mh / h).
+  auto scaled = [](uint64_t side, uint64_t limit, uint64_t limiting) {
+    return static_cast<uint32_t>(std::max<uint64_t>(1, (2 * side * limit + limiting) / (2 * limiting)));
+  };
+  if (mw * h <= mh * w) return {static_cast<uint32_t>(mw), scaled(h, mw, w)};
+  return {scaled(w, mh, h), static_cast<uint32_t>(mh)};
+}
+
+Result<Screenshot> capture_display(const CaptureRequest& request) {
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();
@@ -284,20 +329,21 @@ Result<CapturedPng> capture_display(const CaptureRequest& request) {
     source = cut.value();
   }
   const platform::Rect& area = source ? *source : bounds;
-  uint32_t width = truncate_u32(area.width * scale);
-  uint32_t height = truncate_u32(area.height * scale);
-  if (source && (width == 0 || height == 0))
+  PixelSize native{truncate_u32(area.width * scale), truncate_u32(area.height * scale)};
+  if (source && (native.width == 0 || native.height == 0))
     return failure("Crop bounds are smaller than one pixel on display " + std::to_string(request.display_id));
+  const OutputOptions& output = request.output;
+  PixelSize size = fit_within(native, output.max_width, output.max_height);
 
-  auto configured = configuration_of(width, height);
+  auto configured = configuration_of(size, output.show_cursor);
   if (!configured.ok()) return configured.take_error();
   Ref<platform::StreamConfiguration> configuration = configured.take();
   if (source) platform::configuration_set_source_rect(configuration.get(), *source);
 
-  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Screenshot capture failed: ");
+  return take_screenshot(filter.get(), configuration.get(), size, area.width, output, "Screenshot capture failed: ");
 }
 
-Result<CapturedPng> capture_window(uint32_t window_id) {
+Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& output) {
   auto fetched = shareable_content();
   if (!fetched.ok()) return fetched.take_error();
   Ref<platform::ShareableContent> content = fetched.take();
@@ -318,14 +364,15 @@ Result<CapturedPng> capture_window(uint32_t window_id) {
   double scale = platform::filter_point_pixel_scale(filter.get());
   platform::Rect frame = platform::sc_window_frame(window.get());
   // Rounded here, where the display capture truncates: 640.25 points at 2x is 1281.
-  uint32_t width = round_u32(frame.width * scale);
-  uint32_t height = round_u32(frame.height * scale);
+  PixelSize native{round_u32(frame.width * scale), round_u32(frame.height * scale)};
+  PixelSize size = fit_within(native, output.max_width, output.max_height);
 
-  auto configured = configuration_of(width, height);
+  auto configured = configuration_of(size, output.show_cursor);
   if (!configured.ok()) return configured.take_error();
   Ref<platform::StreamConfiguration> configuration = configured.take();
 
-  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Window screenshot capture failed: ");
+  return take_screenshot(filter.get(), configuration.get(), size, frame.width, output,
+                         "Window screenshot capture failed: ");
 }
 
 }  // namespace deskcap

@@ -7,7 +7,7 @@ namespace {
 
 using namespace screen_test;
 using deskcap::CaptureRequest;
-using deskcap::CapturedPng;
+using deskcap::Screenshot;
 using Strings = std::vector<std::string>;
 
 // A 1x main display of 300x200 points, a 2x one of 200x100 at (-200, 0); front to
@@ -22,20 +22,20 @@ json desktop() {
 
 json desktop_with(const char* key, json value) { return plus(desktop(), {{key, std::move(value)}}); }
 
-CapturedPng ok(deskcap::Result<CapturedPng> r) {
+Screenshot ok(deskcap::Result<Screenshot> r) {
   EXPECT_TRUE(r.ok()) << (r.ok() ? "" : r.error().reason);
-  return r.ok() ? r.take() : CapturedPng{};
+  return r.ok() ? r.take() : Screenshot{};
 }
 
-std::string failure(deskcap::Result<CapturedPng> r) {
+std::string failure(deskcap::Result<Screenshot> r) {
   if (r.ok()) return "<resolved>";
   EXPECT_EQ(r.error().status, deskcap::Status::GenericFailure);
   return r.error().reason;
 }
 
 // The size both as answered and as the PNG says, then the pixels at `points`.
-Strings shot(const CapturedPng& png, std::initializer_list<std::pair<uint32_t, uint32_t>> points = {}) {
-  Decoded img = decode_png(png.png);
+Strings shot(const Screenshot& png, std::initializer_list<std::pair<uint32_t, uint32_t>> points = {}) {
+  Decoded img = decode_png(png.bytes);
   EXPECT_EQ(img.error, "");
   Strings out{std::to_string(png.width) + "x" + std::to_string(png.height),
               std::to_string(img.width) + "x" + std::to_string(img.height)};
@@ -88,10 +88,10 @@ TEST_F(DisplayCaptureTest, ExclusionFollowsContentOrderWithoutDuplicates) {
   EXPECT_EQ(shot(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{11}))), {{50, 50}})[2], "#ff0000ff");
 
   // An empty list, an absent one and unknown ids exclude nothing.
-  auto absent = decode_png(ok(deskcap::capture_display(request(1))).png).rgba;
-  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{}))).png).rgba, absent);
+  auto absent = decode_png(ok(deskcap::capture_display(request(1))).bytes).rgba;
+  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{}))).bytes).rgba, absent);
   EXPECT_EQ(last_screenshot()["filter"]["windowIds"], json::array());
-  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{4242}))).png).rgba, absent);
+  EXPECT_EQ(decode_png(ok(deskcap::capture_display(request(1, std::vector<uint32_t>{4242}))).bytes).rgba, absent);
 }
 
 TEST_F(DisplayCaptureTest, CropTakesPointsRelativeToTheDisplayCutToIt) {

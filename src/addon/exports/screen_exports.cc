@@ -1,5 +1,7 @@
 // getDisplays, captureDisplay and captureWindow: argument conversion and result
 // objects; the work is in src/screen.
+#include <cmath>
+
 #include "addon/exports/answer.h"
 #include "addon/exports/captured_image.h"
 #include "addon/exports/exports.h"
@@ -50,6 +52,63 @@ Result<CropRect> read_crop_bounds(napi_env env, napi_value object) {
   return crop;
 }
 
+// An optional field of `object` read by `read`; nullopt when absent.
+template <class T, class ReadFn>
+Result<std::optional<T>> optional_field(napi_env env, napi_value object, const char* owner, const char* field,
+                                        ReadFn read) {
+  auto present = read_object_field(env, object, field);
+  if (!present.ok()) return present.take_error();
+  if (!present.value()) return std::optional<T>();
+  auto value = read(env, *present.value());
+  if (!value.ok()) return located(value.take_error(), owner, field);
+  return std::optional<T>(value.take());
+}
+
+Error out_of_range(const char* wanted, double got, const char* owner, const char* field) {
+  return located(Error(Status::InvalidArg, std::string("Expected ") + wanted + ", got " + number_text(got)), owner,
+                 field);
+}
+
+bool whole(double v) { return std::isfinite(v) && std::floor(v) == v; }
+
+// format, quality, maxWidth, maxHeight and showCursor of `options`.
+Result<OutputOptions> read_output_options(napi_env env, napi_value options, const char* owner) {
+  OutputOptions out;
+  auto format = optional_field<std::string>(env, options, owner, "format", read_string);
+  if (!format.ok()) return format.take_error();
+  if (const auto& name = format.value()) {
+    if (*name == "png") out.format = ImageFormat::Png;
+    else if (*name == "jpeg") out.format = ImageFormat::Jpeg;
+    else if (*name == "raw") out.format = ImageFormat::Raw;
+    else
+      return located(Error(Status::InvalidArg, "Unknown format `" + *name + "`, expected `png`, `jpeg` or `raw`"),
+                     owner, "format");
+  }
+  auto quality = optional_field<double>(env, options, owner, "quality", read_double);
+  if (!quality.ok()) return quality.take_error();
+  if (auto q = quality.value()) {
+    if (!whole(*q) || *q < 1 || *q > 100) return out_of_range("an integer from 1 to 100", *q, owner, "quality");
+    out.quality = static_cast<int>(*q);
+  }
+  struct {
+    const char* name;
+    std::optional<uint32_t>* slot;
+  } limits[] = {{"maxWidth", &out.max_width}, {"maxHeight", &out.max_height}};
+  for (auto& limit : limits) {
+    auto v = optional_field<double>(env, options, owner, limit.name, read_double);
+    if (!v.ok()) return v.take_error();
+    if (auto n = v.value()) {
+      if (!whole(*n) || *n < 1) return out_of_range("a positive integer", *n, owner, limit.name);
+      // No image is wider than 2^32 - 1 pixels: a larger limit limits nothing.
+      *limit.slot = *n >= 4294967295.0 ? UINT32_MAX : static_cast<uint32_t>(*n);
+    }
+  }
+  auto cursor = optional_field<bool>(env, options, owner, "showCursor", read_bool);
+  if (!cursor.ok()) return cursor.take_error();
+  out.show_cursor = cursor.value().value_or(false);
+  return out;
+}
+
 Result<CaptureRequest> read_capture_options(napi_env env, napi_value options) {
   CaptureRequest request;
   auto id = required_field<uint32_t>(env, options, "CaptureOptions", "displayId", read_uint32);
@@ -71,6 +130,9 @@ Result<CaptureRequest> read_capture_options(napi_env env, napi_value options) {
     if (!rect.ok()) return located(rect.take_error(), "CaptureOptions", "cropBounds");
     request.crop = rect.value();
   }
+  auto output = read_output_options(env, options, "CaptureOptions");
+  if (!output.ok()) return output.take_error();
+  request.output = output.take();
   return request;
 }
 
@@ -91,17 +153,28 @@ napi_value capture_display(napi_env env, napi_callback_info info) {
   if (!args.ok()) return fail(env, args.take_error());
   auto request = read_capture_options(env, args.value()[0]);
   if (!request.ok()) return fail(env, request.take_error());
-  return start_promise<CapturedPng>(
-      env, Where::Scheduler, [r = request.take()] { return deskcap::capture_display(r); }, captured_image);
+  return start_promise<Screenshot>(
+      env, Where::Scheduler, [r = request.take()] { return deskcap::capture_display(r); }, screenshot_image);
 }
 
 napi_value capture_window(napi_env env, napi_callback_info info) {
-  auto args = read_arguments(env, info, 1);
+  auto args = read_arguments(env, info, 2);
   if (!args.ok()) return fail(env, args.take_error());
   auto id = read_uint32(env, args.value()[0]);
   if (!id.ok()) return fail(env, id.take_error());
-  return start_promise<CapturedPng>(
-      env, Where::Scheduler, [id = id.value()] { return deskcap::capture_window(id); }, captured_image);
+  OutputOptions output;
+  // Undefined and null both leave every option at its default.
+  napi_valuetype type = napi_undefined;
+  if (args.value()[1] != nullptr && napi_typeof(env, args.value()[1], &type) != napi_ok)
+    return fail(env, Error(Status::GenericFailure, "Failed to read the capture options"));
+  if (type != napi_undefined && type != napi_null) {
+    auto read = read_output_options(env, args.value()[1], "WindowCaptureOptions");
+    if (!read.ok()) return fail(env, read.take_error());
+    output = read.take();
+  }
+  return start_promise<Screenshot>(
+      env, Where::Scheduler, [id = id.value(), output] { return deskcap::capture_window(id, output); },
+      screenshot_image);
 }
 
 }  // namespace deskcap::js
