@@ -48,7 +48,19 @@ function childSource(addon, calls, seed) {
           ? { x: pick([0, 5, -3, 1.5, NaN]), y: pick([0, 7, 1e9]), width: pick([10, 0, -1, Infinity]), height: value(depth + 1) }
           : value(depth + 1);
       }
-      if (random() < 0.1) Object.defineProperty(o, pick(['displayId', 'excludeWindowIds', 'cropBounds']), { get: thrower });
+      output(o, depth);
+      if (random() < 0.1) Object.defineProperty(o, pick(['displayId', 'excludeWindowIds', 'cropBounds', 'format', 'maxWidth']), { get: thrower });
+      return o;
+    }
+
+    // The output options, good and bad, set on o.
+    function output(o, depth) {
+      if (random() < 0.4) o.format = random() < 0.7 ? pick(['png', 'jpeg', 'raw', 'gif', '']) : value(depth + 1);
+      if (random() < 0.3) o.quality = random() < 0.7 ? pick([1, 80, 100, 0, 101, 50.5, NaN]) : value(depth + 1);
+      for (const key of ['maxWidth', 'maxHeight']) {
+        if (random() < 0.3) o[key] = random() < 0.7 ? pick([1, 7, 1280, 2 ** 32, 2 ** 53, 0, -1, 0.5, Infinity]) : value(depth + 1);
+      }
+      if (random() < 0.2) o.showCursor = random() < 0.7 ? pick([true, false]) : value(depth + 1);
       return o;
     }
 
@@ -83,6 +95,7 @@ function childSource(addon, calls, seed) {
       const args = Array.from({ length: Math.floor(random() * 3) }, () => value());
       // Mostly a first argument of about the right shape, to get past the first check.
       if (random() < 0.7) args[0] = name === 'captureDisplay' ? options(0) : pick([value(), pick([1, 5]), 'com.apple.Safari']);
+      if (name === 'captureWindow' && random() < 0.6) args[1] = random() < 0.8 ? output({}, 0) : value();
       try {
         const out = d[name](...args);
         if (out instanceof Promise) pending.push(out.then(() => {}, (e) => {
