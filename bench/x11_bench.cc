@@ -56,8 +56,11 @@ std::vector<uint8_t> desktop(uint32_t width, uint32_t height) {
 
 }  // namespace
 
+// With --hold: paints, says "painted", and keeps the window up until its
+// input closes, for a benchmark in another process.
 int main(int argc, char** argv) {
-  int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+  const bool hold = argc > 1 && std::strcmp(argv[1], "--hold") == 0;
+  int runs = argc > 1 && !hold ? std::max(1, std::atoi(argv[1])) : 9;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) {
     std::fprintf(stderr, "x11_bench: no X server at DISPLAY\n");
@@ -79,6 +82,14 @@ int main(int argc, char** argv) {
                   width * rows * 4, &picture[size_t(y) * width * 4]);
   }
   std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+  if (hold) {
+    std::printf("painted\n");
+    std::fflush(stdout);
+    while (std::getchar() != EOF) {
+    }
+    xcb_disconnect(c);
+    return 0;
+  }
 
   auto displays = deskcap::get_displays();
   if (!displays.ok() || displays.value().empty()) {
