@@ -16,7 +16,7 @@ async function ask(name, fn) {
   try {
     const value = await fn();
     const text = Buffer.isBuffer(value?.buffer)
-      ? `PNG ${value.width}x${value.height}, ${value.buffer.length} bytes`
+      ? `${(value.format || 'png').toUpperCase()} ${value.width}x${value.height}, ${value.buffer.length} bytes`
       : JSON.stringify(value);
     console.log(`  ${name.padEnd(46)} ${text}`);
     return value;
@@ -81,6 +81,9 @@ async function main() {
           () => d.captureDisplay({ displayId: main.id, excludeWindowIds: [windows.clock.id] })));
       save('x11-crop.png', await ask('  ... cropBounds {x:100, y:100, w:1400, h:1000}',
         () => d.captureDisplay({ displayId: main.id, cropBounds: { x: 100, y: 100, width: 1400, height: 1000 } })));
+      // What a vision model is sent: the same screen, 1280 wide, as JPEG, the pointer drawn.
+      save('x11-display-1280.jpg', await ask("  ... format: 'jpeg', maxWidth: 1280, showCursor",
+        () => d.captureDisplay({ displayId: main.id, format: 'jpeg', quality: 80, maxWidth: 1280, showCursor: true })));
     }
     if (windows.logo)
       save('x11-covered-xlogo.png', await ask(`captureWindow(${windows.logo.id}) (xlogo, covered)`, () => d.captureWindow(windows.logo.id)));
