@@ -3,84 +3,28 @@
 #include <gtest/gtest.h>
 
 #if __has_include(<xcb/xcb.h>)
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-#include <xcb/xcb.h>
-
 #include <cstdlib>
-#include <cstring>
-#include <memory>
-#include <string>
 #include <vector>
 
+#include "linux_private_x.h"
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
-
-extern char** environ;
 
 namespace {
 
 using deskcap::platform::WindowInfo;
 
-class PrivateX : public ::testing::Test {
+class WindowList : public linux_test::PrivateX {
  protected:
-  void SetUp() override {
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    std::string fd = std::to_string(fds[1]);
-    const char* argv[] = {"Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "640x480x24",
-                          "-noreset", "-nolisten", "tcp", nullptr};
-    if (posix_spawnp(&server_, "Xvfb", nullptr, nullptr, const_cast<char**>(argv), environ) != 0)
-      GTEST_SKIP() << "Xvfb is not installed";
-    close(fds[1]);
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    ASSERT_FALSE(number.empty()) << "Xvfb did not start";
-    setenv("DISPLAY", (":" + number).c_str(), 1);
-    c_ = xcb_connect(nullptr, nullptr);
-    ASSERT_EQ(xcb_connection_has_error(c_), 0);
-    root_ = xcb_setup_roots_iterator(xcb_get_setup(c_)).data->root;
-  }
-  void TearDown() override {
-    if (c_ != nullptr) xcb_disconnect(c_);
-    if (server_ > 0) {
-      kill(server_, SIGTERM);
-      waitpid(server_, nullptr, 0);
-    }
-  }
-
-  xcb_atom_t atom(const char* name) {
-    std::unique_ptr<xcb_intern_atom_reply_t, decltype(&std::free)> reply(
-        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, std::strlen(name), name), nullptr), &std::free);
-    return reply->atom;
-  }
-
-  xcb_window_t create(int16_t x, int16_t y, uint16_t width, uint16_t height, uint8_t depth = XCB_COPY_FROM_PARENT,
-                      xcb_visualid_t visual = XCB_COPY_FROM_PARENT, uint32_t mask = 0, const uint32_t* values = nullptr) {
-    xcb_window_t w = xcb_generate_id(c_);
-    xcb_create_window(c_, depth, w, root_, x, y, width, height, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, visual, mask, values);
-    xcb_map_window(c_, w);
-    return w;
-  }
-  void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
-
   static std::vector<uint32_t> numbers() {
     std::vector<uint32_t> out;
     auto list = deskcap::platform::window_list_copy(17, 0);
     for (const auto& w : list.value()) out.push_back(w.number);
     return out;
   }
-
-  pid_t server_ = 0;
-  xcb_connection_t* c_ = nullptr;
-  xcb_window_t root_ = 0;
 };
 
-TEST_F(PrivateX, ListsWindowsFrontToBackWithTheirOwners) {
+TEST_F(WindowList, ListsWindowsFrontToBackWithTheirOwners) {
   xcb_window_t back = create(10, 20, 300, 200);
   xcb_window_t front = create(50, 60, 120, 90);
   sync();
@@ -101,7 +45,7 @@ TEST_F(PrivateX, ListsWindowsFrontToBackWithTheirOwners) {
   EXPECT_EQ(numbers(), (std::vector<uint32_t>{back, front}));
 }
 
-TEST_F(PrivateX, LeavingAWindowOutComposesTranslucentWindowsAsTheServerShowsThem) {
+TEST_F(WindowList, LeavingAWindowOutComposesTranslucentWindowsAsTheServerShowsThem) {
   namespace x11 = deskcap::linux_backend::x11;
   ASSERT_TRUE(x11::reachable());  // connects first, so new windows get their own pixmaps
   xcb_visualid_t argb = 0;

@@ -7,6 +7,7 @@
 
 #include "platform/bridge_text.h"
 #include "platform/fake/screen_fake.h"
+#include "platform/shared/image_scale_shared.h"
 
 namespace deskcap::platform {
 namespace {
@@ -114,26 +115,38 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
     scale = d.scale();
   }
   if (c.source_rect) source = *c.source_rect;
-  image->width = c.width != 0 ? c.width : natural(source.width, scale);
-  image->height = c.height != 0 ? c.height : natural(source.height, scale);
+  const size_t natural_width = natural(source.width, scale), natural_height = natural(source.height, scale);
+  image->width = c.width != 0 ? c.width : natural_width;
+  image->height = c.height != 0 ? c.height : natural_height;
   if (forced_size) {
     image->width = forced_size->first;
     image->height = forced_size->second;
   }
+  // A smaller size is painted at the source's own pixels and scaled down, as
+  // the window server does, so that it shows averaged pixels.
+  const bool shrink = !forced_size && image->width != 0 && image->height != 0 &&
+                      image->width <= natural_width && image->height <= natural_height &&
+                      (image->width < natural_width || image->height < natural_height);
+  const size_t paint_width = shrink ? natural_width : image->width;
+  const size_t paint_height = shrink ? natural_height : image->height;
   constexpr size_t kMaxBytes = size_t{1} << 30;
-  if (image->width != 0 && image->height > kMaxBytes / 4 / image->width) {
+  if (paint_width != 0 && paint_height > kMaxBytes / 4 / paint_width) {
     release(image);
     return nullptr;
   }
   if (f.kind == ContentFilter::Kind::DesktopIndependentWindow) {
-    image->bgra = fake::screen::render_window(f.window.get()->entry, source, image->width,
-                                              image->height);
+    image->bgra = fake::screen::render_window(f.window.get()->entry, source, paint_width, paint_height);
   } else {
     const auto& display = *f.display.get();
     auto shown = shown_windows(f, *display.model);
     if (c.shows_cursor && display.model->cursor) shown.insert(shown.begin(), &*display.model->cursor);
-    image->bgra = fake::screen::render_display(display.entry, shown, source, image->width,
-                                               image->height);
+    image->bgra = fake::screen::render_display(display.entry, shown, source, paint_width, paint_height);
+  }
+  if (shrink) {
+    std::vector<uint8_t> painted = std::move(image->bgra);
+    image->bgra.resize(image->width * image->height * 4);
+    shared::scale_down_area(painted.data(), paint_width, paint_height, paint_width * 4, image->bgra.data(),
+                            image->width, image->height, image->width * 4);
   }
   return image;
 }

@@ -16,5 +16,6 @@ Grab grab_area(const platform::Rect&, const std::set<uint32_t>&) {
 Grab grab_window(const Window&, uint32_t, uint32_t) {
   return Grab{nullptr, unavailable_reason()};
 }
+std::optional<CursorImage> cursor_image() { return std::nullopt; }
 
 }  // namespace deskcap::linux_backend::x11

@@ -7,6 +7,7 @@
 #include <xcb/randr.h>
 #include <xcb/res.h>
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -87,6 +88,12 @@ std::shared_ptr<Connection> open_connection() {
     Reply<xcb_res_query_version_reply_t> version(
         xcb_res_query_version_reply(c, xcb_res_query_version(c, 1, 2), nullptr));
     x->res = version && (version->server_major > 1 || version->server_minor >= 2);
+  }
+  // The server answers no other XFixes request before this one; GetCursorImage is 1.0's.
+  if (xcb.xfixes && has_extension(c, &xcb_xfixes_id)) {
+    Reply<xcb_xfixes_query_version_reply_t> version(
+        xcb_xfixes_query_version_reply(c, xcb_xfixes_query_version(c, 4, 0), nullptr));
+    x->xfixes = version && version->major_version >= 1;
   }
 
   Atoms& a = x->atoms;

@@ -40,6 +40,10 @@ XcbLibrary* load() {
     DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_res_id, "xcb_res_id");
   });
+  xcb->xfixes = extension("libxcb-xfixes.so.0", [xcb](SharedLibrary& library) {
+    DESKCAP_XCB_XFIXES_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_xfixes_id, "xcb_xfixes_id");
+  });
   return xcb;
 }
 

@@ -6,6 +6,7 @@
 #include <xcb/composite.h>
 #include <xcb/randr.h>
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 
 #include <algorithm>
 #include <cstring>
@@ -29,17 +30,6 @@ class ReplyPixels : public Pixels {
 
  private:
   Reply<xcb_get_image_reply_t> reply_;
-};
-
-class OwnedPixels : public Pixels {
- public:
-  OwnedPixels(uint32_t w, uint32_t h) : bytes(size_t(w) * h * 4) {
-    width = w;
-    height = h;
-    stride = size_t(w) * 4;
-  }
-  const uint8_t* data() const override { return bytes.data(); }
-  std::vector<uint8_t> bytes;
 };
 
 // A shared-memory segment the server writes into. One is kept between
@@ -387,6 +377,25 @@ Grab grab_area(const platform::Rect& area, const std::set<uint32_t>& left_out) {
   }
   if (!grab.pixels) grab.error = "the X server did not return the screen's pixels";
   return grab;
+}
+
+std::optional<CursorImage> cursor_image() {
+  auto x = connection();
+  if (!x || !x->xfixes) return std::nullopt;
+  Reply<xcb_xfixes_get_cursor_image_reply_t> reply(
+      xcb_xfixes_get_cursor_image_reply(x->c, xcb_xfixes_get_cursor_image(x->c), nullptr));
+  if (!reply) return std::nullopt;
+  size_t count = size_t(reply->width) * reply->height;
+  if (size_t(std::max(0, xcb_xfixes_get_cursor_image_cursor_image_length(reply.get()))) < count)
+    return std::nullopt;
+  CursorImage cursor;
+  cursor.x = int32_t(reply->x) - reply->xhot;
+  cursor.y = int32_t(reply->y) - reply->yhot;
+  cursor.width = reply->width;
+  cursor.height = reply->height;
+  const uint32_t* argb = xcb_xfixes_get_cursor_image_cursor_image(reply.get());
+  cursor.argb.assign(argb, argb + count);
+  return cursor;
 }
 
 Grab grab_window(const Window& window, uint32_t width, uint32_t height) {

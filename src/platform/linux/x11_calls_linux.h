@@ -86,6 +86,14 @@
 #define xcb_res_query_version_reply DESKCAP_XCB(xcb_res_query_version_reply)
 #define xcb_res_id (*DESKCAP_XCB(xcb_res_id))
 
+#define xcb_xfixes_get_cursor_image DESKCAP_XCB(xcb_xfixes_get_cursor_image)
+#define xcb_xfixes_get_cursor_image_cursor_image DESKCAP_XCB(xcb_xfixes_get_cursor_image_cursor_image)
+#define xcb_xfixes_get_cursor_image_cursor_image_length DESKCAP_XCB(xcb_xfixes_get_cursor_image_cursor_image_length)
+#define xcb_xfixes_get_cursor_image_reply DESKCAP_XCB(xcb_xfixes_get_cursor_image_reply)
+#define xcb_xfixes_query_version DESKCAP_XCB(xcb_xfixes_query_version)
+#define xcb_xfixes_query_version_reply DESKCAP_XCB(xcb_xfixes_query_version_reply)
+#define xcb_xfixes_id (*DESKCAP_XCB(xcb_xfixes_id))
+
 // A function listed in x11_library_linux.h but not above would still reach
 // libxcb's own symbol, linked or not: every one must be defined here.
 #define DESKCAP_XCB_TEXT(...) #__VA_ARGS__
@@ -97,3 +105,4 @@ DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
+DESKCAP_XCB_XFIXES_FUNCTIONS(DESKCAP_XCB_REDIRECTED)

@@ -29,7 +29,7 @@ struct Connection {
   xcb_window_t root = 0;
   uint8_t root_depth = 0;
   uint16_t width = 0, height = 0;
-  bool randr = false, composite = false, shm = false, res = false;
+  bool randr = false, composite = false, shm = false, res = false, xfixes = false;
   // Depths whose ZPixmap images are 32 bits per pixel, B G R A in memory.
   bool bgra_24 = false, bgra_32 = false;
   Atoms atoms;

@@ -7,6 +7,7 @@
 #include <xcb/randr.h>
 #include <xcb/res.h>
 #include <xcb/shm.h>
+#include <xcb/xfixes.h>
 #include <xcb/xcb.h>
 
 #include <string>
@@ -44,6 +45,10 @@
   X(xcb_res_client_id_value_value_length) X(xcb_res_query_client_ids)                   \
   X(xcb_res_query_client_ids_ids_iterator) X(xcb_res_query_client_ids_reply)            \
   X(xcb_res_query_version) X(xcb_res_query_version_reply)
+#define DESKCAP_XCB_XFIXES_FUNCTIONS(X)                                                  \
+  X(xcb_xfixes_get_cursor_image) X(xcb_xfixes_get_cursor_image_cursor_image)            \
+  X(xcb_xfixes_get_cursor_image_cursor_image_length) X(xcb_xfixes_get_cursor_image_reply) \
+  X(xcb_xfixes_query_version) X(xcb_xfixes_query_version_reply)
 
 namespace deskcap::linux_backend::x11 {
 
@@ -57,16 +62,18 @@ struct XcbLibrary {
   DESKCAP_XCB_CORE_FUNCTIONS(DESKCAP_XCB_POINTER)
 
   // An extension library that is missing is an extension the server lacks.
-  bool randr = false, composite = false, shm = false, res = false;
+  bool randr = false, composite = false, shm = false, res = false, xfixes = false;
   DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_POINTER)
+  DESKCAP_XCB_XFIXES_FUNCTIONS(DESKCAP_XCB_POINTER)
   // The extensions' ids are data in their libraries.
   xcb_extension_t* xcb_randr_id = nullptr;
   xcb_extension_t* xcb_composite_id = nullptr;
   xcb_extension_t* xcb_shm_id = nullptr;
   xcb_extension_t* xcb_res_id = nullptr;
+  xcb_extension_t* xcb_xfixes_id = nullptr;
 };
 
 #undef DESKCAP_XCB_POINTER

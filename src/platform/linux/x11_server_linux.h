@@ -69,6 +69,18 @@ class Pixels {
   virtual const uint8_t* data() const = 0;
 };
 
+// Pixels of deskcap's own: images it composes, draws on or scales.
+class OwnedPixels : public Pixels {
+ public:
+  OwnedPixels(uint32_t w, uint32_t h) : bytes(size_t(w) * h * 4) {
+    width = w;
+    height = h;
+    stride = size_t(w) * 4;
+  }
+  const uint8_t* data() const override { return bytes.data(); }
+  std::vector<uint8_t> bytes;
+};
+
 struct Grab {
   std::unique_ptr<Pixels> pixels;  // set on success
   std::string error;               // otherwise, why
@@ -81,5 +93,15 @@ Grab grab_area(const platform::Rect& area, const std::set<uint32_t>& left_out);
 
 // The window's own contents (width × height from its origin), whatever covers it.
 Grab grab_window(const Window& window, uint32_t width, uint32_t height);
+
+// The pointer as the server draws it (XFixes): premultiplied A R G B words,
+// rows top to bottom, its top-left corner (the hot spot taken off) at (x, y)
+// in root coordinates. Nullopt without a server or its XFixes extension.
+struct CursorImage {
+  int32_t x = 0, y = 0;
+  uint32_t width = 0, height = 0;
+  std::vector<uint32_t> argb;
+};
+std::optional<CursorImage> cursor_image();
 
 }  // namespace deskcap::linux_backend::x11

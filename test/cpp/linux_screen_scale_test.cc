@@ -1,0 +1,131 @@
+// Display screenshots from a private Xvfb at a configured size smaller than
+// the screen's, and with the server's pointer drawn in when asked.
+#include <gtest/gtest.h>
+
+#if __has_include(<xcb/xcb.h>)
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "linux_private_x.h"
+#include "platform/linux/x11_server_linux.h"
+#include "platform/platform.h"
+
+namespace {
+
+namespace p = deskcap::platform;
+
+struct Shot {
+  size_t width = 0, height = 0;
+  std::vector<uint8_t> rgba;
+  std::string at(size_t x, size_t y) const {
+    const uint8_t* px = &rgba[(y * width + x) * 4];
+    char s[10];
+    return std::string(s, std::snprintf(s, sizeof s, "#%02x%02x%02x%02x", px[0], px[1], px[2], px[3]));
+  }
+};
+
+class Screenshots : public linux_test::PrivateX {
+ protected:
+  void SetUp() override {
+    PrivateX::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    ASSERT_TRUE(deskcap::linux_backend::x11::reachable());
+    const uint32_t black[] = {0};
+    create(0, 0, 640, 480, XCB_COPY_FROM_PARENT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, black);
+  }
+
+  // The backend completes screenshots inside the request.
+  template <class T>
+  static p::Ref<T> answer(p::Object*& got) {
+    return p::Ref<T>(reinterpret_cast<T*>(got));
+  }
+  static void keep(void* context, p::Object* object, const char* error) {
+    EXPECT_EQ(error, nullptr) << error;
+    *static_cast<p::Object**>(context) = object;
+  }
+
+  Shot capture(size_t width, size_t height, bool cursor) {
+    sync();
+    p::Object* got = nullptr;
+    p::get_shareable_content(false, false, &got, keep);
+    auto content = answer<p::ShareableContent>(got);
+    auto displays = p::content_displays_copy(content.get());
+    EXPECT_FALSE(displays.empty());
+    if (displays.empty()) return {};
+    p::Ref<p::ContentFilter> filter(p::filter_with_display_excluding_windows(displays[0].get(), {}));
+    p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
+    p::configuration_set_width(configuration.get(), width);
+    p::configuration_set_height(configuration.get(), height);
+    p::configuration_set_shows_cursor(configuration.get(), cursor);
+    got = nullptr;
+    p::capture_image(filter.get(), configuration.get(), &got, keep);
+    auto image = answer<p::Image>(got);
+    EXPECT_TRUE(image);
+    if (!image) return {};
+    Shot shot{p::image_width(image.get()), p::image_height(image.get()), {}};
+    shot.rgba.resize(shot.width * shot.height * 4);
+    EXPECT_TRUE(p::draw_image_rows_rgba(image.get(), shot.width, shot.height, 0, shot.height, shot.rgba.data()));
+    return shot;
+  }
+
+  // An 8x8 red pointer with its hot spot at (2, 3), for the root and every
+  // window that sets none.
+  void set_red_cursor() {
+    xcb_pixmap_t bits = xcb_generate_id(c_);
+    xcb_create_pixmap(c_, 1, bits, root_, 8, 8);
+    xcb_gcontext_t gc = xcb_generate_id(c_);
+    const uint32_t one[] = {1};
+    xcb_create_gc(c_, gc, bits, XCB_GC_FOREGROUND, one);
+    xcb_rectangle_t all{0, 0, 8, 8};
+    xcb_poly_fill_rectangle(c_, bits, gc, 1, &all);
+    xcb_cursor_t cursor = xcb_generate_id(c_);
+    xcb_create_cursor(c_, cursor, bits, bits, 0xFFFF, 0, 0, 0, 0, 0, 2, 3);
+    const uint32_t value[] = {cursor};
+    xcb_change_window_attributes(c_, root_, XCB_CW_CURSOR, value);
+    xcb_free_gc(c_, gc);
+    xcb_free_pixmap(c_, bits);
+  }
+  void point_at(int16_t x, int16_t y) { xcb_warp_pointer(c_, XCB_NONE, root_, 0, 0, 0, 0, x, y); }
+
+  // Pixels not black, as "x,y" in reading order.
+  static std::vector<std::string> marked(const Shot& shot) {
+    std::vector<std::string> out;
+    for (size_t y = 0; y < shot.height; ++y)
+      for (size_t x = 0; x < shot.width; ++x)
+        if (shot.at(x, y) != "#000000ff") out.push_back(std::to_string(x) + "," + std::to_string(y) + shot.at(x, y));
+    return out;
+  }
+};
+
+TEST_F(Screenshots, ASmallerConfiguredSizeIsTheScreenAveraged) {
+  const uint32_t white[] = {0xFFFFFF};
+  create(0, 0, 1, 480, XCB_COPY_FROM_PARENT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, white);
+  Shot own = capture(640, 480, false);
+  EXPECT_EQ(own.at(0, 0) + own.at(1, 0), "#ffffffff#000000ff");
+
+  Shot half = capture(320, 240, false);
+  ASSERT_EQ(half.width, 320u);
+  ASSERT_EQ(half.height, 240u);
+  EXPECT_EQ(half.at(0, 0) + half.at(0, 239) + half.at(1, 120), "#808080ff#808080ff#000000ff");
+}
+
+TEST_F(Screenshots, TheServersPointerIsDrawnOnlyWhenAskedWhereItPoints) {
+  set_red_cursor();
+  point_at(102, 53);  // the pointer's pixels: (100, 50) to (107, 57)
+  std::vector<std::string> square;
+  for (int y = 50; y < 58; ++y)
+    for (int x = 100; x < 108; ++x) square.push_back(std::to_string(x) + "," + std::to_string(y) + "#ff0000ff");
+  EXPECT_EQ(marked(capture(640, 480, true)), square);
+  EXPECT_EQ(marked(capture(640, 480, false)), std::vector<std::string>{});
+
+  // Drawn before the image is halved: one pixel off an even column, the
+  // pointer's edge columns come out half red.
+  point_at(103, 53);
+  Shot half = capture(320, 240, true);
+  EXPECT_EQ(half.at(50, 26) + half.at(51, 26) + half.at(54, 26) + half.at(55, 26),
+            "#800000ff#ff0000ff#800000ff#000000ff");
+}
+
+}  // namespace
+#endif
