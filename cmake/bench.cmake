@@ -2,14 +2,14 @@ find_package(PNG REQUIRED)
 # Benchmarks, built when DESKCAP_BENCH is on (scripts/bench.sh, in a Release
 # tree of its own).
 add_executable(png_bench ${CMAKE_SOURCE_DIR}/bench/png_bench.cc)
-target_link_libraries(png_bench PRIVATE dc_core dc_screen dc_fake_base dc_fake_screen PNG::PNG)
+target_link_libraries(png_bench PRIVATE dc_core dc_screen dc_fake_base dc_fake_screen dc_platform_shared PNG::PNG)
 # The yardsticks of bench/capture_bench.js (encoder alone, bare Promise round trip).
 add_library(bench_addon MODULE ${CMAKE_SOURCE_DIR}/bench/bench_addon.cc)
 set_target_properties(bench_addon PROPERTIES PREFIX "" SUFFIX ".node"
   LIBRARY_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 target_include_directories(bench_addon PRIVATE ${NODE_API_INCLUDE_DIR})
 target_compile_definitions(bench_addon PRIVATE NAPI_VERSION=8)
-target_link_libraries(bench_addon PRIVATE dc_core dc_screen dc_fake_base dc_fake_screen)
+target_link_libraries(bench_addon PRIVATE dc_core dc_screen dc_fake_base dc_fake_screen dc_platform_shared)
 if(APPLE)
   target_link_options(bench_addon PRIVATE -undefined dynamic_lookup)
 endif()
