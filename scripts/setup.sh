@@ -11,6 +11,9 @@ packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-d
 packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-shm0-dev
            libxcb-xfixes0-dev libxcb-res0-dev libxcb-render0-dev libpulse-dev
            xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils)
+# TurboJPEG, which the Linux backend and the fake open for JPEG (the header to
+# build, the library to run), and Pillow, the outside decoder of its tests.
+packages+=(libturbojpeg0-dev python3-pil)
 # The linux-arm64 binaries' cross toolchain and zlib, the emulator that runs
 # them under an arm64 Node, and the tool that makes minimal Debian roots.
 packages+=(g++-aarch64-linux-gnu binutils-aarch64-linux-gnu libc6-arm64-cross

@@ -206,6 +206,14 @@ size_t image_height(Image* image);  // CGImageGetHeight
 // what it made; does not consume `image`.
 bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t first, size_t count,
                           uint8_t* out);
+// ---- ImageIO: JPEG -----------------------------------------------------------
+// CGImageDestinationCreateWithData (public.jpeg), CGImageDestinationAddImage
+// with kCGImageDestinationLossyCompressionQuality = quality / 100.0, and
+// Finalize: the whole image as a JPEG into *out (its old contents replaced).
+// quality is 1..100. Answers nullopt, or why it failed (where the encoder's
+// library is missing, its name). Thread: any, several at once; does not
+// consume `image`.
+std::optional<std::string> image_encode_jpeg(Image* image, int quality, std::vector<uint8_t>* out);
 
 // ==== Phone ===================================================================
 // ---- CoreMediaIO -----------------------------------------------------------------

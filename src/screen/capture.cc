@@ -252,7 +252,7 @@ Result<Screenshot> take_screenshot(platform::ContentFilter* filter, platform::St
       made = draw_raw_of(image.get(), out.width, out.height, &out.bytes);
       break;
     case ImageFormat::Jpeg:
-      made = failure("JPEG encode failed: not built yet");
+      if (auto why = platform::image_encode_jpeg(image.get(), output.quality, &out.bytes)) made = failure(*why);
       break;
   }
   if (!made.ok()) return made.take_error();

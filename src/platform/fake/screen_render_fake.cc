@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/fake/screen_fake.h"
+#include "platform/shared/jpeg_shared.h"
 
 namespace deskcap::fake::screen {
 namespace {
@@ -116,6 +117,15 @@ bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t firs
     std::memcpy(out + i, &p, 4);
   }
   return true;
+}
+
+// Straight from the BGRA pixels, no RGBA copy first; with the alpha byte
+// dropped, premultiplied colour is the image over black.
+std::optional<std::string> image_encode_jpeg(Image* image, int quality, std::vector<uint8_t>* out) {
+  if (image == nullptr || image->bgra.size() != image->width * image->height * 4)
+    return std::string("JPEG encode failed: no image");
+  return shared::encode_jpeg_bgrx(image->bgra.data(), image->width, image->height, image->width * 4,
+                                  quality, out);
 }
 
 }  // namespace deskcap::platform

@@ -1,10 +1,12 @@
 // Opens libpulse by soname. This file must not see pulse_calls_linux.h: the
 // names here are the library's own.
 #include "platform/linux/pulse_library_linux.h"
-#include "platform/linux/shared_library_linux.h"
+#include "platform/shared/shared_library_shared.h"
 
 namespace deskcap::linux_backend::pulse {
 namespace {
+
+using platform::shared::SharedLibrary;
 
 #define DESKCAP_PULSE_RESOLVE(name) library.resolve(pulse->name, #name);
 

@@ -1,10 +1,12 @@
 // Opens libxcb and its extension libraries by soname. This file must not see
 // x11_calls_linux.h: the names here are the libraries' own.
-#include "platform/linux/shared_library_linux.h"
 #include "platform/linux/x11_library_linux.h"
+#include "platform/shared/shared_library_shared.h"
 
 namespace deskcap::linux_backend::x11 {
 namespace {
+
+using platform::shared::SharedLibrary;
 
 #define DESKCAP_XCB_RESOLVE(name) library.resolve(xcb->name, #name);
 

@@ -15,6 +15,7 @@
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
 #include "platform/shared/image_scale_shared.h"
+#include "platform/shared/jpeg_shared.h"
 
 namespace deskcap::platform {
 
@@ -287,6 +288,13 @@ bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t firs
     }
   }
   return true;
+}
+
+// The server's rows as they are: the fourth byte is ignored, so depth 24 and
+// premultiplied depth 32 both come out over black.
+std::optional<std::string> image_encode_jpeg(Image* image, int quality, std::vector<uint8_t>* out) {
+  const x11::Pixels& p = *image->pixels;
+  return shared::encode_jpeg_bgrx(p.data(), p.width, p.height, p.stride, quality, out);
 }
 
 }  // namespace deskcap::platform

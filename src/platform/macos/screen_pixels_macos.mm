@@ -1,5 +1,10 @@
-// CoreGraphics images: size, and drawing bands of one into RGBA memory.
+// CoreGraphics images: size, drawing bands of one into RGBA memory, and the
+// whole image as a JPEG through ImageIO.
+#import <CoreFoundation/CoreFoundation.h>
 #import <CoreGraphics/CoreGraphics.h>
+#import <ImageIO/ImageIO.h>
+
+#include <new>
 
 #include "platform/macos/base_macos.h"
 #include "platform/platform.h"
@@ -38,6 +43,43 @@ bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t firs
   const CGFloat bottom = static_cast<CGFloat>(count) + static_cast<CGFloat>(first) - static_cast<CGFloat>(height);
   CGContextDrawImage(context.get(), CGRectMake(0, bottom, width, height), cg_image);
   return true;
+}
+
+namespace {
+
+std::string jpeg_failed(const char* why) { return std::string("JPEG encode failed: ") + why; }
+
+}  // namespace
+
+std::optional<std::string> image_encode_jpeg(Image* image, int quality, std::vector<uint8_t>* out) {
+  CGImageRef cg_image = reinterpret_cast<CGImageRef>(image);
+  if (cg_image == nullptr || out == nullptr) return jpeg_failed("no image");
+  ScopedCF<CFMutableDataRef> data(CFDataCreateMutable(kCFAllocatorDefault, 0));
+  if (!data) return jpeg_failed("out of memory");
+  ScopedCF<CGImageDestinationRef> destination(
+      CGImageDestinationCreateWithData(data.get(), CFSTR("public.jpeg"), 1, nullptr));
+  if (!destination) return jpeg_failed("ImageIO could not make a JPEG destination");
+  const double fraction = quality / 100.0;
+  ScopedCF<CFNumberRef> number(CFNumberCreate(kCFAllocatorDefault, kCFNumberDoubleType, &fraction));
+  if (!number) return jpeg_failed("out of memory");
+  const void* keys[] = {kCGImageDestinationLossyCompressionQuality};
+  const void* values[] = {number.get()};
+  ScopedCF<CFDictionaryRef> properties(CFDictionaryCreate(kCFAllocatorDefault, keys, values, 1,
+                                                          &kCFTypeDictionaryKeyCallBacks,
+                                                          &kCFTypeDictionaryValueCallBacks));
+  if (!properties) return jpeg_failed("out of memory");
+  CGImageDestinationAddImage(destination.get(), cg_image, properties.get());
+  if (!CGImageDestinationFinalize(destination.get()))
+    return jpeg_failed("ImageIO could not finish the image");
+  const UInt8* bytes = CFDataGetBytePtr(data.get());
+  const CFIndex length = CFDataGetLength(data.get());
+  if (bytes == nullptr || length <= 0) return jpeg_failed("ImageIO wrote nothing");
+  try {
+    out->assign(bytes, bytes + length);
+  } catch (const std::bad_alloc&) {
+    return jpeg_failed("out of memory");
+  }
+  return std::nullopt;
 }
 
 }  // namespace deskcap::platform

@@ -20,6 +20,9 @@ __CFDictionary* CFMutableDictionaryRef;
 typedef const struct __attribute__((objc_bridge(NSData))) __CFData* CFDataRef;
 typedef struct __attribute__((objc_bridge_mutable(NSMutableData))) __CFData* CFMutableDataRef;
 typedef const struct __attribute__((objc_bridge(id))) __CFAllocator* CFAllocatorRef;
+typedef const struct __attribute__((objc_bridge(NSNumber))) __CFNumber* CFNumberRef;
+typedef long CFIndex;
+typedef uint8_t UInt8;
 
 #define CF_BRIDGED_TYPE(T) __attribute__((objc_bridge(T)))
 #define CF_BRIDGED_MUTABLE_TYPE(T) __attribute__((objc_bridge_mutable(T)))
@@ -39,6 +42,30 @@ DC_EXTERN_C const CFAllocatorRef kCFAllocatorDefault;
 
 DC_EXTERN_C CFTypeRef CFRetain(CFTypeRef cf);
 DC_EXTERN_C void CFRelease(CFTypeRef cf);
+
+// CFData.h
+DC_EXTERN_C CF_RETURNS_RETAINED CFMutableDataRef _Nullable CFDataCreateMutable(
+    CFAllocatorRef _Nullable allocator, CFIndex capacity);
+DC_EXTERN_C const UInt8* _Nullable CFDataGetBytePtr(CFDataRef theData);
+DC_EXTERN_C CFIndex CFDataGetLength(CFDataRef theData);
+
+// CFNumber.h
+typedef CF_ENUM(CFIndex, CFNumberType) {
+  kCFNumberDoubleType = 13,
+};
+DC_EXTERN_C CF_RETURNS_RETAINED CFNumberRef _Nullable CFNumberCreate(
+    CFAllocatorRef _Nullable allocator, CFNumberType theType, const void* valuePtr);
+
+// CFDictionary.h: the callback tables are only ever passed by address here.
+typedef struct CFDictionaryKeyCallBacks CFDictionaryKeyCallBacks;
+typedef struct CFDictionaryValueCallBacks CFDictionaryValueCallBacks;
+DC_EXTERN_C const CFDictionaryKeyCallBacks kCFTypeDictionaryKeyCallBacks;
+DC_EXTERN_C const CFDictionaryValueCallBacks kCFTypeDictionaryValueCallBacks;
+DC_EXTERN_C CF_RETURNS_RETAINED CFDictionaryRef _Nullable CFDictionaryCreate(
+    CFAllocatorRef _Nullable allocator, const void* _Nullable* _Nullable keys,
+    const void* _Nullable* _Nullable values, CFIndex numValues,
+    const CFDictionaryKeyCallBacks* _Nullable keyCallBacks,
+    const CFDictionaryValueCallBacks* _Nullable valueCallBacks);
 
 // Compile-time constant strings, as the SDK spells CFSTR for clang.
 #define CFSTR(cStr) ((CFStringRef)__builtin___CFStringMakeConstantString("" cStr ""))

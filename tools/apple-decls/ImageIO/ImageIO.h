@@ -14,5 +14,7 @@ DC_EXTERN_C CF_RETURNS_RETAINED CGImageDestinationRef _Nullable CGImageDestinati
 DC_EXTERN_C void CGImageDestinationAddImage(CGImageDestinationRef idst, CGImageRef image,
                                             CFDictionaryRef _Nullable properties);
 DC_EXTERN_C bool CGImageDestinationFinalize(CGImageDestinationRef idst);
+// CFNumber, 0.0 (most compression) to 1.0 (lossless where the format allows).
+DC_EXTERN_C const CFStringRef kCGImageDestinationLossyCompressionQuality;
 
 NS_ASSUME_NONNULL_END

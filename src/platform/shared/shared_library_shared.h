@@ -1,11 +1,12 @@
 // A system library opened by soname at first use rather than linked, so that
 // the addon loads where it is not installed. Destroying this object leaves the
-// library open: threads may still call into it while exit() runs.
+// library open: threads may still call into it while exit() runs. Shared by
+// the Linux backend and the fake world, which both open libraries by name.
 #pragma once
 
 #include <string>
 
-namespace deskcap::linux_backend {
+namespace deskcap::platform::shared {
 
 class SharedLibrary {
  public:
@@ -35,4 +36,4 @@ class SharedLibrary {
   bool missing_ = false;
 };
 
-}  // namespace deskcap::linux_backend
+}  // namespace deskcap::platform::shared

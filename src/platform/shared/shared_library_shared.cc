@@ -1,8 +1,8 @@
-#include "platform/linux/shared_library_linux.h"
+#include "platform/shared/shared_library_shared.h"
 
 #include <dlfcn.h>
 
-namespace deskcap::linux_backend {
+namespace deskcap::platform::shared {
 namespace {
 
 std::string last_error() {
@@ -36,4 +36,4 @@ std::string SharedLibrary::unusable_reason() const {
   return soname_ + " could not be loaded: " + error_;
 }
 
-}  // namespace deskcap::linux_backend
+}  // namespace deskcap::platform::shared
