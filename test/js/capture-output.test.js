@@ -102,3 +102,24 @@ test('quality is ignored by PNG and raw; defaults leave the capture as it was', 
   assert.ok(plain.buffer.equals(withQuality.buffer));
   assert.deepEqual((await later(d.captureWindow(10, { quality: 1, format: 'raw' }))).value.format, 'raw');
 });
+
+// Pillow, a decoder this project did not write: [width, height, mode, [r, g, b] at (x, y)].
+function pillow(jpeg, x, y) {
+  const script = 'import sys, io\nfrom PIL import Image\nim = Image.open(io.BytesIO(sys.stdin.buffer.read()))\n'
+    + `print(im.format, im.width, im.height, *im.convert("RGB").getpixel((${x}, ${y})))`;
+  const out = require('child_process').execFileSync('/usr/bin/python3', ['-c', script], { input: jpeg }).toString().trim().split(' ');
+  return [out[0], Number(out[1]), Number(out[2]), out.slice(3).map(Number)];
+}
+
+test('JPEG at the fitted size and the asked quality', async () => {
+  d.setWorld(world());
+  const shot = await d.captureDisplay({ displayId: 1, format: 'jpeg', maxWidth: 301, quality: 95 });
+  assert.deepEqual([shot.format, shot.scale, sizeOf(shot)], ['jpeg', 1, [301, 200]]);
+  const [format, width, height, red] = pillow(shot.buffer, 60, 40);
+  assert.deepEqual([format, width, height], ['JPEG', 301, 200]);
+  assert.ok(Math.abs(red[0] - 255) + red[1] + red[2] < 24, `red window, got ${red}`);
+  const rough = await d.captureWindow(10, { format: 'jpeg', quality: 1 });
+  const fine = await d.captureWindow(10, { format: 'jpeg' });
+  assert.ok(rough.buffer.length < fine.buffer.length);
+  assert.deepEqual(pillow(fine.buffer, 0, 0).slice(0, 3), ['JPEG', 202, 102]);
+});
