@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "screen/png_encoder.h"
 #include "screen/screen.h"
+#include "screen/screenshot_gate.h"
 
 namespace deskcap {
 namespace {
@@ -193,15 +194,19 @@ Error pixels_failed() {
 
 // The screenshot of width x height pixels that `configuration` asks for
 // (failures prefixed with `screenshot_prefix`), encoded.
-Result<CapturedPng> screenshot_to_png(platform::ContentFilter* filter, platform::StreamConfiguration* configuration,
-                                      uint32_t width, uint32_t height, const std::string& screenshot_prefix) {
+Result<CapturedPng> screenshot_to_png(ScreenshotTurn turn, platform::ContentFilter* filter,
+                                      platform::StreamConfiguration* configuration, uint32_t width,
+                                      uint32_t height, const std::string& screenshot_prefix) {
   CapturedPng out;
   const size_t expected = recent_sizes().expected(width, height);
+  turn.wait();
   auto shot = ask<platform::Image>(
       [&](void* context, platform::CompletionCallback completion) {
         platform::capture_image(filter, configuration, context, completion);
       },
       screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.png, expected); });
+  // The drawing and encoding below overlap the next capture's screenshot.
+  turn.release();
   if (!shot.ok()) return shot.take_error();
   Ref<platform::Image> image = shot.take();
 
@@ -247,6 +252,7 @@ Result<platform::Rect> crop_within_display(const CropRect& crop, const platform:
 }  // namespace
 
 Result<CapturedPng> capture_display(const CaptureRequest& request) {
+  ScreenshotTurn turn = draw_screenshot_turn();
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();
@@ -294,10 +300,12 @@ Result<CapturedPng> capture_display(const CaptureRequest& request) {
   Ref<platform::StreamConfiguration> configuration = configured.take();
   if (source) platform::configuration_set_source_rect(configuration.get(), *source);
 
-  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Screenshot capture failed: ");
+  return screenshot_to_png(std::move(turn), filter.get(), configuration.get(), width, height,
+                           "Screenshot capture failed: ");
 }
 
 Result<CapturedPng> capture_window(uint32_t window_id) {
+  ScreenshotTurn turn = draw_screenshot_turn();
   auto fetched = shareable_content();
   if (!fetched.ok()) return fetched.take_error();
   Ref<platform::ShareableContent> content = fetched.take();
@@ -325,7 +333,8 @@ Result<CapturedPng> capture_window(uint32_t window_id) {
   if (!configured.ok()) return configured.take_error();
   Ref<platform::StreamConfiguration> configuration = configured.take();
 
-  return screenshot_to_png(filter.get(), configuration.get(), width, height, "Window screenshot capture failed: ");
+  return screenshot_to_png(std::move(turn), filter.get(), configuration.get(), width, height,
+                           "Window screenshot capture failed: ");
 }
 
 }  // namespace deskcap
