@@ -253,6 +253,13 @@ Result<platform::Rect> crop_within_display(const CropRect& crop, const platform:
 
 Result<CapturedPng> capture_display(const CaptureRequest& request) {
   ScreenshotTurn turn = draw_screenshot_turn();
+  if (platform::display_capture_limit() == platform::DisplayCaptureLimit::WaylandSession) {
+    Error error = failure(
+        "Display capture is not available in a Wayland session: the X server there (XWayland) holds only X "
+        "clients' windows, not the screen the user sees");
+    error.unsupported = Unsupported::WaylandSession;
+    return error;
+  }
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();
