@@ -18,6 +18,11 @@ export interface DeskcapError extends Error {
    * granted, "camera" on `captureIosDevice` rejections for refused camera access.
    */
   permission?: 'screen-recording' | 'camera';
+  /**
+   * Present only when the system cannot make the capture at all: "wayland-session"
+   * on `captureDisplay` rejections in a Wayland session on Linux.
+   */
+  unsupported?: 'wayland-session';
 }
 
 export interface DisplayInfo {

@@ -57,6 +57,10 @@ export interface Probe {
   cameraPrompts: number;
   sessionsCreated: number;
   sessionsRunning: number;
+  /** World milliseconds (before timeScale) added to screenshots for the others in flight as each started. */
+  overlapPenaltyMs: number;
+  /** The display or window id of each of the last 64 screenshot requests, oldest first. */
+  screenshotOrder: number[];
 }
 
 /**

@@ -65,6 +65,16 @@ const char* permission_name(Permission permission) {
   return nullptr;
 }
 
+// The `unsupported` property of a capture the system cannot make; null for
+// other failures.
+const char* unsupported_name(Unsupported unsupported) {
+  switch (unsupported) {
+    case Unsupported::WaylandSession: return "wayland-session";
+    case Unsupported::None: break;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Result<napi_value> to_js(napi_env env, Error error) {
@@ -89,6 +99,13 @@ Result<napi_value> to_js(napi_env env, Error error) {
     if (s != napi_ok) return napi_error(s, "Failed to create error permission string");
     s = napi_set_named_property(env, result, "permission", name);
     if (s != napi_ok) return napi_error(s, "Failed to set error permission");
+  }
+  if (const char* unsupported = unsupported_name(error.unsupported)) {
+    napi_value name = nullptr;
+    s = napi_create_string_utf8(env, unsupported, NAPI_AUTO_LENGTH, &name);
+    if (s != napi_ok) return napi_error(s, "Failed to create error unsupported string");
+    s = napi_set_named_property(env, result, "unsupported", name);
+    if (s != napi_ok) return napi_error(s, "Failed to set error unsupported");
   }
   if (error.cause) {
     auto cause = to_js(env, std::move(*error.cause));

@@ -67,10 +67,15 @@ struct JsReference {
 // without reading the message; None for every other failure.
 enum class Permission { None, ScreenRecording, Camera };
 
+// What the system cannot do at all, whatever the permissions; None for every
+// other failure.
+enum class Unsupported { None, WaylandSession };
+
 struct Error {
   Status status = Status::GenericFailure;
   std::string reason;
   Permission permission = Permission::None;
+  Unsupported unsupported = Unsupported::None;
   std::unique_ptr<Error> cause;
   std::unique_ptr<JsReference> reference;
 

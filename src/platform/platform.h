@@ -148,6 +148,11 @@ std::optional<bool> screen_capture_preflight();
 // CGRequestScreenCaptureAccess: may show the system prompt and answers at once; a
 // grant takes effect after the host restarts. Thread: any.
 bool screen_capture_request();
+// Why no display of this session can be captured whatever the permission, or
+// None. macOS: always None; Linux: WaylandSession in a Wayland session (the X
+// server XWayland offers holds only X clients' windows). Thread: any.
+enum class DisplayCaptureLimit { None, WaylandSession };
+DisplayCaptureLimit display_capture_limit();
 
 // ---- ScreenCaptureKit ----------------------------------------------------------
 // Completion of a request: exactly one of object (+1, handed to the callee) or

@@ -23,6 +23,7 @@
 #include "platform/platform.h"
 #include "screen/png_encoder.h"
 #include "screen/screen.h"
+#include "screen/screenshot_gate.h"
 
 namespace deskcap {
 namespace {
@@ -222,18 +223,22 @@ Result<Unit> draw_raw_of(platform::Image* image, uint32_t width, uint32_t height
 // The screenshot `configuration` asks for (failures prefixed with
 // `screenshot_prefix`), in the output's format. `points_wide` is the captured
 // area's width in points, for the result's scale.
-Result<Screenshot> take_screenshot(platform::ContentFilter* filter, platform::StreamConfiguration* configuration,
-                                   PixelSize size, double points_wide, const OutputOptions& output,
+Result<Screenshot> take_screenshot(ScreenshotTurn turn, platform::ContentFilter* filter,
+                                   platform::StreamConfiguration* configuration, PixelSize size,
+                                   double points_wide, const OutputOptions& output,
                                    const std::string& screenshot_prefix) {
   Screenshot out;
   out.format = output.format;
   const bool png = output.format == ImageFormat::Png;
   const size_t expected = png ? recent_sizes().expected(size.width, size.height) : 0;
+  turn.wait();
   auto shot = ask<platform::Image>(
       [&](void* context, platform::CompletionCallback completion) {
         platform::capture_image(filter, configuration, context, completion);
       },
       screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.bytes, expected); });
+  // The drawing and encoding below overlap the next capture's screenshot.
+  turn.release();
   if (!shot.ok()) return shot.take_error();
   Ref<platform::Image> image = shot.take();
 
@@ -292,6 +297,14 @@ PixelSize fit_within(PixelSize native, std::optional<uint32_t> max_width, std::o
 }
 
 Result<Screenshot> capture_display(const CaptureRequest& request) {
+  ScreenshotTurn turn = draw_screenshot_turn();
+  if (platform::display_capture_limit() == platform::DisplayCaptureLimit::WaylandSession) {
+    Error error = failure(
+        "Display capture is not available in a Wayland session: the X server there (XWayland) holds only X "
+        "clients' windows, not the screen the user sees");
+    error.unsupported = Unsupported::WaylandSession;
+    return error;
+  }
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();
@@ -340,10 +353,12 @@ Result<Screenshot> capture_display(const CaptureRequest& request) {
   Ref<platform::StreamConfiguration> configuration = configured.take();
   if (source) platform::configuration_set_source_rect(configuration.get(), *source);
 
-  return take_screenshot(filter.get(), configuration.get(), size, area.width, output, "Screenshot capture failed: ");
+  return take_screenshot(std::move(turn), filter.get(), configuration.get(), size, area.width, output,
+                         "Screenshot capture failed: ");
 }
 
 Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& output) {
+  ScreenshotTurn turn = draw_screenshot_turn();
   auto fetched = shareable_content();
   if (!fetched.ok()) return fetched.take_error();
   Ref<platform::ShareableContent> content = fetched.take();
@@ -371,7 +386,7 @@ Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& outpu
   if (!configured.ok()) return configured.take_error();
   Ref<platform::StreamConfiguration> configuration = configured.take();
 
-  return take_screenshot(filter.get(), configuration.get(), size, frame.width, output,
+  return take_screenshot(std::move(turn), filter.get(), configuration.get(), size, frame.width, output,
                          "Window screenshot capture failed: ");
 }
 

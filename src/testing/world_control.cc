@@ -69,7 +69,9 @@ json probe_counters() {
           {"propertyWrites", now.property_writes - since.property_writes},
           {"cameraPrompts", now.access_requests - since.access_requests},
           {"sessionsCreated", now.sessions_created - since.sessions_created},
-          {"sessionsRunning", now.sessions_running}};
+          {"sessionsRunning", now.sessions_running},
+          {"overlapPenaltyMs", screen["overlapPenaltyMs"]},
+          {"screenshotOrder", screen["screenshotOrder"]}};
 }
 
 }  // namespace deskcap::testing

@@ -1,5 +1,9 @@
 // captureDisplay and captureWindow over a rendered fake world: the images,
 // their sizes, the crops, and the message of every failure.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "screen/screen.h"
 #include "screen_worlds.h"
 
@@ -210,6 +214,25 @@ TEST_F(WindowCaptureTest, SizesRoundHalfAwayFromZero) {
   // The filter's own scale wins over the display's.
   set_screen({{"displays", {d}}, {"windows", {plus(window(5, rect(0, 0, 100, 100), "#336699"), {{"scale", 1.5}})}}});
   EXPECT_EQ(ok(deskcap::capture_window(5)).width, 150u);
+}
+
+}  // namespace
+
+namespace {
+
+// The fake daemon's own charge, asked directly, without the captures' gate:
+// requests made back to back all overlap.
+TEST(FakeScreenshotDaemonTest, ChargesEachScreenshotForTheOthersInFlightAsItStarts) {
+  set_screen({{"screenshot", {{"delayMs", 30}, {"overlapPenaltyMs", 7}}}});
+  std::atomic<int> done{0};
+  auto count = [](void* context, deskcap::platform::Object*, const char*) {
+    static_cast<std::atomic<int>*>(context)->fetch_add(1);
+  };
+  for (int i = 0; i < 3; ++i) deskcap::platform::capture_image(nullptr, nullptr, &done, count);
+  while (done.load() < 3) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  json p = probe();
+  EXPECT_EQ(std::vector<json>({p["maxScreenshotsInFlight"], p["overlapPenaltyMs"], p["screenshotOrder"]}),
+            std::vector<json>({3, 21.0, {0, 0, 0}}));  // 0 + 7 + 2 x 7
 }
 
 }  // namespace

@@ -39,6 +39,9 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
   t.after(() => desktop.stop());
   await desktop.startX(640, 480);
   process.env.DISPLAY = desktop.display;
+  // A Wayland session of the machine running the tests would refuse display captures.
+  delete process.env.WAYLAND_DISPLAY;
+  delete process.env.XDG_SESSION_TYPE;
   const d = require(path.join(root, 'index.js'));
   // The first call connects (and redirects windows into their own pixmaps)
   // before any window exists.
@@ -87,6 +90,31 @@ test('the Linux backend on a real X server', { skip }, async (t) => {
     assert.deepEqual([image.width, image.height], [A.width, A.height]);
     assert.deepEqual(differences(image, { at: () => RED }), []);
     await assert.rejects(d.captureWindow(12345), { message: 'Window 12345 not found in ScreenCaptureKit' });
+  });
+
+  await t.test('in a Wayland session display captures reject as unsupported; window captures and the list work', async () => {
+    // The session is read at each call: the child changes it between them.
+    const sessions = lastJson(await runNodeAsync(`
+      const d = require(${JSON.stringify(path.join(root, 'index.js'))});
+      const sessions = [['wayland', ''], ['x11', 'wayland-0'], ['x11', '']];
+      (async () => {
+        const out = [];
+        for (const [type, wayland] of sessions) {
+          Object.assign(process.env, { XDG_SESSION_TYPE: type, WAYLAND_DISPLAY: wayland });
+          const display = await d.captureDisplay({ displayId: ${id} }).then((shot) => shot.width,
+            (e) => ({ code: e.code, message: e.message, unsupported: e.unsupported, own: Object.keys(e) }));
+          const window = (await d.captureWindow(${a.id})).width;
+          const listed = (await d.listWindows()).some((w) => w.id === ${a.id});
+          out.push({ display, window, listed });
+        }
+        console.log(JSON.stringify(out));
+      })();`, { env: { DISPLAY: desktop.display, XDG_SESSION_TYPE: 'wayland' } }));
+    const refused = { code: 'GenericFailure', unsupported: 'wayland-session', own: ['code', 'unsupported'],
+      message: 'Display capture is not available in a Wayland session: the X server there (XWayland) holds only X '
+        + "clients' windows, not the screen the user sees" };
+    const windows = { window: A.width, listed: true };
+    assert.deepEqual(sessions, [{ display: refused, ...windows }, { display: refused, ...windows },
+      { display: displays[0].width, ...windows }]);
   });
 
   await t.test('window bounds by GTK application id, WM_CLASS class and executable name', () => {

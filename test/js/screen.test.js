@@ -3,9 +3,9 @@
 // installed with setWorld, with the PNGs read back by Node's zlib.
 const test = require('node:test');
 const assert = require('node:assert/strict');
-const os = require('os');
 const { decodePng } = require('./helpers/png');
 const { d, later, rect, assertSettled } = require('./helpers/world');
+const { runNodeAsync } = require('./helpers/child');
 
 const display = (id, bounds, pixelWidth, width, extra = {}) => ({ id, bounds, mode: { pixelWidth, width }, ...extra });
 const window = (id, frame, fill, extra = {}) => ({ id, frame, fill, pid: 500, ...extra });
@@ -81,12 +81,40 @@ test('failures reject with their message chain and leave nothing running', async
   await assertSettled();
 });
 
-test('as many screenshots are in flight as there are workers', async () => {
-  // The pool has TOKIO_WORKER_THREADS scheduler workers, else one per processor.
-  const workers = Number(process.env.TOKIO_WORKER_THREADS) || os.cpus().length;
-  d.setWorld(desktop({ screenshot: { delayMs: 150 } }));
-  const all = await Promise.all(Array.from({ length: workers + 2 }, () => d.captureDisplay({ displayId: 2 })));
-  assert.deepEqual(all.map((image) => image.width), Array(workers + 2).fill(400));
-  const p = d.probe();
-  assert.deepEqual([p.screenshotsFinished, p.maxScreenshotsInFlight], [workers + 2, workers]);
+test('one screenshot at a time, in the order the captures began; a capture failing before its screenshot holds none back', async () => {
+  // Enough workers for every capture at once, each call made once the one
+  // before has begun (its content fetched), so that the turns are drawn in call
+  // order; every screenshot is charged for each other in flight as it starts.
+  const source = `
+    const d = require('./testing.js');
+    const { decodePng } = require('./test/js/helpers/png');
+    const backgrounds = ['#110000', '#002200', '#000033', '#444400'];
+    d.setWorld({ screen: {
+      displays: backgrounds.map((background, i) => ({ id: i + 1, bounds: { x: i * 100, y: 0, width: 80, height: 60 }, background })),
+      windows: [{ id: 9, frame: { x: 10, y: 10, width: 20, height: 20 }, fill: '#ff00ff' }],
+      screenshot: { delayMs: 150, overlapPenaltyMs: 1000 },
+    } });
+    const begun = async (n) => { while (d.probe().contentFetches < n) await new Promise(setImmediate); };
+    (async () => {
+      const starts = [() => d.captureDisplay({ displayId: 1 }), () => d.captureDisplay({ displayId: 2 }),
+        () => d.captureDisplay({ displayId: 77 }), () => d.captureWindow(9),
+        () => d.captureDisplay({ displayId: 3 }), () => d.captureDisplay({ displayId: 4 })];
+      const calls = [];
+      for (const start of starts) {
+        calls.push(start().then((shot) => { const png = decodePng(shot.buffer); return png.at(png.width - 1, png.height - 1); },
+          (e) => e.message));
+        await begun(calls.length);
+      }
+      const answers = await Promise.all(calls);
+      const { maxScreenshotsInFlight, overlapPenaltyMs, screenshotOrder } = d.probe();
+      console.log(JSON.stringify({ answers, maxScreenshotsInFlight, overlapPenaltyMs, screenshotOrder }));
+    })();`;
+  const run = await runNodeAsync(source, { env: { TOKIO_WORKER_THREADS: '6' }, timeout: 30000 });
+  assert.equal(run.status, 0, run.stderr);
+  assert.deepEqual(JSON.parse(run.stdout), {
+    answers: ['#110000ff', '#002200ff', 'Display 77 not found in ScreenCaptureKit', '#ff00ffff', '#000033ff', '#444400ff'],
+    maxScreenshotsInFlight: 1,
+    overlapPenaltyMs: 0,
+    screenshotOrder: [1, 2, 9, 3, 4],
+  });
 });

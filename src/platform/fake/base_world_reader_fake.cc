@@ -34,7 +34,7 @@ constexpr const char* kSchema = R"({
                    "outcome": "enum:ok,error,none", "error": "string", "errorBytes": ["uint8"]},
     "screenshot": {"deliver": "enum:thread,sync,never", "delayMs": "number",
                    "outcome": "enum:ok,error,none", "error": "string", "errorBytes": ["uint8"],
-                   "imageSize": {"width": "uint32", "height": "uint32"}},
+                   "imageSize": {"width": "uint32", "height": "uint32"}, "overlapPenaltyMs": "number"},
     "frame": {"width": "integer", "height": "integer", "color": ["uint8"], "count": "integer",
               "deliver": "enum:thread,sync,never", "delayMs": "number"},
     "device": {"uniqueId": "string", "name": "string", "modelId": "string", "deviceType": "string",

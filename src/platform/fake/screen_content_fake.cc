@@ -201,8 +201,14 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
   // The request keeps what it was given until it completes, like the framework.
   auto held = std::make_shared<std::pair<Ref<ContentFilter>, Ref<StreamConfiguration>>>(
       Ref<ContentFilter>(retained(filter)), Ref<StreamConfiguration>(retained(configuration)));
-  probe->screenshot_started(describe(filter, configuration));
-  fake::deliver(m->screenshot.delivery, [=]() mutable {
+  uint32_t shown = 0;
+  if (filter != nullptr && filter->window) shown = filter->window.get()->entry.id;
+  else if (filter != nullptr && filter->display) shown = filter->display.get()->entry.id;
+  fake::json delivery = m->screenshot.delivery;
+  const double penalty = probe->screenshot_started(describe(filter, configuration), shown, m->overlap_penalty_ms);
+  if (penalty > 0 && delivery.is_object())
+    delivery["delayMs"] = delivery.value("delayMs", 0.0) + penalty;
+  fake::deliver(delivery, [=]() mutable {
     Object* image = nullptr;
     Behaviour outcome = m->screenshot;
     auto painting = std::chrono::steady_clock::now();

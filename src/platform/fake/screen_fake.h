@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -77,6 +78,9 @@ struct Model {
   std::optional<bool> screen_recording{true};  // the permission check; nullopt: cannot tell
   bool request_answer = true;                  // what a request for it answers
   std::optional<std::pair<size_t, size_t>> screenshot_size;
+  // Extra time of a screenshot for each other one in flight as it starts, as the
+  // capture daemon charges for overlapping requests; before timeScale.
+  double overlap_penalty_ms = 0;
   bool pixels_fail = false;
   bool pixels_draw_empty = false;
   std::string probe_file;
@@ -98,8 +102,10 @@ class Probe {
  public:
   explicit Probe(std::string file) : file_(std::move(file)) {}
   void content_fetched();
-  // `request`: what the screenshot was asked for (filter and configuration).
-  void screenshot_started(json request);
+  // `request`: what the screenshot was asked for (filter and configuration);
+  // `id`: the display or window it shows. Answers the overlap penalty it pays:
+  // `penalty_ms` for each screenshot already in flight.
+  double screenshot_started(json request, uint32_t id, double penalty_ms);
   // `paint_ms`: how long painting the image took (the fake's own cost).
   void screenshot_finished(double paint_ms);
   // What the probe file holds.
@@ -111,8 +117,9 @@ class Probe {
   std::mutex mutex_;
   std::string file_;
   long in_flight_ = 0, max_in_flight_ = 0, started_ = 0, finished_ = 0, fetches_ = 0;
-  double paint_ms_ = 0;
+  double paint_ms_ = 0, penalty_ms_ = 0;
   json last_request_;
+  std::deque<uint32_t> order_;  // the last few screenshots' ids, oldest first
 };
 // The probe of the current world.
 std::shared_ptr<Probe> probe();

@@ -8,4 +8,7 @@ std::optional<bool> screen_capture_preflight() { return fake::screen::model()->s
 
 bool screen_capture_request() { return fake::screen::model()->request_answer; }
 
+// The fake is a Mac: every display can be captured.
+DisplayCaptureLimit display_capture_limit() { return DisplayCaptureLimit::None; }
+
 }  // namespace deskcap::platform

@@ -1,4 +1,5 @@
 // Reading the world's "screen" section, and the screenshot probe.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -201,6 +202,7 @@ Model load(const json& world) {
     auto w = u32(shot["imageSize"], "width"), h = u32(shot["imageSize"], "height");
     if (w && h) m.screenshot_size = std::make_pair(size_t{*w}, size_t{*h});
   }
+  if (shot.is_object()) m.overlap_penalty_ms = std::max(0.0, number(shot, "overlapPenaltyMs").value_or(0));
   if (s.contains("cursor") && s["cursor"].is_object()) {
     const json& c = s["cursor"];
     WindowSpec pointer;
@@ -287,13 +289,20 @@ void Probe::content_fetched() {
   write_locked();
 }
 
-void Probe::screenshot_started(json request) {
+double Probe::screenshot_started(json request, uint32_t id, double penalty_ms) {
   std::lock_guard<std::mutex> lock(mutex_);
   last_request_ = std::move(request);
+  // Bounded, so that a long run does not rewrite an ever longer probe file.
+  constexpr size_t kOrderKept = 64;
+  order_.push_back(id);
+  if (order_.size() > kOrderKept) order_.pop_front();
+  const double penalty = penalty_ms * static_cast<double>(in_flight_);
+  penalty_ms_ += penalty;
   ++started_;
   ++in_flight_;
   if (in_flight_ > max_in_flight_) max_in_flight_ = in_flight_;
   write_locked();
+  return penalty;
 }
 
 void Probe::screenshot_finished(double paint_ms) {
@@ -316,7 +325,9 @@ json Probe::document_locked() const {
           {"screenshotsInFlight", in_flight_},
           {"maxScreenshotsInFlight", max_in_flight_},
           {"paintMs", paint_ms_},
-          {"lastScreenshot", last_request_}};
+          {"overlapPenaltyMs", penalty_ms_},
+          {"lastScreenshot", last_request_},
+          {"screenshotOrder", order_}};
 }
 
 // Written whole to a side file and renamed, so a reader never sees half of it.

@@ -6,6 +6,7 @@
 // calling thread, and complete before the request returns. Without a server
 // there are no displays and content requests fail with the framework text.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <set>
@@ -168,6 +169,15 @@ std::optional<bool> screen_capture_preflight() {
   return std::nullopt;
 }
 bool screen_capture_request() { return screen_capture_preflight().value_or(false); }
+
+// Read each call, so that a change to process.env counts.
+DisplayCaptureLimit display_capture_limit() {
+  const char* type = std::getenv("XDG_SESSION_TYPE");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((type != nullptr && std::strcmp(type, "wayland") == 0) || (wayland != nullptr && *wayland != '\0'))
+    return DisplayCaptureLimit::WaylandSession;
+  return DisplayCaptureLimit::None;
+}
 
 void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_only,
                            void* context, CompletionCallback completion) {

@@ -38,4 +38,6 @@ std::optional<bool> screen_capture_preflight() { return CGPreflightScreenCapture
 // takes effect once the host restarts.
 bool screen_capture_request() { return CGRequestScreenCaptureAccess(); }
 
+DisplayCaptureLimit display_capture_limit() { return DisplayCaptureLimit::None; }
+
 }  // namespace deskcap::platform
