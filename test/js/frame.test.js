@@ -158,7 +158,7 @@ test('every result object is a plain object of data properties in a fixed order'
   const windowKeys = [true, 'id', 'pid', 'appId', 'appName', 'title', 'x', 'y', 'width', 'height', 'layer', 'displayId'];
   assert.deepEqual(layouts, {
     display: [[true, 'id', 'name', 'x', 'y', 'width', 'height', 'scaleFactor', 'isPrimary']],
-    image: [[true, 'buffer', 'width', 'height']],
+    image: [[true, 'buffer', 'width', 'height', 'format', 'scale']],
     window: [windowKeys, windowKeys],
     app: [[true, 'pid', 'bundleId']],
     device: [[true, 'uniqueId', 'name', 'modelId', 'width', 'height']],
