@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "linux_private_x.h"
+#include "seam_screenshot.h"
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
 
@@ -15,15 +16,7 @@ namespace {
 
 namespace p = deskcap::platform;
 
-struct Shot {
-  size_t width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  std::string at(size_t x, size_t y) const {
-    const uint8_t* px = &rgba[(y * width + x) * 4];
-    char s[10];
-    return std::string(s, std::snprintf(s, sizeof s, "#%02x%02x%02x%02x", px[0], px[1], px[2], px[3]));
-  }
-};
+using seam_test::Shot;
 
 class Screenshots : public linux_test::PrivateX {
  protected:
@@ -35,38 +28,9 @@ class Screenshots : public linux_test::PrivateX {
     create(0, 0, 640, 480, XCB_COPY_FROM_PARENT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, black);
   }
 
-  // The backend completes screenshots inside the request.
-  template <class T>
-  static p::Ref<T> answer(p::Object*& got) {
-    return p::Ref<T>(reinterpret_cast<T*>(got));
-  }
-  static void keep(void* context, p::Object* object, const char* error) {
-    EXPECT_EQ(error, nullptr) << error;
-    *static_cast<p::Object**>(context) = object;
-  }
-
   Shot capture(size_t width, size_t height, bool cursor) {
     sync();
-    p::Object* got = nullptr;
-    p::get_shareable_content(false, false, &got, keep);
-    auto content = answer<p::ShareableContent>(got);
-    auto displays = p::content_displays_copy(content.get());
-    EXPECT_FALSE(displays.empty());
-    if (displays.empty()) return {};
-    p::Ref<p::ContentFilter> filter(p::filter_with_display_excluding_windows(displays[0].get(), {}));
-    p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
-    p::configuration_set_width(configuration.get(), width);
-    p::configuration_set_height(configuration.get(), height);
-    p::configuration_set_shows_cursor(configuration.get(), cursor);
-    got = nullptr;
-    p::capture_image(filter.get(), configuration.get(), &got, keep);
-    auto image = answer<p::Image>(got);
-    EXPECT_TRUE(image);
-    if (!image) return {};
-    Shot shot{p::image_width(image.get()), p::image_height(image.get()), {}};
-    shot.rgba.resize(shot.width * shot.height * 4);
-    EXPECT_TRUE(p::draw_image_rows_rgba(image.get(), shot.width, shot.height, 0, shot.height, shot.rgba.data()));
-    return shot;
+    return seam_test::capture_first_display(width, height, cursor);
   }
 
   // An 8x8 red pointer with its hot spot at (2, 3), for the root and every

@@ -2,61 +2,17 @@
 // own, and its cursor, through the platform seam as the capture drives it.
 #include "platform/platform.h"
 #include "screen_worlds.h"
+#include "seam_screenshot.h"
 
 namespace {
 
 using namespace screen_test;
 namespace p = deskcap::platform;
 
-// Delivered inside the request (deliver "sync"), so the answer is there on return.
-template <class T>
-p::Ref<T> answer(void (*request)(void* context, p::CompletionCallback completion, void* argument),
-                 void* argument) {
-  p::Object* got = nullptr;
-  request(&got, [](void* context, p::Object* object, const char*) { *static_cast<p::Object**>(context) = object; },
-          argument);
-  return p::Ref<T>(reinterpret_cast<T*>(got));
-}
+using seam_test::Shot;
 
-struct Shot {
-  size_t width = 0, height = 0;
-  std::vector<uint8_t> rgba;
-  std::string at(size_t x, size_t y) const {
-    const uint8_t* px = &rgba[(y * width + x) * 4];
-    char s[10];
-    return std::string(s, std::snprintf(s, sizeof s, "#%02x%02x%02x%02x", px[0], px[1], px[2], px[3]));
-  }
-};
-
-// The first display captured at width × height of `crop` (or the whole display).
 Shot capture(size_t width, size_t height, bool cursor, std::optional<p::Rect> crop = std::nullopt) {
-  auto content = answer<p::ShareableContent>(
-      [](void* context, p::CompletionCallback completion, void*) {
-        p::get_shareable_content(false, false, context, completion);
-      },
-      nullptr);
-  EXPECT_TRUE(content);
-  if (!content) return {};
-  auto displays = p::content_displays_copy(content.get());
-  p::Ref<p::ContentFilter> filter(p::filter_with_display_excluding_windows(displays.at(0).get(), {}));
-  p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
-  p::configuration_set_width(configuration.get(), width);
-  p::configuration_set_height(configuration.get(), height);
-  p::configuration_set_shows_cursor(configuration.get(), cursor);
-  if (crop) p::configuration_set_source_rect(configuration.get(), *crop);
-  std::pair<p::ContentFilter*, p::StreamConfiguration*> request{filter.get(), configuration.get()};
-  auto image = answer<p::Image>(
-      [](void* context, p::CompletionCallback completion, void* argument) {
-        auto* r = static_cast<std::pair<p::ContentFilter*, p::StreamConfiguration*>*>(argument);
-        p::capture_image(r->first, r->second, context, completion);
-      },
-      &request);
-  EXPECT_TRUE(image);
-  if (!image) return {};
-  Shot shot{p::image_width(image.get()), p::image_height(image.get()), {}};
-  shot.rgba.resize(shot.width * shot.height * 4);
-  EXPECT_TRUE(p::draw_image_rows_rgba(image.get(), shot.width, shot.height, 0, shot.height, shot.rgba.data()));
-  return shot;
+  return seam_test::capture_first_display(width, height, cursor, crop);
 }
 
 // A 2x display of 100x50 points (200x100 pixels), black, with a white column
