@@ -1,5 +1,7 @@
 #include "addon/js_error.h"
 
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace deskcap::js {
@@ -93,20 +95,19 @@ Result<napi_value> to_js(napi_env env, Error error) {
   if (s != napi_ok) return napi_error(s, "Failed to create error message string");
   s = napi_create_error(env, code, message, &result);
   if (s != napi_ok) return napi_error(s, "Failed to create error");
-  if (const char* permission = permission_name(error.permission)) {
-    napi_value name = nullptr;
-    s = napi_create_string_utf8(env, permission, NAPI_AUTO_LENGTH, &name);
-    if (s != napi_ok) return napi_error(s, "Failed to create error permission string");
-    s = napi_set_named_property(env, result, "permission", name);
-    if (s != napi_ok) return napi_error(s, "Failed to set error permission");
-  }
-  if (const char* unsupported = unsupported_name(error.unsupported)) {
-    napi_value name = nullptr;
-    s = napi_create_string_utf8(env, unsupported, NAPI_AUTO_LENGTH, &name);
-    if (s != napi_ok) return napi_error(s, "Failed to create error unsupported string");
-    s = napi_set_named_property(env, result, "unsupported", name);
-    if (s != napi_ok) return napi_error(s, "Failed to set error unsupported");
-  }
+  // A string property that lets a program act on the failure without reading its message.
+  auto tag = [&](const char* key, const char* value) -> std::optional<Error> {
+    napi_value text = nullptr;
+    napi_status t = napi_create_string_utf8(env, value, NAPI_AUTO_LENGTH, &text);
+    if (t != napi_ok) return napi_error(t, std::string("Failed to create error ") + key + " string");
+    t = napi_set_named_property(env, result, key, text);
+    if (t != napi_ok) return napi_error(t, std::string("Failed to set error ") + key);
+    return std::nullopt;
+  };
+  if (const char* permission = permission_name(error.permission))
+    if (auto failed = tag("permission", permission)) return std::move(*failed);
+  if (const char* unsupported = unsupported_name(error.unsupported))
+    if (auto failed = tag("unsupported", unsupported)) return std::move(*failed);
   if (error.cause) {
     auto cause = to_js(env, std::move(*error.cause));
     if (!cause.ok()) fatal("Convert cause Error to napi_value should never error");
