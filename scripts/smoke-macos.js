@@ -178,6 +178,21 @@ async function main() {
       () => deskcap.captureDisplay({ displayId: main.id }));
     if (shot.ok) saveImage('display', shot.value, options.out);
     checkRefusal('captureDisplay', shot);
+    // What ScreenCaptureKit makes of the output options: the fitted size, the cursor, ImageIO's JPEG.
+    const small = await call(`captureDisplay({ displayId: ${main.id}, format: 'jpeg', maxWidth: 1280, showCursor: true })`,
+      () => deskcap.captureDisplay({ displayId: main.id, format: 'jpeg', maxWidth: 1280, showCursor: true }));
+    if (small.ok) {
+      const { buffer, width, format } = small.value;
+      if (format !== 'jpeg' || buffer[0] !== 0xff || buffer[1] !== 0xd8) problem('the JPEG capture is not a JPEG');
+      if (width !== Math.min(1280, shot.ok ? shot.value.width : 1280)) problem(`the JPEG capture is ${width} pixels wide`);
+      fs.writeFileSync(path.join(options.out, 'deskcap-smoke-display-1280.jpg'), buffer);
+    }
+    checkRefusal('captureDisplay', small);
+    const raw = await call(`captureDisplay({ displayId: ${main.id}, format: 'raw', maxHeight: 200 })`,
+      () => deskcap.captureDisplay({ displayId: main.id, format: 'raw', maxHeight: 200 }));
+    if (raw.ok && raw.value.buffer.length !== raw.value.width * raw.value.height * 4) {
+      problem(`raw capture of ${raw.value.width}x${raw.value.height} has ${raw.value.buffer.length} bytes`);
+    }
   } else {
     console.log('captureDisplay: skipped, no primary display listed');
   }
