@@ -297,7 +297,6 @@ PixelSize fit_within(PixelSize native, std::optional<uint32_t> max_width, std::o
 }
 
 Result<Screenshot> capture_display(const CaptureRequest& request) {
-  ScreenshotTurn turn = draw_screenshot_turn();
   if (platform::display_capture_limit() == platform::DisplayCaptureLimit::WaylandSession) {
     Error error = failure(
         "Display capture is not available in a Wayland session: the X server there (XWayland) holds only X "
@@ -305,6 +304,7 @@ Result<Screenshot> capture_display(const CaptureRequest& request) {
     error.unsupported = Unsupported::WaylandSession;
     return error;
   }
+  ScreenshotTurn turn = draw_screenshot_turn();
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();

@@ -27,15 +27,25 @@ Build display_info(napi_env env, const DisplayEntry& d, ListSlot slot) {
                      slot);
 }
 
-// A required number field of `object`, its failures located at Object.field.
+// An optional field of `object` read by `read`; nullopt when absent.
 template <class T, class ReadFn>
-Result<T> required_field(napi_env env, napi_value object, const char* owner, const char* field, ReadFn read) {
+Result<std::optional<T>> optional_field(napi_env env, napi_value object, const char* owner, const char* field,
+                                        ReadFn read) {
   auto present = read_object_field(env, object, field);
   if (!present.ok()) return present.take_error();
-  if (!present.value()) return Error(Status::InvalidArg, std::string("Missing field `") + field + "`");
+  if (!present.value()) return std::optional<T>();
   auto value = read(env, *present.value());
   if (!value.ok()) return located(value.take_error(), owner, field);
-  return value.take();
+  return std::optional<T>(value.take());
+}
+
+// A required field of `object`, its failures located at Object.field.
+template <class T, class ReadFn>
+Result<T> required_field(napi_env env, napi_value object, const char* owner, const char* field, ReadFn read) {
+  auto value = optional_field<T>(env, object, owner, field, read);
+  if (!value.ok()) return value.take_error();
+  if (!value.value()) return Error(Status::InvalidArg, std::string("Missing field `") + field + "`");
+  return std::move(*value.value());
 }
 
 Result<CropRect> read_crop_bounds(napi_env env, napi_value object) {
@@ -50,18 +60,6 @@ Result<CropRect> read_crop_bounds(napi_env env, napi_value object) {
     *f.slot = v.value();
   }
   return crop;
-}
-
-// An optional field of `object` read by `read`; nullopt when absent.
-template <class T, class ReadFn>
-Result<std::optional<T>> optional_field(napi_env env, napi_value object, const char* owner, const char* field,
-                                        ReadFn read) {
-  auto present = read_object_field(env, object, field);
-  if (!present.ok()) return present.take_error();
-  if (!present.value()) return std::optional<T>();
-  auto value = read(env, *present.value());
-  if (!value.ok()) return located(value.take_error(), owner, field);
-  return std::optional<T>(value.take());
 }
 
 Error out_of_range(const char* wanted, double got, const char* owner, const char* field) {
@@ -163,10 +161,10 @@ napi_value capture_window(napi_env env, napi_callback_info info) {
   auto id = read_uint32(env, args.value()[0]);
   if (!id.ok()) return fail(env, id.take_error());
   OutputOptions output;
-  // Undefined and null both leave every option at its default.
+  // Undefined (also when absent) and null both leave every option at its default.
   napi_valuetype type = napi_undefined;
-  if (args.value()[1] != nullptr && napi_typeof(env, args.value()[1], &type) != napi_ok)
-    return fail(env, Error(Status::GenericFailure, "Failed to read the capture options"));
+  if (napi_status s = napi_typeof(env, args.value()[1], &type); s != napi_ok)
+    return fail(env, napi_error(s, "Failed to read the capture options"));
   if (type != napi_undefined && type != napi_null) {
     auto read = read_output_options(env, args.value()[1], "WindowCaptureOptions");
     if (!read.ok()) return fail(env, read.take_error());
