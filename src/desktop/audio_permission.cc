@@ -59,7 +59,7 @@ extern "C" int64_t system_audio_access_status(void) {
   return deskcap::guarded<int64_t>(-1, [] {
     void* preflight = deskcap::native::tcc_function("TCCAccessPreflight");
     if (preflight == nullptr) return int64_t{-1};
-    return deskcap::platform::tcc_call_preflight(preflight);
+    return deskcap::platform::tcc_call_preflight(preflight, deskcap::platform::TccService::AudioCapture);
   });
 }
 

@@ -142,6 +142,29 @@ size_t display_mode_width(DisplayMode* mode);            // CGDisplayModeGetWidt
 // "HDMI-1"); nullopt where it gives none, as CoreGraphics. Thread: any.
 std::optional<std::string> display_name(uint32_t display_id);
 
+// ---- CoreGraphics: display reconfiguration -------------------------------------
+// CGDisplayChangeSummaryFlags, as the reconfiguration callback receives them.
+namespace display_change {
+constexpr uint32_t kBeginConfiguration = 1u << 0;
+constexpr uint32_t kMoved = 1u << 1;
+constexpr uint32_t kSetMain = 1u << 2;
+constexpr uint32_t kSetMode = 1u << 3;
+constexpr uint32_t kAdd = 1u << 4;
+constexpr uint32_t kRemove = 1u << 5;
+constexpr uint32_t kEnabled = 1u << 8;
+constexpr uint32_t kDisabled = 1u << 9;
+constexpr uint32_t kDesktopShapeChanged = 1u << 12;
+}  // namespace display_change
+using DisplayReconfigurationCallback = void (*)(uint32_t display, uint32_t flags, void* context);
+// CGDisplayRegisterReconfigurationCallback: for each reconfiguration the
+// callback runs once per affected display with kBeginConfiguration before it
+// is applied, then once per display with what changed once it is. Thread: one
+// of the backend's, never during this call. Answers a CGError (0 success).
+int32_t display_register_reconfiguration(DisplayReconfigurationCallback callback, void* context);
+// CGDisplayRemoveReconfigurationCallback with the same pair. A callback already
+// running on another thread may still finish after this returns; none starts later.
+int32_t display_remove_reconfiguration(DisplayReconfigurationCallback callback, void* context);
+
 // ---- CoreGraphics: Screen Recording permission -----------------------------------
 // CGPreflightScreenCaptureAccess; nullopt when the backend cannot tell. Thread: any.
 std::optional<bool> screen_capture_preflight();
@@ -361,13 +384,28 @@ int32_t audio_object_get_property_data(uint32_t object, const PropertyAddress& a
 int32_t audio_object_get_property_string(uint32_t object, const PropertyAddress& address,
                                          std::optional<std::string>* value);
 
+// AudioObjectAddPropertyListener: `listener` runs on a notification thread of
+// the sound system after the property of `object` changed (several changes
+// may come as one call). Answers the OSStatus (0 success).
+using PropertyListener = void (*)(uint32_t object, const PropertyAddress& address, void* context);
+int32_t audio_object_add_listener(uint32_t object, const PropertyAddress& address,
+                                  PropertyListener listener, void* context);
+// AudioObjectRemovePropertyListener with the same four. A call already running
+// may still finish after this returns; none starts later. Answers the OSStatus.
+int32_t audio_object_remove_listener(uint32_t object, const PropertyAddress& address,
+                                     PropertyListener listener, void* context);
+
 // ---- TCC (opened by the system itself with dlopen/dlsym) ------------------------------
 // Where the TCC framework is. The product always answers
 // "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC"; the fake
 // may point at a test library.
 const char* tcc_framework_path();
-// Calls a looked-up TCCAccessPreflight(service "kTCCServiceAudioCapture", NULL).
-int64_t tcc_call_preflight(void* function);
+// The TCC services asked about: "kTCCServiceAudioCapture" (system audio
+// capture) and "kTCCServiceScreenCapture" (Screen Recording).
+enum class TccService { AudioCapture, ScreenCapture };
+// Calls a looked-up TCCAccessPreflight(service, NULL): 0 granted, 1 denied,
+// 2 not determined, anything else unknown. Thread: any.
+int64_t tcc_call_preflight(void* function, TccService service);
 // Calls a looked-up TCCAccessRequest(service, NULL, completion). The completion
 // runs exactly once, on any thread, possibly before this returns.
 void tcc_call_request(void* function, void* context, AccessCallback completion);

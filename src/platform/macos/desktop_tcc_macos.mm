@@ -19,11 +19,13 @@ const char* tcc_framework_path() {
   return "/System/Library/PrivateFrameworks/TCC.framework/Versions/A/TCC";
 }
 
-int64_t tcc_call_preflight(void* function) {
+int64_t tcc_call_preflight(void* function, TccService service) {
   if (function == nullptr) return -1;
   auto preflight = reinterpret_cast<PreflightFunction>(function);
-  // The service of system audio capture (CoreAudio process taps, macOS 14.2+).
-  return preflight(CFSTR("kTCCServiceAudioCapture"), nullptr);
+  // System audio capture (CoreAudio process taps, macOS 14.2+) or Screen Recording.
+  return preflight(service == TccService::ScreenCapture ? CFSTR("kTCCServiceScreenCapture")
+                                                        : CFSTR("kTCCServiceAudioCapture"),
+                   nullptr);
 }
 
 void tcc_call_request(void* function, void* context, AccessCallback completion) {

@@ -10,11 +10,15 @@ namespace {
 
 constexpr const char* kService = "kTCCServiceAudioCapture";
 
+const char* service_name(TccService service) {
+  return service == TccService::ScreenCapture ? "kTCCServiceScreenCapture" : kService;
+}
+
 }  // namespace
 
-int64_t tcc_call_preflight(void* function) {
+int64_t tcc_call_preflight(void* function, TccService service) {
   using Preflight = long (*)(const void* service, const void* options);
-  return reinterpret_cast<Preflight>(function)(kService, nullptr);
+  return reinterpret_cast<Preflight>(function)(service_name(service), nullptr);
 }
 
 void tcc_call_request(void* function, void* context, AccessCallback completion) {
