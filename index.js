@@ -3,4 +3,7 @@
 // does not serve, the same exports answering code "UnsupportedPlatform".
 const platform = require('./lib/platform.js');
 
-module.exports = platform.supported() ? require('./lib/binding.js').load('deskcap') : platform.unsupportedExports();
+const { withWatch } = require('./lib/watch.js');
+
+module.exports = platform.supported() ? withWatch(require('./lib/binding.js').load('deskcap'))
+  : platform.unsupportedExports();

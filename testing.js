@@ -1,5 +1,6 @@
 'use strict';
-// The same exports over the scriptable fake world, plus setWorld and probe.
+// The same exports over the scriptable fake world, plus setWorld, changeWorld
+// and probe.
 // The first world is the file named by DESKCAP_FAKE_WORLD; a bad one fails
 // this require. See docs/fake-world.md.
 const platform = require('./lib/platform.js');
@@ -7,4 +8,4 @@ const platform = require('./lib/platform.js');
 if (!platform.supported()) throw platform.unsupportedError('deskcap/testing');
 const addon = require('./lib/binding.js').load('deskcap_testing');
 addon.probe();
-module.exports = addon;
+module.exports = require('./lib/watch.js').withWatch(addon);

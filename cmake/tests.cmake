@@ -19,8 +19,8 @@ deskcap_test(core dc_core dc_fake_base)
 deskcap_test(boundary dc_core dc_boundary dc_fake_base)
 # libpng decodes the encoder's output as an outside reader.
 deskcap_test(screen dc_core dc_screen dc_fake_base dc_fake_screen dc_platform_shared PNG::PNG)
-deskcap_test(phone dc_core dc_boundary dc_phone dc_screen dc_desktop dc_testing dc_fake_base dc_fake_phone dc_platform_shared dc_fake_screen dc_fake_desktop)
-deskcap_test(desktop dc_core dc_boundary dc_desktop dc_phone dc_screen dc_testing dc_fake_base dc_fake_desktop dc_fake_phone dc_fake_screen dc_platform_shared)
+deskcap_test(phone dc_core dc_boundary dc_phone dc_screen dc_desktop dc_watch dc_testing dc_fake_base dc_fake_phone dc_platform_shared dc_fake_screen dc_fake_desktop)
+deskcap_test(desktop dc_core dc_boundary dc_desktop dc_phone dc_screen dc_watch dc_testing dc_fake_base dc_fake_desktop dc_fake_phone dc_fake_screen dc_platform_shared)
 deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
 # The product opens libxcb at run time; the test makes its windows with it directly.
 if(TARGET test_linux AND DESKCAP_XCB_FOUND)

@@ -1,5 +1,5 @@
 'use strict';
-// The addon's exports, as README.md's table orders them: true for the four
+// The addon's exports, as README.md's table orders them: true for those
 // that answer synchronously, false for those that return a Promise. A test
 // holds this equal to the built addon.
 module.exports = Object.freeze({
@@ -19,4 +19,5 @@ module.exports = Object.freeze({
   listWindows: false,
   getScreenCaptureAccess: true,
   requestScreenCaptureAccess: false,
+  watch: true,
 });

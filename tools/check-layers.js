@@ -13,7 +13,7 @@ const fs = require('fs');
 const path = require('path');
 
 // Lowest first; folders in one step are peers and may not include each other.
-const ORDER = [['core'], ['platform'], ['boundary'], ['screen'], ['phone', 'desktop'],
+const ORDER = [['core'], ['platform'], ['boundary'], ['screen'], ['phone', 'desktop'], ['watch'],
   ['testing'], ['addon']];
 // Folders outside the order: they include nothing of the tree and nothing
 // includes them. compat/ is C glue linked only into the prebuilt binaries.

@@ -43,6 +43,7 @@ const bool kRegistered = [] {
            DESKCAP_EXPORT(listWindows, list_windows),
            DESKCAP_EXPORT(getScreenCaptureAccess, get_screen_capture_access),
            DESKCAP_EXPORT(requestScreenCaptureAccess, request_screen_capture_access),
+           DESKCAP_EXPORT(watch, watch_changes),
        })
     register_export(e);
   return true;

@@ -16,6 +16,24 @@ namespace {
 using platform::CaptureDevice;
 using platform::MediaType;
 
+std::atomic<IosDeviceHook>& device_hook() {
+  static std::atomic<IosDeviceHook>& hook = *new std::atomic<IosDeviceHook>(nullptr);
+  return hook;
+}
+
+// As listIosDevices describes a device.
+IosDevice describe(CaptureDevice* device) {
+  int32_t width = 0, height = 0;
+  platform::device_active_dimensions(device, &width, &height);
+  return IosDevice{platform::device_unique_id(device), platform::device_localized_name(device),
+                   platform::device_model_id(device), static_cast<uint32_t>(width < 0 ? 0 : width),
+                   static_cast<uint32_t>(height < 0 ? 0 : height)};
+}
+
+void tell_hook(bool connected, CaptureDevice* device) {
+  if (IosDeviceHook hook = device_hook().load()) hook(connected, describe(device));
+}
+
 void on_device_connected(CaptureDevice* device) {
   ios_log("device_connected name=%s media=%s type=%s model_id=%s",
           platform::device_localized_name(device).c_str(), media_description(device).c_str(),
@@ -24,15 +42,19 @@ void on_device_connected(CaptureDevice* device) {
   platform::retain(device);
   auto entry = std::make_shared<const KnownDevice>(
       KnownDevice{DeviceRef(device), platform::device_unique_id(device)});
-  WatchState& s = watch_state();
-  std::lock_guard<std::mutex> lock(s.known_lock);
-  for (const KnownEntry& known : s.known)
-    if (known->unique_id == entry->unique_id) return;  // entry is released after the lock
-  s.known.push_back(std::move(entry));
+  {
+    WatchState& s = watch_state();
+    std::lock_guard<std::mutex> lock(s.known_lock);
+    bool known = false;
+    for (const KnownEntry& k : s.known) known = known || k->unique_id == entry->unique_id;
+    if (!known) s.known.push_back(std::move(entry));
+  }  // a duplicate entry is released after the lock
+  tell_hook(true, device);
 }
 
 void on_device_disconnected(CaptureDevice* device) {
   ios_log("device_disconnected name=%s", platform::device_localized_name(device).c_str());
+  if (platform::device_has_media_type(device, MediaType::Muxed)) tell_hook(false, device);
   std::string id = platform::device_unique_id(device);
   std::vector<KnownEntry> removed;
   WatchState& s = watch_state();
@@ -64,6 +86,7 @@ void start_device_watch() { std::call_once(*watch_state().once.load(), start_wat
 
 platform::DiscoverySession* watch_session() { return watch_state().session.load(); }
 
+
 DeviceList known_devices() {
   std::vector<KnownEntry> copy;
   {
@@ -81,3 +104,26 @@ DeviceList known_devices() {
 }
 
 }  // namespace deskcap::phone
+
+namespace deskcap {
+
+std::vector<IosDevice> follow_ios_devices(IosDeviceHook hook) {
+  phone::device_hook().store(hook);
+  if (hook == nullptr) return {};
+  platform::AutoreleasePool pool;
+  std::vector<IosDevice> present;
+  // Without screen-capture devices allowed no phone is ever reported.
+  if (!phone::enable_screen_capture_devices()) return present;
+  phone::start_device_watch();
+  phone::DeviceList devices = phone::scan_capture_devices(false);
+  for (phone::DeviceRef& known : phone::known_devices()) devices.push_back(std::move(known));
+  for (const phone::DeviceRef& d : devices) {
+    IosDevice device = phone::describe(d.get());
+    bool seen = false;
+    for (const IosDevice& p : present) seen = seen || p.unique_id == device.unique_id;
+    if (!seen) present.push_back(std::move(device));
+  }
+  return present;
+}
+
+}  // namespace deskcap

@@ -1,12 +1,16 @@
 #include "testing/world_control.h"
 
+#include <map>
 #include <mutex>
+#include <set>
 
 #include "phone/phone_state.h"
 #include "platform/fake/base_world_fake.h"
+#include "platform/fake/desktop_fake.h"
 #include "platform/fake/phone_fake.h"
 #include "platform/fake/screen_fake.h"
 #include "testing/fresh_process.h"
+#include "watch/watch.h"
 
 namespace deskcap::testing {
 namespace {
@@ -24,7 +28,123 @@ Baseline& baseline() {
   return b;
 }
 
+// What CoreGraphics reports of one display, to compare across a change.
+struct DisplayFacts {
+  platform::Rect bounds;
+  size_t pixel_width = 0, width = 0;
+  bool main = false;
+};
+
+std::map<uint32_t, DisplayFacts> display_facts() {
+  std::map<uint32_t, DisplayFacts> facts;
+  uint32_t count = 0;
+  if (platform::get_active_display_list(0, nullptr, &count) != 0) return facts;
+  std::vector<uint32_t> ids(count + 1);
+  if (platform::get_active_display_list(count, ids.data(), &count) != 0) return facts;
+  uint32_t main = platform::main_display_id();
+  for (uint32_t i = 0; i < count; ++i) {
+    DisplayFacts f;
+    f.bounds = platform::display_bounds(ids[i]);
+    platform::Ref<platform::DisplayMode> mode(platform::display_copy_mode(ids[i]));
+    if (mode) {
+      f.pixel_width = platform::display_mode_pixel_width(mode.get());
+      f.width = platform::display_mode_width(mode.get());
+    }
+    f.main = ids[i] == main;
+    facts[ids[i]] = f;
+  }
+  return facts;
+}
+
+uint32_t change_flags(const DisplayFacts* before, const DisplayFacts* after) {
+  namespace flag = platform::display_change;
+  if (before == nullptr) return after == nullptr ? 0 : flag::kAdd | flag::kEnabled;
+  if (after == nullptr) return flag::kRemove | flag::kDisabled;
+  uint32_t flags = 0;
+  const platform::Rect &a = before->bounds, &b = after->bounds;
+  if (a.x != b.x || a.y != b.y) flags |= flag::kMoved;
+  if (a.width != b.width || a.height != b.height || before->pixel_width != after->pixel_width ||
+      before->width != after->width)
+    flags |= flag::kSetMode;
+  if (after->main && !before->main) flags |= flag::kSetMain;
+  if (flags != 0) flags |= flag::kDesktopShapeChanged;
+  return flags;
+}
+
+// Phone devices by unique id, as the world lists them.
+std::map<std::string, json> world_devices(const json& world) {
+  std::map<std::string, json> devices;
+  auto phone = world.find("phone");
+  if (phone == world.end() || !phone->is_object() || !phone->contains("devices")) return devices;
+  for (const json& entry : (*phone)["devices"])
+    if (entry.is_object()) devices.emplace(entry.value("uniqueId", std::string()), entry);
+  return devices;
+}
+
+void report_audio_change(const fake::DesktopWorld& before, const fake::DesktopWorld& after) {
+  using namespace platform::coreaudio;
+  auto objects = [](const fake::DesktopWorld& w) {
+    std::map<uint32_t, uint32_t> running;
+    if (w.process_object_list)
+      for (const auto& p : w.processes) running[p.object_id] = p.running_input;
+    return running;
+  };
+  auto old_objects = objects(before), new_objects = objects(after);
+  if (old_objects.size() != new_objects.size() ||
+      !std::equal(old_objects.begin(), old_objects.end(), new_objects.begin(),
+                  [](const auto& a, const auto& b) { return a.first == b.first; }))
+    fake::post_audio_change(kSystemObject, {kProcessObjectList, kScopeGlobal, kElementMain});
+  for (const auto& [object, running] : new_objects) {
+    auto old = old_objects.find(object);
+    if (old != old_objects.end() && old->second != running)
+      fake::post_audio_change(object, {kIsRunningInput, kScopeGlobal, kElementMain});
+  }
+}
+
 }  // namespace
+
+void change_world(const json& patch) {
+  std::map<uint32_t, DisplayFacts> displays_before = display_facts();
+  std::shared_ptr<const fake::DesktopWorld> desktop_before = fake::desktop_world();
+  {
+    // Checked first, so that a refused change reports nothing.
+    json changed = *fake::world();
+    changed.merge_patch(patch);
+    (void)fake::canonical_world(changed);
+  }
+  // CoreGraphics announces a reconfiguration to every display it touches
+  // before applying it; a display being added has nothing to announce yet.
+  bool displays_touched = patch.contains("displays") || (patch.contains("screen") && patch["screen"].is_object() &&
+                                                         patch["screen"].contains("mainDisplayId"));
+  std::set<uint32_t> begun;
+  if (displays_touched)
+    for (const auto& [id, facts] : displays_before) {
+      begun.insert(id);
+      fake::screen::post_reconfiguration(id, platform::display_change::kBeginConfiguration);
+    }
+
+  std::shared_ptr<const json> before = fake::change_world(patch);
+  std::shared_ptr<const json> after = fake::world();
+
+  std::map<uint32_t, DisplayFacts> displays_after = display_facts();
+  std::set<uint32_t> ids = begun;
+  for (const auto& [id, facts] : displays_after) ids.insert(id);
+  for (uint32_t id : ids) {
+    auto b = displays_before.find(id);
+    auto a = displays_after.find(id);
+    uint32_t flags = change_flags(b == displays_before.end() ? nullptr : &b->second,
+                                  a == displays_after.end() ? nullptr : &a->second);
+    if (flags != 0 || begun.count(id) != 0) fake::screen::post_reconfiguration(id, flags);
+  }
+
+  auto devices_before = world_devices(*before), devices_after = world_devices(*after);
+  for (const auto& [id, entry] : devices_before)
+    if (devices_after.count(id) == 0) fake::post_device_notification(false, entry);
+  for (const auto& [id, entry] : devices_after)
+    if (devices_before.count(id) == 0) fake::post_device_notification(true, entry);
+
+  report_audio_change(*desktop_before, *fake::desktop_world());
+}
 
 void install_world(const json& document) {
   fake::set_world(document);
@@ -41,6 +161,12 @@ json probe_counters() {
   }
   fake::PhoneCalls now = fake::phone_calls();
   json screen = fake::screen::probe()->snapshot();
+  watch::Census census = watch::census();
+  json observing = json::array();
+  for (auto [bit, name] : {std::pair{watch::kDisplays, "displays"}, {watch::kIosDevices, "iosDevices"},
+                           {watch::kMicrophoneApps, "microphoneApps"},
+                           {watch::kScreenCaptureAccess, "screenCaptureAccess"}})
+    if (census.observing & bit) observing.push_back(name);
 
   // What the calls made and still hold: neither the world's own devices nor
   // the session the device watch keeps for the process.
@@ -71,7 +197,11 @@ json probe_counters() {
           {"sessionsCreated", now.sessions_created - since.sessions_created},
           {"sessionsRunning", now.sessions_running},
           {"overlapPenaltyMs", screen["overlapPenaltyMs"]},
-          {"screenshotOrder", screen["screenshotOrder"]}};
+          {"screenshotOrder", screen["screenshotOrder"]},
+          {"watchers", census.subscribers},
+          {"watchObserving", observing},
+          {"displayCallbacks", fake::screen::reconfiguration_callbacks()},
+          {"audioListeners", fake::audio_listeners()}};
 }
 
 }  // namespace deskcap::testing

@@ -66,7 +66,7 @@ test('each include upward, sideways, out of src/ or into a folder apart is repor
   assert.deepEqual(run.lines.sort(), [
     'boundary/native.h:1: boundary/ includes "compat/other.h" from compat/, not a layer below it',
     'check-layers: 8 problem(s) with the layer order ' +
-      '(core < platform < boundary < screen < phone, desktop < testing < addon)',
+      '(core < platform < boundary < screen < phone, desktop < watch < testing < addon)',
     'compat/other.h:1: compat/ includes "core/error.h" from core/, not a layer below it',
     'core/error.h:2: core/ includes "platform/../screen/bridge.h" from screen/, not a layer below it',
     'desktop/desktop.cc:1: desktop/ includes "phone/phone.h" from phone/, not a layer below it',

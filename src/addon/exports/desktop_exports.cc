@@ -4,10 +4,17 @@
 #include "addon/deferred.h"
 #include "addon/exports/answer.h"
 #include "addon/exports/addon_desktop.h"
+#include "addon/exports/described.h"
 #include "addon/exports/exports.h"
 #include "desktop/desktop_steps.h"
 
 namespace deskcap::js {
+
+Build microphone_app(napi_env env, const MicrophoneApp& app, ListSlot slot) {
+  return make_object(env, {{"pid", app.pid}, {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }}},
+                     slot);
+}
+
 namespace {
 
 Build window_bounds(napi_env env, const WindowBounds& b) {
@@ -18,10 +25,6 @@ Build notch(napi_env env, const NotchSize& n) {
   return make_object(env, {{"width", n.width}, {"height", n.height}});
 }
 
-Build microphone_app(napi_env env, const MicrophoneApp& app, ListSlot slot) {
-  return make_object(env, {{"pid", app.pid}, {"bundleId", [&](napi_env e) { return make_string(e, app.bundle_id); }}},
-                     slot);
-}
 
 Build optional_string(napi_env env, const std::optional<std::string>& text) {
   return make_optional(env, text, make_string);

@@ -21,5 +21,6 @@ napi_value request_system_audio_access(napi_env env, napi_callback_info info);
 napi_value list_windows(napi_env env, napi_callback_info info);
 napi_value get_screen_capture_access(napi_env env, napi_callback_info info);
 napi_value request_screen_capture_access(napi_env env, napi_callback_info info);
+napi_value watch_changes(napi_env env, napi_callback_info info);
 
 }  // namespace deskcap::js

@@ -3,12 +3,12 @@
 #include "addon/deferred.h"
 #include "addon/exports/answer.h"
 #include "addon/exports/captured_image.h"
+#include "addon/exports/described.h"
 #include "addon/exports/exports.h"
 #include "addon/test_faults.h"
 #include "phone/phone_steps.h"
 
 namespace deskcap::js {
-namespace {
 
 Build ios_device(napi_env env, const IosDevice& d, ListSlot slot) {
   return make_object(env,
@@ -22,7 +22,6 @@ Build ios_device(napi_env env, const IosDevice& d, ListSlot slot) {
                      slot);
 }
 
-}  // namespace
 
 napi_value take_ios_log(napi_env env, napi_callback_info) {
   return start_promise<std::vector<std::string>>(

@@ -4,13 +4,13 @@
 
 #include "addon/exports/answer.h"
 #include "addon/exports/captured_image.h"
+#include "addon/exports/described.h"
 #include "addon/exports/exports.h"
 #include "addon/test_faults.h"
 #include "addon/deferred.h"
 #include "screen/screen.h"
 
 namespace deskcap::js {
-namespace {
 
 Build display_info(napi_env env, const DisplayEntry& d, ListSlot slot) {
   return make_object(env,
@@ -26,6 +26,9 @@ Build display_info(napi_env env, const DisplayEntry& d, ListSlot slot) {
                      },
                      slot);
 }
+
+namespace {
+
 
 // An optional field of `object` read by `read`; nullopt when absent.
 template <class T, class ReadFn>

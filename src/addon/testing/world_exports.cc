@@ -30,7 +30,7 @@ Result<napi_value> call_json(napi_env env, const char* method, napi_value argume
 
 // JSON.stringify threw (a cycle, a BigInt, a string too long): the world is
 // refused as an argument error naming the reason, not with the host's bare error.
-Error not_json(napi_env env, Error error) {
+Error not_json(napi_env env, Error error, const char* call) {
   bool pending = false;
   napi_value exception = nullptr, message = nullptr;
   if (napi_is_exception_pending(env, &pending) != napi_ok || !pending ||
@@ -41,10 +41,10 @@ Error not_json(napi_env env, Error error) {
     auto text = read_string(env, message);
     if (text.ok()) reason += ": " + text.value();
   }
-  return Error(Status::InvalidArg, "setWorld: " + reason);
+  return Error(Status::InvalidArg, std::string(call) + ": " + reason);
 }
 
-Result<json> world_argument(napi_env env, napi_callback_info info) {
+Result<json> world_argument(napi_env env, napi_callback_info info, const char* call) {
   auto args = read_arguments(env, info, 1);
   if (!args.ok()) return args.take_error();
   napi_value value = args.value()[0];
@@ -56,13 +56,13 @@ Result<json> world_argument(napi_env env, napi_callback_info info) {
       auto path = read_string(env, value);
       if (!path.ok()) return path.take_error();
       if (path.value().find('\0') != std::string::npos)
-        return Error(Status::InvalidArg, "setWorld: the path of the world file holds a NUL byte");
+        return Error(Status::InvalidArg, std::string(call) + ": the path of the world file holds a NUL byte");
       return fake::read_world_file(path.value());
     }
     if (type != napi_object)
-      return Error(Status::InvalidArg, "setWorld takes a world object or the path of a JSON file");
+      return Error(Status::InvalidArg, std::string(call) + " takes a world object or the path of a JSON file");
     auto text = call_json(env, "stringify", value);
-    if (!text.ok()) return not_json(env, text.take_error());
+    if (!text.ok()) return not_json(env, text.take_error(), call);
     auto chars = read_string(env, text.value());
     if (!chars.ok()) return chars.take_error();
     return json::parse(chars.value());
@@ -74,7 +74,7 @@ Result<json> world_argument(napi_env env, napi_callback_info info) {
 }
 
 napi_value set_world(napi_env env, napi_callback_info info) {
-  auto document = world_argument(env, info);
+  auto document = world_argument(env, info, "setWorld");
   if (!document.ok()) return fail(env, document.take_error());
   // Work of the previous world still runs on the pool and reads its state.
   if (size_t busy = work_in_flight(); busy > 0)
@@ -87,6 +87,23 @@ napi_value set_world(napi_env env, napi_callback_info info) {
     return fail(env, Error(Status::InvalidArg, e.what()));
   } catch (const std::exception& e) {
     return fail(env, Error(Status::GenericFailure, std::string("setWorld failed: ") + e.what()));
+  }
+  napi_value undefined = nullptr;
+  napi_get_undefined(env, &undefined);
+  return undefined;
+}
+
+// Unlike setWorld it may run while calls are in flight: a Mac changes under
+// running work too.
+napi_value change_world(napi_env env, napi_callback_info info) {
+  auto patch = world_argument(env, info, "changeWorld");
+  if (!patch.ok()) return fail(env, patch.take_error());
+  try {
+    testing::change_world(patch.value());
+  } catch (const fake::WorldError& e) {
+    return fail(env, Error(Status::InvalidArg, e.what()));
+  } catch (const std::exception& e) {
+    return fail(env, Error(Status::GenericFailure, std::string("changeWorld failed: ") + e.what()));
   }
   napi_value undefined = nullptr;
   napi_get_undefined(env, &undefined);
@@ -118,6 +135,7 @@ napi_value probe(napi_env env, napi_callback_info) {
 
 const bool kRegistered = [] {
   register_export(UNGUARDED_EXPORT(setWorld, set_world));
+  register_export(UNGUARDED_EXPORT(changeWorld, change_world));
   register_export(UNGUARDED_EXPORT(probe, probe));
   return true;
 }();

@@ -21,6 +21,7 @@ struct WorldSlot {
   std::mutex mutex;
   std::shared_ptr<const json> world;
   std::atomic<uint64_t> generation{0};
+  std::atomic<uint64_t> fresh_generation{0};
   // Written under the mutex; read without it once true (it never turns back).
   std::atomic<bool> environment_read{false};
 };
@@ -41,8 +42,9 @@ LiveObjects& live() {
   return l;
 }
 
-void install_locked(WorldSlot& s, json canonical) {
+void install_locked(WorldSlot& s, json canonical, bool fresh = true) {
   s.world = std::make_shared<const json>(std::move(canonical));
+  if (fresh) s.fresh_generation.fetch_add(1);
   s.generation.fetch_add(1);
 }
 
@@ -108,6 +110,34 @@ void set_world(json document) {
   std::lock_guard<std::mutex> lock(s.mutex);
   s.environment_read.store(true);
   install_locked(s, std::move(canonical));
+}
+
+std::shared_ptr<const json> change_world(const json& patch) {
+  std::shared_ptr<const json> before = world();
+  json changed = *before;
+  changed.merge_patch(patch);
+  json canonical = canonical_world(changed);
+  WorldSlot& s = slot();
+  std::lock_guard<std::mutex> lock(s.mutex);
+  before = s.world;
+  install_locked(s, std::move(canonical), false);
+  return before;
+}
+
+bool sections_differ(const json& before, const json& after, const std::vector<const char*>& keys) {
+  auto part = [](const json& w, const char* key) {
+    auto it = w.find(key);
+    return it == w.end() ? json() : *it;
+  };
+  for (const char* key : keys)
+    if (part(before, key) != part(after, key)) return true;
+  // The time scale reaches every section's delays.
+  return part(before, "timeScale") != part(after, "timeScale");
+}
+
+uint64_t fresh_generation() {
+  if (!slot().environment_read.load()) world();
+  return slot().fresh_generation.load();
 }
 
 uint64_t generation() {

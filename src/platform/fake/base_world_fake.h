@@ -16,6 +16,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -44,8 +45,17 @@ json read_world_file(const std::string& path);
 // Installs the world of DESKCAP_FAKE_WORLD unless a world is already current.
 // Throws WorldError for a bad file; the empty world stays current then.
 void load_environment_world();
-// Grows by one at every set_world (and the first load).
+// Changes part of the current world without a fresh start: applies `patch`
+// to the canonical world as a JSON merge patch (RFC 7386: objects merge, any
+// other value, a list included, replaces; null removes), checks the result
+// as set_world does and installs it. Facilities rebuild only the state of the
+// sections that changed. Answers the world it replaced. Throws WorldError
+// and keeps the current world when the result is refused.
+std::shared_ptr<const json> change_world(const json& patch);
+// Grows by one at every set_world, change_world (and the first load).
 uint64_t generation();
+// Grows by one at every set_world (and the first load) only.
+uint64_t fresh_generation();
 
 // The canonical form of a checked document: the one desktop's "applications",
 // "windows" and "displays" at the top, gathered from those and from the old
@@ -85,19 +95,30 @@ struct FakeObject {
 long live_objects();
 json live_objects_by_kind();
 
-// Runs body under a section's lock with its state rebuilt when the world has
-// changed since the state was built.
+// True when a state built from `before` must be rebuilt for `after`: one of
+// the top-level `keys` it reads differs.
+bool sections_differ(const json& before, const json& after, const std::vector<const char*>& keys);
+
+// Runs body under a section's lock with its state rebuilt after a set_world,
+// or after a change_world that changed one of the top-level `keys` it reads.
 template <class State>
 class SectionState {
  public:
-  explicit SectionState(std::function<void(State&, const json&)> load) : load_(std::move(load)) {}
+  SectionState(std::vector<const char*> keys, std::function<void(State&, const json&)> load)
+      : keys_(std::move(keys)), load_(std::move(load)) {}
   template <class Fn>
   auto with(Fn&& body) {
     std::lock_guard<std::mutex> lock(mutex_);
     uint64_t now = generation();
     if (now != built_) {
-      state_ = State{};
-      load_(state_, *world());
+      std::shared_ptr<const json> current = world();
+      uint64_t fresh = fresh_generation();
+      if (fresh != fresh_ || !from_ || sections_differ(*from_, *current, keys_)) {
+        state_ = State{};
+        load_(state_, *current);
+      }
+      from_ = std::move(current);
+      fresh_ = fresh;
       built_ = now;
     }
     return body(state_);
@@ -105,8 +126,10 @@ class SectionState {
 
  private:
   std::mutex mutex_;
-  uint64_t built_ = 0;
+  uint64_t built_ = 0, fresh_ = 0;
+  std::shared_ptr<const json> from_;
   State state_{};
+  std::vector<const char*> keys_;
   std::function<void(State&, const json&)> load_;
 };
 

@@ -63,6 +63,12 @@ struct DesktopCalls {
 };
 DesktopCalls desktop_calls();
 
+// The registered CoreAudio property listeners, and a change of one property:
+// `post_audio_change` calls each listener of (object, address) once, on the
+// calling thread, with no lock held.
+size_t audio_listeners();
+void post_audio_change(uint32_t object, const platform::PropertyAddress& address);
+
 // Counting, for the backend files.
 enum class DesktopFacility { RunningApplications, WindowList, Screens, Audio };
 void count_desktop_call(DesktopFacility facility);

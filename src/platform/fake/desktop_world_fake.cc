@@ -174,7 +174,7 @@ void load(DesktopWorld& world, const json& document) {
 
 SectionState<std::shared_ptr<const DesktopWorld>>& desktop_state() {
   static auto& state = *new SectionState<std::shared_ptr<const DesktopWorld>>(
-      [](std::shared_ptr<const DesktopWorld>& slot, const json& document) {
+      {"applications", "windows", "displays", "desktop"}, [](std::shared_ptr<const DesktopWorld>& slot, const json& document) {
         auto world = std::make_shared<DesktopWorld>();
         load(*world, document);
         slot = std::move(world);

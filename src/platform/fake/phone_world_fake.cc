@@ -99,7 +99,7 @@ void schedule_notifications(const json& script, uint64_t world_generation) {
     for (const json& event : events) {
       std::this_thread::sleep_until(start +
                                     std::chrono::nanoseconds(scaled_ns(int_or(event, "atMs", 0) / 1000.0)));
-      if (generation() != world_generation) return;
+      if (fresh_generation() != world_generation) return;
       bool connected = text_or(event, "event", "connected") != "disconnected";
       platform::Ref<platform::CaptureDevice> device = resolve_device(member(event, "device"));
       if (device) post(connected, device.get());
@@ -113,12 +113,18 @@ std::shared_ptr<PhoneWorld> phone_world() {
   static std::mutex& lock = *new std::mutex;
   static std::shared_ptr<PhoneWorld>& current = *new std::shared_ptr<PhoneWorld>;
   std::lock_guard<std::mutex> guard(lock);
-  uint64_t now = generation();
-  if (!current || current->generation != now) {
+  static json& built_from = *new json;
+  static uint64_t seen = 0;
+  if (current && generation() == seen) return current;
+  seen = generation();
+  uint64_t now = fresh_generation();
+  json phone = section("phone");
+  if (!current || current->generation != now || phone != built_from) {
     auto fresh = std::make_shared<PhoneWorld>();
     fresh->generation = now;
-    load(*fresh, section("phone"));
+    load(*fresh, phone);
     current = std::move(fresh);
+    built_from = std::move(phone);
   }
   return current;
 }

@@ -134,6 +134,12 @@ std::vector<uint8_t> render_display(const DisplaySpec& display,
 std::vector<uint8_t> render_window(const WindowSpec& window, const platform::Rect& source,
                                    size_t width, size_t height);
 
+// The registered display reconfiguration callbacks, and a reconfiguration
+// as CoreGraphics reports it: `post_reconfiguration` calls each of them once
+// for (display, flags), on the calling thread, with no lock held.
+size_t reconfiguration_callbacks();
+void post_reconfiguration(uint32_t display, uint32_t flags);
+
 }  // namespace deskcap::fake::screen
 
 namespace deskcap::platform {

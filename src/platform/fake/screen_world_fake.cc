@@ -272,12 +272,13 @@ double Model::window_scale(const WindowSpec& w) const {
 
 std::shared_ptr<const Model> model() {
   static auto& state = *new SectionState<ModelState>(
-      [](ModelState& s, const json& world) { s.model = std::make_shared<const Model>(load(world)); });
+      {"applications", "windows", "displays", "screen"}, [](ModelState& s, const json& world) { s.model = std::make_shared<const Model>(load(world)); });
   return state.with([](ModelState& s) { return s.model; });
 }
 
 std::shared_ptr<Probe> probe() {
-  static auto& state = *new SectionState<ProbeState>([](ProbeState& s, const json&) {
+  // The counters run from one set_world to the next, across changes.
+  static auto& state = *new SectionState<ProbeState>({}, [](ProbeState& s, const json&) {
     s.probe = std::make_shared<Probe>(model()->probe_file);
   });
   return state.with([](ProbeState& s) { return s.probe; });
