@@ -31,11 +31,15 @@ void* load_tcc_framework() {
   return state.handle.load();
 }
 
-// Looked up at every call, the address is not kept.
+
+}  // namespace
+
 void* tcc_function(const char* name) {
   void* handle = load_tcc_framework();
   return handle == nullptr ? nullptr : dlsym(handle, name);
 }
+
+namespace {
 
 // Shared by the waiting caller and the completion, each holding a reference,
 // so that it outlives whichever of the two finishes last.

@@ -45,7 +45,7 @@ struct ListedWindow {
 void refresh_applications_step();
 // Blocking thread: front to back; empty when there is no window list.
 std::vector<ListedWindow> list_windows_step();
-// Any thread: "granted", "denied" or "unknown".
+// Any thread: "granted", "denied", "not-determined" or "unknown".
 std::string screen_capture_access_step();
 // Blocking thread.
 bool request_screen_capture_access_step();

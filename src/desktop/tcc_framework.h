@@ -16,5 +16,8 @@ struct TccFramework {
 };
 // Made once, never destroyed.
 TccFramework& tcc_framework();
+// A function of the framework (opened at the first call), or null; looked up
+// at every call, the address is not kept. Thread: any.
+void* tcc_function(const char* name);
 
 }  // namespace deskcap::native

@@ -3,12 +3,15 @@
  * block), built next to the testing addon. Answers come from the environment,
  * read at every call:
  *   FAKE_TCC_PREFLIGHT  the preflight code (default 2)
+ *   FAKE_TCC_SCREEN_PREFLIGHT  the preflight code for Screen Recording (default
+ *                       -1, which the system does not know)
  *   FAKE_TCC_GRANT      1 or 0, what the completion reports (default 1)
  *   FAKE_TCC_MODE       "sync": complete inside the request; "thread" (default):
  *                       complete on a new thread; "never": the prompt is never
  *                       answered
  *   FAKE_TCC_DELAY_MS   delay before a threaded completion (default 0)
- * A call for any service but "kTCCServiceAudioCapture", or with options, aborts.
+ * A request for any service but "kTCCServiceAudioCapture", a preflight for
+ * any but it and "kTCCServiceScreenCapture", or a call with options, aborts.
  * Built with FAKE_TCC_NO_REQUEST the library lacks TCCAccessRequest, with
  * FAKE_TCC_NO_PREFLIGHT it lacks TCCAccessPreflight. */
 #include <pthread.h>
@@ -37,7 +40,12 @@ static int request_count;
 int fake_tcc_request_count(void) { return __atomic_load_n(&request_count, __ATOMIC_SEQ_CST); }
 
 #ifndef FAKE_TCC_NO_PREFLIGHT
+static int is_screen(const void *service) {
+  return service != NULL && strcmp((const char *)service, "kTCCServiceScreenCapture") == 0;
+}
+
 long TCCAccessPreflight(const void *service, const void *options) {
+  if (is_screen(service) && options == NULL) return env_long("FAKE_TCC_SCREEN_PREFLIGHT", -1);
   check_call(service, options, "TCCAccessPreflight");
   return env_long("FAKE_TCC_PREFLIGHT", 2);
 }

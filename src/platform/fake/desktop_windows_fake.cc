@@ -31,11 +31,16 @@ std::optional<std::vector<WindowInfo>> window_list_copy(uint32_t options, uint32
   constexpr uint32_t kOnScreenOnly = 1, kExcludeDesktopElements = 16;
   auto world = fake::desktop_world();
   if (!world->window_list_available) return std::nullopt;
+  // Without Screen Recording the list withholds the names of other
+  // processes' windows; the caller's own keep theirs.
+  const bool withhold = screen_capture_preflight() == std::optional<bool>(false);
+  const int64_t self = getpid();
   std::vector<WindowInfo> list;
   for (const auto& w : world->windows) {
     if ((options & kOnScreenOnly) && !w.on_screen) continue;
     if ((options & kExcludeDesktopElements) && w.desktop_element) continue;
     list.push_back(w.info);
+    if (withhold && w.info.owner_pid != self) list.back().name.reset();
   }
   return list;
 }
