@@ -3,7 +3,7 @@
 // for Node.js and Electron on macOS. Argument errors throw at once; failures of
 // the work reject with an Error whose `code` names its status (for example
 // "GenericFailure", "InvalidArg", "NumberExpected"). On a platform other than
-// macOS and Linux every export answers code "UnsupportedPlatform": the four
+// macOS and Linux every export answers code "UnsupportedPlatform": the
 // synchronous ones throw it, the others reject with it.
 
 export interface DeskcapError extends Error {
@@ -153,8 +153,40 @@ export interface WindowInfo {
   displayId: number | null;
 }
 
-/** "denied" means not granted yet or refused: the system does not tell the two apart. */
-export type ScreenCaptureAccess = 'granted' | 'denied' | 'unknown';
+/**
+ * From TCC where the system answers it: "not-determined" is never asked yet.
+ * Where TCC does not answer, CoreGraphics' yes or no, so "denied" also stands
+ * for not asked yet; "unknown" where the system cannot tell.
+ */
+export type ScreenCaptureAccess = 'granted' | 'denied' | 'not-determined' | 'unknown';
+
+/** The fields of a DisplayInfo that a 'display-changed' event names. */
+export type DisplayField = 'x' | 'y' | 'width' | 'height' | 'scaleFactor' | 'isPrimary' | 'name';
+
+/**
+ * Changes of the desktop as events. A kind's native observer runs only while
+ * some watcher has a listener for it. A watcher never keeps the process alive.
+ */
+export interface Watcher extends import('events').EventEmitter {
+  on(event: 'display-added', listener: (display: DisplayInfo) => void): this;
+  on(event: 'display-removed', listener: (display: DisplayInfo) => void): this;
+  on(event: 'display-changed', listener: (display: DisplayInfo, changed: DisplayField[]) => void): this;
+  on(event: 'ios-device-added', listener: (device: IosDevice) => void): this;
+  on(event: 'ios-device-removed', listener: (device: IosDevice) => void): this;
+  on(event: 'microphone-apps-changed', listener: (apps: MicrophoneApp[]) => void): this;
+  on(event: 'screen-capture-access-changed', listener: (access: ScreenCaptureAccess) => void): this;
+  once(event: 'display-added', listener: (display: DisplayInfo) => void): this;
+  once(event: 'display-removed', listener: (display: DisplayInfo) => void): this;
+  once(event: 'display-changed', listener: (display: DisplayInfo, changed: DisplayField[]) => void): this;
+  once(event: 'ios-device-added', listener: (device: IosDevice) => void): this;
+  once(event: 'ios-device-removed', listener: (device: IosDevice) => void): this;
+  once(event: 'microphone-apps-changed', listener: (apps: MicrophoneApp[]) => void): this;
+  once(event: 'screen-capture-access-changed', listener: (access: ScreenCaptureAccess) => void): this;
+  /** Ends the watcher: no event is emitted after this returns. */
+  close(): void;
+  /** Whether close() was called. */
+  readonly closed: boolean;
+}
 
 export type SystemAudioAccess = 'granted' | 'denied' | 'not-determined' | 'unknown';
 
@@ -194,3 +226,5 @@ export function getScreenCaptureAccess(): ScreenCaptureAccess;
  * host application restarts.
  */
 export function requestScreenCaptureAccess(): Promise<boolean>;
+/** A new watcher of the displays, phones, microphone apps and the Screen Recording permission. */
+export function watch(): Watcher;

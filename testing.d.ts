@@ -1,5 +1,5 @@
 // deskcap/testing: the exports of deskcap over a scriptable fake
-// macOS, plus setWorld and probe. Every field of a world: docs/fake-world.md.
+// macOS, plus setWorld, changeWorld and probe. Every field of a world: docs/fake-world.md.
 // On a platform other than macOS and Linux, loading it throws (code "UnsupportedPlatform").
 export * from './index.js';
 
@@ -61,6 +61,14 @@ export interface Probe {
   overlapPenaltyMs: number;
   /** The display or window id of each of the last 64 screenshot requests, oldest first. */
   screenshotOrder: number[];
+  /** Watchers of this process with a native subscription (all environments). */
+  watchers: number;
+  /** The kinds whose native observer runs now. */
+  watchObserving: Array<'displays' | 'iosDevices' | 'microphoneApps' | 'screenCaptureAccess'>;
+  /** Display reconfiguration callbacks registered now. */
+  displayCallbacks: number;
+  /** CoreAudio property listeners registered now. */
+  audioListeners: number;
 }
 
 /**
@@ -71,6 +79,15 @@ export interface Probe {
  * the previous world is still in flight: await it first.
  */
 export function setWorld(world: FakeWorld | string): void;
+
+/**
+ * Changes part of the current world without a fresh start: `patch` is merged
+ * into it (objects merge, any other value, a list included, replaces; null
+ * removes), and the change is reported as a Mac reports it: watchers see the
+ * displays, phones and microphone apps that changed. Throws (code
+ * "InvalidArg") and keeps the world when the result is refused.
+ */
+export function changeWorld(patch: FakeWorld | string): void;
 
 /** The current world's counters. */
 export function probe(): Probe;

@@ -152,7 +152,9 @@ async function main() {
   // ---- Screen Recording and the window list
   const access = await call('getScreenCaptureAccess', () => deskcap.getScreenCaptureAccess());
   if (!access.ok) problem('getScreenCaptureAccess threw');
-  else if (!['granted', 'denied'].includes(access.value)) problem(`getScreenCaptureAccess answered ${access.value}`);
+  else if (!['granted', 'denied', 'not-determined'].includes(access.value)) {
+    problem(`getScreenCaptureAccess answered ${access.value}`);
+  }
   const granted = access.ok && access.value === 'granted';
   const windows = await call('listWindows', () => deskcap.listWindows(), (list) => `${list.length} window(s)`);
   if (windows.ok) {
@@ -252,6 +254,16 @@ async function main() {
     console.log('requestSystemAudioAccess, requestScreenCaptureAccess: skipped (pass --request; they may show prompts)');
   }
   if (options.launch) await launchCheck(deskcap);
+
+  // ---- Watching: every observer starts and stops; change a display or plug a phone in meanwhile to see events
+  const watcher = deskcap.watch();
+  for (const event of ['display-added', 'display-removed', 'display-changed', 'ios-device-added',
+    'ios-device-removed', 'microphone-apps-changed', 'screen-capture-access-changed']) {
+    watcher.on(event, (...args) => console.log(`  | ${event} ${JSON.stringify(args)}`));
+  }
+  console.log('watch: listening for 3 s');
+  await new Promise((resolve) => setTimeout(resolve, 3000));
+  watcher.close();
 
   console.log(problems ? `\n${problems} problem(s)` : '\nno problems');
   process.exitCode = problems ? 1 : 0;

@@ -39,7 +39,7 @@ test('the ESM entries and the type files name exactly the exports of lib/exports
       .concat([...text.matchAll(/^export (?:function|const) (\w+)/gm)].map(([, name]) => name));
   };
   const names = Object.keys(EXPORTS);
-  const testing = [...names, 'setWorld', 'probe'];
+  const testing = [...names, 'setWorld', 'changeWorld', 'probe'];
   for (const [file, want] of [['index.mjs', names], ['testing.mjs', testing], ['index.d.ts', names],
     ['index.d.mts', names], ['testing.d.ts', testing], ['testing.d.mts', testing]]) {
     const listed = file.endsWith('.mjs') ? await esm(file) : typed(file);

@@ -13,8 +13,8 @@ const INDEX = JSON.stringify(path.join(root, 'index.js'));
 
 const EXPORTS = Object.keys(require(path.join(root, 'lib', 'exports.js')));
 
-test('exactly the sixteen exports, each a function named for itself; testing adds setWorld and probe', () => {
-  for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'probe']]]) {
+test('exactly the seventeen exports, each a function named for itself; testing adds setWorld, changeWorld and probe', () => {
+  for (const [mod, names] of [[product, EXPORTS], [testing, [...EXPORTS, 'setWorld', 'changeWorld', 'probe']]]) {
     assert.deepEqual(Object.entries(mod).map(([key, fn]) => [key, typeof fn, fn.name]).sort(),
       names.map((name) => [name, 'function', name]).sort());
   }

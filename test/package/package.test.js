@@ -47,7 +47,7 @@ const CJS = `
 const assert = require('assert');
 const deskcap = require('deskcap');
 const testing = require('deskcap/testing');
-assert.deepEqual([...Object.keys(deskcap), 'setWorld', 'probe'].sort(), Object.keys(testing).sort());
+assert.deepEqual([...Object.keys(deskcap), 'setWorld', 'changeWorld', 'probe'].sort(), Object.keys(testing).sort());
 assert.notEqual(deskcap, testing);
 testing.getDisplays().then((d) => console.log(JSON.stringify({
   exports: Object.keys(deskcap).length, display: d[0].id, audio: typeof deskcap.getSystemAudioAccess() })));
