@@ -24,13 +24,19 @@ async function until(seen, count) {
   return seen.map(([name, payload, fields]) => (fields ? [name, payload.id, fields] : [name, payload]));
 }
 
+// Observers start and stop on the watch thread, a moment after listeners come and go.
+async function untilProbe(check) {
+  for (let i = 0; i < 200 && !check(d.probe()); i++) await sleep(10);
+  return d.probe();
+}
+
 const display = (id, x, width, extra = {}) => ({ id, bounds: rect(x, 0, width, 600), ...extra });
 const display1 = { id: 1, name: 'Display 1', x: 0, y: 0, width: 800, height: 600, scaleFactor: 1, isPrimary: true };
 
 test('displays: one event per display once a reconfiguration is complete, removals first', async () => {
   d.setWorld({ displays: [display(1, 0, 800, { main: true }), display(2, 800, 1024)] });
-  const { watcher, seen } = record();
-  await sleep(50);
+  const { watcher, seen } = record(['display-added', 'display-removed', 'display-changed']);
+  await untilProbe((p) => p.watchObserving.length === 1);
   // One reconfiguration: 2 goes, 3 comes, 1 is rescaled and moved.
   d.changeWorld({ displays: [display(3, 0, 640), display(1, -800, 800, { main: true, scale: 2 })] });
   const events = await until(seen, 3);
@@ -55,15 +61,19 @@ test('phones, microphone apps and the permission: each kind from its own change'
   d.setWorld({ timeScale: 0.01, phone: { devices: [phone('present')] },
     desktop: { audio: { processes: [app(100, 5, false)] } } });
   const { watcher, seen } = record();
-  await sleep(100);
+  await untilProbe((p) => p.watchObserving.length === 4);
 
   // A phone present when watching began is not news; a camera is no phone.
   d.changeWorld({ phone: { devices: [phone('present'), phone('new'), phone('camera', ['video'])] } });
   d.changeWorld({ phone: { devices: [phone('new')] } });
-  // Starting to record, a new process recording, one stopping.
-  d.changeWorld({ desktop: { audio: { processes: [app(100, 5, true)] } } });
-  d.changeWorld({ desktop: { audio: { processes: [app(100, 5, true), app(101, 6, true)] } } });
-  d.changeWorld({ desktop: { audio: { processes: [app(101, 6, true)] } } });
+  await until(seen, 2);
+  // Starting to record, a new process recording, one stopping. Changes that come
+  // faster than the watch reads them are reported as one: each waits for its event.
+  const changes = [[app(100, 5, true)], [app(100, 5, true), app(101, 6, true)], [app(101, 6, true)]];
+  for (const [i, processes] of changes.entries()) {
+    d.changeWorld({ desktop: { audio: { processes } } });
+    await until(seen, 3 + i);
+  }
   d.changeWorld({ screen: { permission: 'denied' } });
   const events = await until(seen, 6);
   assert.deepEqual(events, [
@@ -78,21 +88,20 @@ test('phones, microphone apps and the permission: each kind from its own change'
 });
 
 test('observers run only while a listener wants their kind, and nothing comes after close()', async () => {
+  await untilProbe((p) => p.watchObserving.length === 0);
   d.setWorld({ displays: [display(1, 0, 800)], desktop: { audio: { processes: [{ objectId: 7, pid: 9 }] } } });
   const watcher = d.watch();
   const seen = [];
   const onMic = (apps) => seen.push(apps);
-  assert.deepEqual(d.probe().watchers, 1);
+  assert.deepEqual(d.probe().watchers, 0, 'a watcher without listeners holds nothing');
   watcher.on('microphone-apps-changed', onMic);
-  for (let i = 0; i < 100 && d.probe().audioListeners < 2; i++) await sleep(10);
-  const running = d.probe();
+  const running = await untilProbe((p) => p.audioListeners === 2);
   assert.deepEqual([running.watchObserving, running.displayCallbacks, running.audioListeners],
     [['microphoneApps'], 0, 2], 'the process list and the one process');
 
   d.changeWorld({ displays: [display(1, 0, 900)] });
   watcher.off('microphone-apps-changed', onMic);
-  for (let i = 0; i < 100 && d.probe().audioListeners > 0; i++) await sleep(10);
-  assert.deepEqual(d.probe().watchObserving, []);
+  assert.deepEqual((await untilProbe((p) => p.audioListeners === 0)).watchObserving, []);
 
   // Events already queued when close() runs are dropped with it.
   watcher.on('display-changed', (info) => seen.push(info));
@@ -101,8 +110,7 @@ test('observers run only while a listener wants their kind, and nothing comes af
   watcher.close();
   await sleep(100);
   assert.deepEqual(seen, []);
-  for (let i = 0; i < 100 && d.probe().displayCallbacks > 0; i++) await sleep(10);
-  const after = d.probe();
+  const after = await untilProbe((p) => p.displayCallbacks === 0);
   assert.deepEqual([after.watchers, after.watchObserving, after.displayCallbacks, after.audioListeners],
     [0, [], 0, 0]);
   assert.equal(watcher.closed, true);
