@@ -8,6 +8,7 @@ const { root, childOutcome, lastJson } = require('./helpers/child');
 const { ENDINGS, exitRuns } = require('../soak/exits');
 const { fuzzArguments } = require('../soak/argument_fuzz');
 const { churnWorkers } = require('../soak/worker_churn');
+const { randomChanges, watchCycles } = require('../soak/watch_soak');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
@@ -24,6 +25,11 @@ test('ending the process with captures in flight ends it cleanly', async () => {
 test('Workers terminated at any moment, with work in flight, do not take the process down', async () => {
   const { failures, notes } = await churnWorkers(20);
   assert.equal(failures, 0, notes.join('\n'));
+});
+
+test('watchers under random changes and coming and going in Workers: nothing lost, nothing left behind', async () => {
+  for (const result of [await randomChanges(1, 3000, Date.now() >>> 0), await watchCycles(100)])
+    assert.equal(result.failures, 0, result.notes.join('\n'));
 });
 
 test('random arguments to every export of both addons: answers or Errors, never a crash', async () => {

@@ -25,6 +25,12 @@ function source(ending, delayMs) {
       chain(() => d.captureWindow(5));
     }
     for (const p of [d.listIosDevices(), d.takeIosLog(), d.listMicrophoneApps()]) p.catch(quiet);
+    // A watcher busy with changes as the process ends.
+    const w = d.watch();
+    w.on('display-changed', quiet);
+    w.on('microphone-apps-changed', quiet);
+    let width = 64;
+    setInterval(() => d.changeWorld({ displays: [{ id: 1, main: true, bounds: { width: (width = 96 - width), height: 48 } }] }), 1);
     setTimeout(() => { ${ENDINGS[ending].code}; }, ${delayMs});
   `;
 }

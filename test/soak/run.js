@@ -1,9 +1,11 @@
 'use strict';
-// node test/soak/run.js [--calls 10000 per addon] [--cycles 1000 Workers] [--exits 100 per ending] [--seed N]
+// node test/soak/run.js [--calls 10000 per addon] [--cycles 1000 Workers] [--exits 100 per ending]
+//   [--watch-minutes 10 of random changes] [--watch-cycles 1000 watchers across Workers] [--seed N]
 // One line per check, "name: N runs, N failures", and the first notes of a failure; exits 1 then.
 const { fuzzArguments } = require('./argument_fuzz');
 const { churnWorkers } = require('./worker_churn');
 const { ENDINGS, exitRuns } = require('./exits');
+const { randomChanges, watchCycles } = require('./watch_soak');
 
 const option = (name, fallback) => (process.argv.includes(`--${name}`)
   ? Number(process.argv[process.argv.indexOf(`--${name}`) + 1]) : fallback);
@@ -22,6 +24,9 @@ const option = (name, fallback) => (process.argv.includes(`--${name}`)
   for (const [name, addon] of [['deskcap', 'index.js'], ['deskcap/testing', 'testing.js']])
     report(`argument fuzz (${name})`, await fuzzArguments(addon, { children, calls: Math.ceil(calls / children), seed }));
   report('worker churn', await churnWorkers(cycles));
+  // A child per minute, so that a crash costs one minute's run.
+  report('watch random changes (minutes)', await randomChanges(option('watch-minutes', 10), 60000, seed));
+  report('watch open/close across Workers', await watchCycles(option('watch-cycles', 1000)));
   for (const ending of Object.keys(ENDINGS)) {
     const notes = await exitRuns(ending, exits);
     report(`exit with work in flight (${ending})`, { runs: exits, failures: notes.length, notes });
