@@ -2,7 +2,8 @@
 # Shows that scripts/check-macos.sh catches the mistakes it exists for: each
 # case copies a backend file (or the whole backend) to a temporary directory,
 # plants one mistake, and expects the check to fail; the pristine copies must
-# pass. Ends with "N passed, N failed".
+# pass. Then runs the backend's plain C++ logic, which needs no Mac
+# (src/platform/macos/tests). Ends with "N passed, N failed".
 set -uo pipefail
 
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -68,7 +69,8 @@ case_file() {
 
 echo "# pristine copies pass"
 for file in screen_content_macos.mm phone_devices_macos.mm desktop_windows_macos.mm \
-  screen_displays_macos.mm base_time_macos.mm; do
+  screen_displays_macos.mm base_time_macos.mm screen_reconfiguration_macos.mm \
+  desktop_audio_macos.mm; do
   case_file pass "pristine $file" "$file" "" ""
 done
 cp -R "$backend" "$work/backend"
@@ -96,6 +98,15 @@ case_file fail "a block of the wrong shape" phone_devices_macos.mm \
   "completionHandler:^(BOOL granted) {" "completionHandler:^(int granted, id extra) {" \
   "incompatible block pointer types|cannot initialize a parameter of type 'void \\(\\^"
 
+case_file fail "a property listener of the wrong shape" desktop_audio_macos.mm \
+  "OSStatus Trampoline(AudioObjectID, UInt32, const AudioObjectPropertyAddress*, void* client)" \
+  "OSStatus Trampoline(AudioObjectID, const AudioObjectPropertyAddress*, void* client)" \
+  "no matching function for call to 'AudioObjectAddPropertyListener'"
+case_file fail "a reconfiguration callback of the wrong shape" screen_reconfiguration_macos.mm \
+  "void WakeOnReconfiguration(CGDirectDisplayID, CGDisplayChangeSummaryFlags flags, void*)" \
+  "void WakeOnReconfiguration(CGDirectDisplayID, CGDisplayChangeSummaryFlags flags)" \
+  "no matching function for call to 'CGDisplayRegisterReconfigurationCallback'"
+
 echo "# calls the declarations do not have"
 case_file fail "a real CoreGraphics function absent from the declarations" screen_displays_macos.mm \
   "CGDisplayModeGetPixelWidth(" "CGDisplayModeGetPixelHeight(" \
@@ -120,6 +131,25 @@ cp "$backend/phone_coremediaio_macos.mm" "$work/backend/phone_coremediaio_macos.
 cp "$backend/phone_coremediaio_macos.mm" "$work/backend/phone_coremediaio_again_macos.mm"
 expect fail "a seam function defined twice" "duplicate cmio_set_property_u32" \
   "$check" --coverage-only --backend "$work/backend"
+
+echo "# backend logic that needs no Mac"
+cxx="${CLANGXX:-clang++}"
+for test in "$backend"/tests/*_test.cc; do
+  name="$(basename "$test" .cc)"
+  if ! "$cxx" -std=c++20 -Wall -Wextra -Werror -I "$root/src" "$test" -o "$work/$name" \
+    > "$log" 2>&1; then
+    echo "FAIL - $name (did not build)"
+    sed 's/^/       /' "$log" | tail -n 15
+    failed=$((failed + 1))
+  elif "$work/$name" > "$log" 2>&1; then
+    echo "ok   - $name"
+    passed=$((passed + 1))
+  else
+    echo "FAIL - $name"
+    sed 's/^/       /' "$log" | tail -n 15
+    failed=$((failed + 1))
+  fi
+done
 
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

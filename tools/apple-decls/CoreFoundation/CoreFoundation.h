@@ -8,6 +8,7 @@
 typedef unsigned char Boolean;
 typedef uint32_t UInt32;
 typedef int32_t OSStatus;
+enum { noErr = 0 };  // MacTypes.h
 
 typedef const void* CFTypeRef;
 typedef double CFTimeInterval;

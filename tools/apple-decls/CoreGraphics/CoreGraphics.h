@@ -1,5 +1,5 @@
-// CoreGraphics: displays and their modes, images and bitmap contexts, and the
-// window server's window list.
+// CoreGraphics: displays, their modes and reconfiguration, images and bitmap
+// contexts, and the window server's window list.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -29,6 +29,16 @@ DC_EXTERN_C CF_RETURNS_RETAINED
     CGDisplayModeRef _Nullable CGDisplayCopyDisplayMode(CGDirectDisplayID display);
 DC_EXTERN_C size_t CGDisplayModeGetWidth(CGDisplayModeRef _Nullable mode);
 DC_EXTERN_C size_t CGDisplayModeGetPixelWidth(CGDisplayModeRef _Nullable mode);
+
+// ---- Display reconfiguration (CGDisplayConfiguration.h) --------------------------
+typedef CF_OPTIONS(uint32_t, CGDisplayChangeSummaryFlags) {
+  kCGDisplayBeginConfigurationFlag = (1 << 0),
+};
+typedef void (*CGDisplayReconfigurationCallBack)(CGDirectDisplayID display,
+                                                 CGDisplayChangeSummaryFlags flags,
+                                                 void* _Nullable userInfo);
+DC_EXTERN_C CGError CGDisplayRegisterReconfigurationCallback(
+    CGDisplayReconfigurationCallBack _Nullable callback, void* _Nullable userInfo);
 
 // ---- Images, colour spaces, bitmap contexts --------------------------------------
 typedef struct CF_BRIDGED_TYPE(id) CGImage* CGImageRef;
