@@ -41,8 +41,9 @@ function modeline(width, height) {
     .map(String);
 }
 
-// A display number nobody holds. High, so that an Xvfb -displayfd of a test
-// running alongside (it takes the lowest free number) keeps out of its way.
+// A display number nobody holds now. High, so that an Xvfb -displayfd of a
+// test running alongside (it takes the lowest free number) keeps out of its way;
+// each process searches from its own place.
 function freeDisplay(from) {
   for (let n = from; ; n++) {
     if (!fs.existsSync(`/tmp/.X${n}-lock`) && !fs.existsSync(`/tmp/.X11-unix/X${n}`)) return n;
@@ -72,9 +73,20 @@ class Xorg {
     return r.stdout;
   }
 
+  // The pid in the display's server lock, 0 without one.
+  lockOwner() {
+    try {
+      return Number(fs.readFileSync(`/tmp/.X${this.display.slice(1)}-lock`, 'utf8').trim());
+    } catch {
+      return 0;
+    }
+  }
+
+  // Answering, and this server: the lock names the one that holds the number.
   async ready() {
     for (let i = 0; i < 300 && this.running(); i++) {
-      if (spawnSync('xrandr', ['-d', this.display, '--current'], { env: this.env, stdio: 'ignore' }).status === 0)
+      if (this.lockOwner() === this.server.pid
+        && spawnSync('xrandr', ['-d', this.display, '--current'], { env: this.env, stdio: 'ignore' }).status === 0)
         return true;
       await sleep(50);
     }
@@ -117,7 +129,7 @@ class Xorg {
 async function start() {
   const env = { ...process.env };
   delete env.LD_PRELOAD;  // a sanitizer runtime preloaded for the addon is not the server's
-  let number = 80;
+  let number = 140 + (process.pid % 64);
   let log = '';
   for (let attempt = 0; attempt < 5; attempt++) {
     number = freeDisplay(number + 1);
