@@ -26,6 +26,10 @@ deskcap_test(linux ${DESKCAP_PORTABLE} ${DESKCAP_PRODUCT_PLATFORM})
 if(TARGET test_linux AND DESKCAP_XCB_FOUND)
   target_link_libraries(test_linux PRIVATE PkgConfig::DESKCAP_XCB)
 endif()
+# The display watch test starts Xorg with the repository's test/fixtures/xorg-dummy.conf.
+if(TARGET test_linux)
+  target_compile_definitions(test_linux PRIVATE DESKCAP_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+endif()
 
 # Small helper libraries and programs the suites load or run (test/helpers/*.cmake).
 file(GLOB _helpers CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/test/helpers/*.cmake)

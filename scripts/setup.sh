@@ -6,11 +6,13 @@ cd "$(dirname "$0")/.."
 
 packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-dev
           libgtest-dev pngcheck python3 valgrind ccache)
-# The Linux backend's X11 and sound-server support, and the real X server,
-# clients and sound server that its tests and the demo start.
+# The Linux backend's X11 and sound-server support, and the real X servers,
+# clients and sound server that its tests and the demo start (Xorg with the
+# dummy driver for outputs that change while it runs).
 packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-shm0-dev
            libxcb-xfixes0-dev libxcb-res0-dev libxcb-render0-dev libpulse-dev
-           xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils)
+           xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils
+           xserver-xorg-core xserver-xorg-video-dummy)
 # TurboJPEG, which the Linux backend and the fake open for JPEG (the header to
 # build, the library to run), and Pillow, the outside decoder of its tests.
 packages+=(libturbojpeg0-dev python3-pil)

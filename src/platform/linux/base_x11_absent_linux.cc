@@ -17,5 +17,6 @@ Grab grab_window(const Window&, uint32_t, uint32_t) {
   return Grab{nullptr, unavailable_reason()};
 }
 std::optional<CursorImage> cursor_image() { return std::nullopt; }
+void watch_outputs(watch::Run&, const std::function<void()>&) {}
 
 }  // namespace deskcap::linux_backend::x11

@@ -53,8 +53,6 @@ std::shared_ptr<Connection> open_connection() {
   if (screens.rem == 0) return nullptr;
   x->root = screens.data->root;
   x->root_depth = screens.data->root_depth;
-  x->width = screens.data->width_in_pixels;
-  x->height = screens.data->height_in_pixels;
 
   bool lsb = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
   for (auto f = xcb_setup_pixmap_formats_iterator(setup); f.rem > 0; xcb_format_next(&f)) {
@@ -150,6 +148,11 @@ bool reachable() { return connection() != nullptr; }
 std::string unavailable_reason() {
   const XcbLibrary& xcb = xcb_library();
   return xcb.core ? "no X display is reachable (is DISPLAY set?)" : xcb.core_error;
+}
+
+Size screen_size(const Connection& x) {
+  Reply<xcb_get_geometry_reply_t> root(xcb_get_geometry_reply(x.c, xcb_get_geometry(x.c, x.root), nullptr));
+  return root ? Size{root->width, root->height} : Size{};
 }
 
 std::optional<std::string> property_bytes(const Connection& x, xcb_window_t window, xcb_atom_t atom,

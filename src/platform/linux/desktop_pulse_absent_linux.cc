@@ -4,5 +4,6 @@
 namespace deskcap::linux_backend::pulse {
 
 std::optional<std::vector<RecordingStream>> recording_streams() { return std::nullopt; }
+void watch_streams(watch::Run&, const std::function<void(StreamEvent, uint32_t)>&) {}
 
 }  // namespace deskcap::linux_backend::pulse

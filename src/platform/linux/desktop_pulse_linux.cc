@@ -1,5 +1,6 @@
 // Recording streams from the sound server, over a private, single-threaded
-// libpulse main loop that lives for one question. Never starts a server.
+// libpulse main loop that lives for one question, and the stream watch over
+// one that lives while its thread serves. Never starts a server.
 #include <pulse/pulseaudio.h>
 
 #include <chrono>
@@ -13,6 +14,7 @@ namespace deskcap::linux_backend::pulse {
 namespace {
 
 constexpr auto kPatience = std::chrono::seconds(2);
+constexpr int kRetryMs = 1000;
 
 struct MainloopFree {
   void operator()(pa_mainloop* m) const { pa_mainloop_free(m); }
@@ -75,7 +77,84 @@ bool run_until(pa_mainloop* loop, std::chrono::steady_clock::time_point deadline
   return true;
 }
 
+// ---- the stream watch ------------------------------------------------------------
+
+struct Watching {
+  pa_mainloop* loop;
+  const std::function<void(StreamEvent, uint32_t)>& event;
+};
+
+// Called from libpulse's callbacks: nothing thrown may cross them.
+void tell(Watching* w, StreamEvent event, uint32_t index) noexcept {
+  try {
+    w->event(event, index);
+  } catch (...) {
+  }
+}
+
+void on_stop(pa_mainloop_api*, pa_io_event*, int, pa_io_event_flags_t, void* data) {
+  pa_mainloop_quit(static_cast<Watching*>(data)->loop, 0);
+}
+
+void on_subscribed(pa_context*, int success, void* data) {
+  auto* w = static_cast<Watching*>(data);
+  if (success)
+    tell(w, StreamEvent::Subscribed, 0);
+  else
+    pa_mainloop_quit(w->loop, 1);
+}
+
+void on_state(pa_context* context, void* data) {
+  auto* w = static_cast<Watching*>(data);
+  pa_context_state_t state = pa_context_get_state(context);
+  if (state == PA_CONTEXT_READY) {
+    pa_operation* subscribe =
+        pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SOURCE_OUTPUT, on_subscribed, w);
+    if (subscribe == nullptr)
+      pa_mainloop_quit(w->loop, 1);
+    else
+      pa_operation_unref(subscribe);
+  } else if (!PA_CONTEXT_IS_GOOD(state)) {
+    pa_mainloop_quit(w->loop, 1);
+  }
+}
+
+void on_event(pa_context*, pa_subscription_event_type_t type, uint32_t index, void* data) {
+  if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) != PA_SUBSCRIPTION_EVENT_SOURCE_OUTPUT) return;
+  auto* w = static_cast<Watching*>(data);
+  switch (type & PA_SUBSCRIPTION_EVENT_TYPE_MASK) {
+    case PA_SUBSCRIPTION_EVENT_NEW: return tell(w, StreamEvent::Added, index);
+    case PA_SUBSCRIPTION_EVENT_REMOVE: return tell(w, StreamEvent::Removed, index);
+    default: return tell(w, StreamEvent::Changed, index);
+  }
+}
+
+// Until the run stops or the connection ends.
+void serve(watch::Run& run, const std::function<void(StreamEvent, uint32_t)>& event) {
+  std::unique_ptr<pa_mainloop, MainloopFree> loop(pa_mainloop_new());
+  if (!loop) return;
+  pa_mainloop_api* api = pa_mainloop_get_api(loop.get());
+  Watching watching{loop.get(), event};
+  // The loop frees its I/O events with itself.
+  if (api->io_new(api, run.fd(), PA_IO_EVENT_INPUT, on_stop, &watching) == nullptr) return;
+  std::unique_ptr<pa_context, ContextFree> context(pa_context_new(api, "deskcap watch"));
+  if (!context) return;
+  pa_context_set_state_callback(context.get(), on_state, &watching);
+  pa_context_set_subscribe_callback(context.get(), on_event, &watching);
+  if (pa_context_connect(context.get(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return;
+  int result = 0;
+  pa_mainloop_run(loop.get(), &result);
+}
+
 }  // namespace
+
+void watch_streams(watch::Run& run, const std::function<void(StreamEvent, uint32_t)>& event) {
+  if (!pulse_library().loaded) return;
+  for (;;) {
+    serve(run, event);
+    if (run.wait(-1, kRetryMs) == watch::Run::Woken::Stopped) return;
+  }
+}
 
 std::optional<std::vector<RecordingStream>> recording_streams() {
   // Without libpulse there is no sound server to ask.

@@ -7,10 +7,12 @@
 
 // Every function the backend calls.
 #define DESKCAP_PULSE_FUNCTIONS(X)                                                              \
-  X(pa_context_connect) X(pa_context_disconnect) X(pa_context_get_source_output_info_list)     \
-  X(pa_context_get_state) X(pa_context_new) X(pa_context_unref) X(pa_mainloop_dispatch)        \
-  X(pa_mainloop_free) X(pa_mainloop_get_api) X(pa_mainloop_new) X(pa_mainloop_poll)            \
-  X(pa_mainloop_prepare) X(pa_operation_cancel) X(pa_operation_unref) X(pa_proplist_gets)
+  X(pa_context_connect) X(pa_context_disconnect) X(pa_context_get_source_output_info_list)      \
+  X(pa_context_get_state) X(pa_context_new) X(pa_context_set_state_callback)                    \
+  X(pa_context_set_subscribe_callback) X(pa_context_subscribe) X(pa_context_unref)              \
+  X(pa_mainloop_dispatch) X(pa_mainloop_free) X(pa_mainloop_get_api) X(pa_mainloop_new)         \
+  X(pa_mainloop_poll) X(pa_mainloop_prepare) X(pa_mainloop_quit) X(pa_mainloop_run)             \
+  X(pa_operation_cancel) X(pa_operation_unref) X(pa_proplist_gets)
 
 namespace deskcap::linux_backend::pulse {
 

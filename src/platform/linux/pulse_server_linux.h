@@ -5,9 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/linux/watch_linux.h"
 
 namespace deskcap::linux_backend::pulse {
 
@@ -20,5 +23,19 @@ struct RecordingStream {
 
 // Nullopt when no sound server answers.
 std::optional<std::vector<RecordingStream>> recording_streams();
+
+// What the server said of its recording streams.
+enum class StreamEvent {
+  Subscribed,  // watching from now on: anything may have changed before
+  Added,
+  Removed,
+  Changed,     // a stream's state or properties
+};
+// Serves a stream watch until `run` stops, on a main loop and a connection of
+// its own subscribed to source-output events: `event` runs for each (index
+// is the stream's, 0 with Subscribed), on this thread. Without a server it
+// tries again about once a second, never starting one. Returns at once where
+// the build has no sound-server support or libpulse is missing.
+void watch_streams(watch::Run& run, const std::function<void(StreamEvent, uint32_t index)>& event);
 
 }  // namespace deskcap::linux_backend::pulse

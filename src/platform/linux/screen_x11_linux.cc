@@ -289,7 +289,8 @@ std::vector<Output> outputs() {
     Output screen;
     screen.id = x->root;
     screen.name = "screen";
-    screen.bounds = platform::Rect{0, 0, double(x->width), double(x->height)};
+    Size size = screen_size(*x);
+    screen.bounds = platform::Rect{0, 0, double(size.width), double(size.height)};
     list.push_back(std::move(screen));
   }
   if (std::none_of(list.begin(), list.end(), [](const Output& o) { return o.primary; }))
@@ -352,8 +353,9 @@ Grab grab_area(const platform::Rect& area, const std::set<uint32_t>& left_out) {
     grab.error = unavailable_reason();
     return grab;
   }
+  Size size = screen_size(*x);
   Box box = intersect(Box{int32_t(area.x), int32_t(area.y), int32_t(area.width), int32_t(area.height)},
-                      Box{0, 0, x->width, x->height});
+                      Box{0, 0, size.width, size.height});
   if (box.width == 0 || box.height == 0) {
     grab.error = "the area lies outside the screen";
     return grab;

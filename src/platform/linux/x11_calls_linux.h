@@ -17,6 +17,7 @@
 #define xcb_free_pixmap DESKCAP_XCB(xcb_free_pixmap)
 #define xcb_generate_id DESKCAP_XCB(xcb_generate_id)
 #define xcb_get_extension_data DESKCAP_XCB(xcb_get_extension_data)
+#define xcb_get_file_descriptor DESKCAP_XCB(xcb_get_file_descriptor)
 #define xcb_get_geometry DESKCAP_XCB(xcb_get_geometry)
 #define xcb_get_geometry_reply DESKCAP_XCB(xcb_get_geometry_reply)
 #define xcb_get_image DESKCAP_XCB(xcb_get_image)
@@ -37,6 +38,7 @@
 #define xcb_intern_atom DESKCAP_XCB(xcb_intern_atom)
 #define xcb_intern_atom_reply DESKCAP_XCB(xcb_intern_atom_reply)
 #define xcb_map_window DESKCAP_XCB(xcb_map_window)
+#define xcb_poll_for_event DESKCAP_XCB(xcb_poll_for_event)
 #define xcb_query_tree DESKCAP_XCB(xcb_query_tree)
 #define xcb_query_tree_children DESKCAP_XCB(xcb_query_tree_children)
 #define xcb_query_tree_children_length DESKCAP_XCB(xcb_query_tree_children_length)
@@ -62,6 +64,7 @@
 #define xcb_randr_get_screen_resources_current_reply DESKCAP_XCB(xcb_randr_get_screen_resources_current_reply)
 #define xcb_randr_query_version DESKCAP_XCB(xcb_randr_query_version)
 #define xcb_randr_query_version_reply DESKCAP_XCB(xcb_randr_query_version_reply)
+#define xcb_randr_select_input DESKCAP_XCB(xcb_randr_select_input)
 #define xcb_randr_id (*DESKCAP_XCB(xcb_randr_id))
 
 #define xcb_composite_name_window_pixmap_checked DESKCAP_XCB(xcb_composite_name_window_pixmap_checked)

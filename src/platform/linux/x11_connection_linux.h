@@ -28,7 +28,6 @@ struct Connection {
   xcb_connection_t* c = nullptr;
   xcb_window_t root = 0;
   uint8_t root_depth = 0;
-  uint16_t width = 0, height = 0;
   bool randr = false, composite = false, shm = false, res = false, xfixes = false;
   // Depths whose ZPixmap images are 32 bits per pixel, B G R A in memory.
   bool bgra_24 = false, bgra_32 = false;
@@ -39,6 +38,14 @@ struct Connection {
 
 // Null when no X server answers on $DISPLAY.
 std::shared_ptr<Connection> connection();
+
+// The root window's size now: RandR grows and shrinks it while the server
+// runs, so the size the connection was opened with goes stale. {0, 0} when
+// the server does not answer.
+struct Size {
+  uint16_t width = 0, height = 0;
+};
+Size screen_size(const Connection& x);
 
 // A property's bytes (any format), nullopt when absent.
 std::optional<std::string> property_bytes(const Connection& x, xcb_window_t window, xcb_atom_t atom,

@@ -13,17 +13,18 @@
 #include <string>
 
 // Every function the backend calls, one list per library.
-#define DESKCAP_XCB_CORE_FUNCTIONS(X)                                                          \
+#define DESKCAP_XCB_CORE_FUNCTIONS(X)                                                         \
   X(xcb_configure_window) X(xcb_connect) X(xcb_connection_has_error) X(xcb_create_window)     \
   X(xcb_destroy_window) X(xcb_disconnect) X(xcb_format_next) X(xcb_free_pixmap)               \
-  X(xcb_generate_id) X(xcb_get_extension_data) X(xcb_get_geometry) X(xcb_get_geometry_reply) \
-  X(xcb_get_image) X(xcb_get_image_data) X(xcb_get_image_data_length) X(xcb_get_image_reply) \
-  X(xcb_get_input_focus) X(xcb_get_input_focus_reply) X(xcb_get_property)                     \
-  X(xcb_get_property_reply) X(xcb_get_property_value) X(xcb_get_property_value_length)        \
-  X(xcb_get_selection_owner) X(xcb_get_selection_owner_reply) X(xcb_get_setup)                \
-  X(xcb_get_window_attributes) X(xcb_get_window_attributes_reply) X(xcb_intern_atom)          \
-  X(xcb_intern_atom_reply) X(xcb_map_window) X(xcb_query_tree) X(xcb_query_tree_children)    \
-  X(xcb_query_tree_children_length) X(xcb_query_tree_reply) X(xcb_request_check)             \
+  X(xcb_generate_id) X(xcb_get_extension_data) X(xcb_get_file_descriptor)                     \
+  X(xcb_get_geometry) X(xcb_get_geometry_reply) X(xcb_get_image) X(xcb_get_image_data)        \
+  X(xcb_get_image_data_length) X(xcb_get_image_reply) X(xcb_get_input_focus)                  \
+  X(xcb_get_input_focus_reply) X(xcb_get_property) X(xcb_get_property_reply)                  \
+  X(xcb_get_property_value) X(xcb_get_property_value_length) X(xcb_get_selection_owner)       \
+  X(xcb_get_selection_owner_reply) X(xcb_get_setup) X(xcb_get_window_attributes)              \
+  X(xcb_get_window_attributes_reply) X(xcb_intern_atom) X(xcb_intern_atom_reply)              \
+  X(xcb_map_window) X(xcb_poll_for_event) X(xcb_query_tree) X(xcb_query_tree_children)        \
+  X(xcb_query_tree_children_length) X(xcb_query_tree_reply) X(xcb_request_check)              \
   X(xcb_screen_next) X(xcb_setup_pixmap_formats_iterator) X(xcb_setup_roots_iterator)         \
   X(xcb_translate_coordinates) X(xcb_translate_coordinates_reply)
 #define DESKCAP_XCB_RANDR_FUNCTIONS(X)                                                         \
@@ -34,7 +35,7 @@
   X(xcb_randr_get_screen_resources_current_outputs)                                           \
   X(xcb_randr_get_screen_resources_current_outputs_length)                                    \
   X(xcb_randr_get_screen_resources_current_reply) X(xcb_randr_query_version)                  \
-  X(xcb_randr_query_version_reply)
+  X(xcb_randr_query_version_reply) X(xcb_randr_select_input)
 #define DESKCAP_XCB_COMPOSITE_FUNCTIONS(X)                                                       \
   X(xcb_composite_name_window_pixmap_checked) X(xcb_composite_query_version)                    \
   X(xcb_composite_query_version_reply) X(xcb_composite_redirect_subwindows_checked)

@@ -6,12 +6,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/linux/watch_linux.h"
 #include "platform/platform.h"
 
 namespace deskcap::linux_backend::x11 {
@@ -103,5 +105,12 @@ struct CursorImage {
   std::vector<uint32_t> argb;
 };
 std::optional<CursorImage> cursor_image();
+
+// Serves a display watch until `run` stops, on a connection of its own:
+// `changed` runs once a burst of RandR notifications has settled, and once
+// after each connection (the first too: what changed before the selection
+// took effect is not lost); without a server it tries again about once a
+// second. Returns at once where the build has no X support.
+void watch_outputs(watch::Run& run, const std::function<void()>& changed);
 
 }  // namespace deskcap::linux_backend::x11
