@@ -90,7 +90,9 @@ test('a C++ exception inside any callback becomes a GenericFailure Error', async
   const calls = await childOutcome(`
     const d = require(${TESTING});
     console.log(JSON.stringify(${JSON.stringify(names)}.map((name) => {
-      try { return { name, returned: typeof d[name]({ displayId: 1 }) }; }
+      // A watcher reaches the addon with its first listener.
+      const call = name === 'watch' ? () => d.watch().on('display-added', () => {}) : () => d[name]({ displayId: 1 });
+      try { return { name, returned: typeof call() }; }
       catch (e) { return { name, isError: e instanceof Error, code: e.code, message: e.message }; }
     })));
   `, { env: { DESKCAP_TEST_CALLBACK_FAULT: names.join(',') } });
