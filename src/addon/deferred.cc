@@ -53,16 +53,6 @@ void channel_finalized(napi_env, void* data, void*) {
   Channel::free_all(dropped);
 }
 
-// A settlement's JavaScript exception goes where the host would send it,
-// without keeping the next settlements from running.
-void report_pending_exception(napi_env env) {
-  bool pending = false;
-  napi_value exception = nullptr;
-  if (napi_is_exception_pending(env, &pending) == napi_ok && pending &&
-      napi_get_and_clear_last_exception(env, &exception) == napi_ok)
-    napi_fatal_exception(env, exception);
-}
-
 // The JavaScript side of the channel (its context): settles and frees every
 // waiting task.
 void drain_on_js_thread(napi_env env, napi_value, void* context, void*) {

@@ -137,4 +137,12 @@ void throw_error(napi_env env, Error error) {
   }
 }
 
+void report_pending_exception(napi_env env) {
+  bool pending = false;
+  napi_value exception = nullptr;
+  if (napi_is_exception_pending(env, &pending) == napi_ok && pending &&
+      napi_get_and_clear_last_exception(env, &exception) == napi_ok)
+    napi_fatal_exception(env, exception);
+}
+
 }  // namespace deskcap::js

@@ -28,6 +28,10 @@ Result<napi_value> to_js(napi_env env, Error error);
 // one wins, unchanged).
 void throw_error(napi_env env, Error error);
 
+// A pending JavaScript exception (from a callback the addon made) goes where
+// the host sends uncaught ones, so that the addon's next callbacks still run.
+void report_pending_exception(napi_env env);
+
 // Ends the process: for states the addon cannot continue from.
 [[noreturn]] void fatal(const char* message);
 

@@ -85,16 +85,6 @@ Build fields(napi_env env, const watch::Event& e) {
   return make_array(env, e.fields, [](napi_env e2, const std::string& f) { return make_string(e2, f); });
 }
 
-// A listener's exception goes where the host sends uncaught ones, and the
-// next events still come.
-void report_pending_exception(napi_env env) {
-  bool pending = false;
-  napi_value exception = nullptr;
-  if (napi_is_exception_pending(env, &pending) == napi_ok && pending &&
-      napi_get_and_clear_last_exception(env, &exception) == napi_ok)
-    napi_fatal_exception(env, exception);
-}
-
 void call_deliver(napi_env env, napi_value deliver, const watch::Event& e) {
   napi_handle_scope scope = nullptr;
   if (napi_open_handle_scope(env, &scope) != napi_ok) return;

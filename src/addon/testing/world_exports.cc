@@ -73,6 +73,21 @@ Result<json> world_argument(napi_env env, napi_callback_info info, const char* c
   }
 }
 
+// Runs `body`, which changes the world: undefined, or its refusal thrown.
+template <class Body>
+napi_value world_call(napi_env env, const char* call, Body body) {
+  try {
+    body();
+  } catch (const fake::WorldError& e) {
+    return fail(env, Error(Status::InvalidArg, e.what()));
+  } catch (const std::exception& e) {
+    return fail(env, Error(Status::GenericFailure, std::string(call) + " failed: " + e.what()));
+  }
+  napi_value undefined = nullptr;
+  napi_get_undefined(env, &undefined);
+  return undefined;
+}
+
 napi_value set_world(napi_env env, napi_callback_info info) {
   auto document = world_argument(env, info, "setWorld");
   if (!document.ok()) return fail(env, document.take_error());
@@ -81,16 +96,7 @@ napi_value set_world(napi_env env, napi_callback_info info) {
     return fail(env, Error(Status::GenericFailure,
                            "setWorld: " + std::to_string(busy) +
                                " call(s) of the previous world are still in flight; await them first"));
-  try {
-    testing::install_world(document.value());
-  } catch (const fake::WorldError& e) {
-    return fail(env, Error(Status::InvalidArg, e.what()));
-  } catch (const std::exception& e) {
-    return fail(env, Error(Status::GenericFailure, std::string("setWorld failed: ") + e.what()));
-  }
-  napi_value undefined = nullptr;
-  napi_get_undefined(env, &undefined);
-  return undefined;
+  return world_call(env, "setWorld", [&] { testing::install_world(document.value()); });
 }
 
 // Unlike setWorld it may run while calls are in flight: a Mac changes under
@@ -98,16 +104,7 @@ napi_value set_world(napi_env env, napi_callback_info info) {
 napi_value change_world(napi_env env, napi_callback_info info) {
   auto patch = world_argument(env, info, "changeWorld");
   if (!patch.ok()) return fail(env, patch.take_error());
-  try {
-    testing::change_world(patch.value());
-  } catch (const fake::WorldError& e) {
-    return fail(env, Error(Status::InvalidArg, e.what()));
-  } catch (const std::exception& e) {
-    return fail(env, Error(Status::GenericFailure, std::string("changeWorld failed: ") + e.what()));
-  }
-  napi_value undefined = nullptr;
-  napi_get_undefined(env, &undefined);
-  return undefined;
+  return world_call(env, "changeWorld", [&] { testing::change_world(patch.value()); });
 }
 
 napi_value probe(napi_env env, napi_callback_info) {
