@@ -1,4 +1,5 @@
 /// <reference types="node" />
+import { EventEmitter } from 'events';
 // deskcap: screen, window, display, connected-phone and desktop-context capture
 // for Node.js and Electron on macOS. Argument errors throw at once; failures of
 // the work reject with an Error whose `code` names its status (for example
@@ -167,7 +168,7 @@ export type DisplayField = 'x' | 'y' | 'width' | 'height' | 'scaleFactor' | 'isP
  * Changes of the desktop as events. A kind's native observer runs only while
  * some watcher has a listener for it. A watcher never keeps the process alive.
  */
-export interface Watcher extends import('events').EventEmitter {
+export interface Watcher extends EventEmitter {
   on(event: 'display-added', listener: (display: DisplayInfo) => void): this;
   on(event: 'display-removed', listener: (display: DisplayInfo) => void): this;
   on(event: 'display-changed', listener: (display: DisplayInfo, changed: DisplayField[]) => void): this;

@@ -180,6 +180,10 @@ export const shot: Promise<deskcap.CapturedImage> = deskcap.captureDisplay({ dis
 export const access: 'granted' | 'denied' | 'not-determined' | 'unknown' = testing.getSystemAudioAccess();
 // @ts-expect-error: a window id is a number
 deskcap.captureWindow('1');
+const watcher = deskcap.watch();
+watcher.on('display-changed', (display, changed) => { const moved: boolean = display.x > 0 && changed.includes('x'); });
+watcher.on('microphone-apps-changed', (apps) => { const pid: number = apps[0].pid; });
+watcher.close();
 `;
   const sources = {
     'esm.mts': `import deskcap, { captureDisplay } from 'deskcap';
@@ -191,10 +195,11 @@ import testing = require('deskcap/testing');`,
 import * as testing from 'deskcap/testing';`,
   };
   for (const [file, imports] of Object.entries(sources)) fs.writeFileSync(path.join(dir, file), `${imports}\n${use}`);
-  // A stand-in for @types/node: the declarations need only Buffer, and checking
-  // all of Node's types would take most of this test's time.
+  // A stand-in for @types/node: the declarations need only Buffer and
+  // EventEmitter, and checking all of Node's types would take most of this test's time.
   fs.mkdirSync(path.join(dir, 'types', 'node'), { recursive: true });
-  fs.writeFileSync(path.join(dir, 'types', 'node', 'index.d.ts'), 'declare class Buffer extends Uint8Array {}\n');
+  fs.writeFileSync(path.join(dir, 'types', 'node', 'index.d.ts'), 'declare class Buffer extends Uint8Array {}\n' +
+    "declare module 'events' { class EventEmitter { on(event: string | symbol, listener: (...args: any[]) => void): this; } }\n");
   const typeRoots = [path.join(dir, 'types')];
   const configs = {
     nodenext: { module: 'nodenext', files: ['esm.mts', 'cjs.cts'] },
