@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "core/thread_start.h"
+#include "platform/platform.h"
 #include "watch/observer.h"
 
 namespace deskcap::watch {
@@ -38,49 +39,58 @@ Hub& hub() {
   return h;
 }
 
+using Observers = std::array<std::unique_ptr<Observer>, kKinds>;
+
+// One turn of the thread: the observers matched to what is wanted, polled,
+// and their events handed out. Answers how long the thread may sleep.
+std::optional<std::chrono::milliseconds> turn(Observers& observers, uint32_t& running) {
+  // A thread of the system's own has no pool the frameworks could put
+  // autoreleased objects in: one per turn, drained before sleeping.
+  platform::AutoreleasePool pool;
+  Hub& h = hub();
+  std::vector<Subscriber> subscribers;
+  Sources sources;
+  {
+    std::lock_guard<std::mutex> lock(h.lock);
+    for (const auto& [id, s] : h.subscribers) subscribers.push_back(s);
+    sources = h.sources;
+  }
+  uint32_t wanted = 0;
+  for (const Subscriber& s : subscribers) wanted |= s.kinds;
+  for (size_t i = 0; i < kKinds; ++i) {
+    uint32_t bit = 1u << i;
+    if ((wanted & bit) && !(running & bit)) observers[i]->start(sources);
+    if (!(wanted & bit) && (running & bit)) observers[i]->stop();
+  }
+  running = wanted;
+  {
+    std::lock_guard<std::mutex> lock(h.lock);
+    h.observing = running;
+  }
+
+  std::vector<Event> events;
+  std::optional<std::chrono::milliseconds> patience;
+  for (size_t i = 0; i < kKinds; ++i) {
+    if (!(running & (1u << i))) continue;
+    observers[i]->poll(events);
+    if (auto p = observers[i]->patience(); p && (!patience || *p < *patience)) patience = p;
+  }
+  if (events.empty()) return patience;
+  for (const Subscriber& s : subscribers) {
+    std::vector<Event> mine;
+    for (const Event& e : events)
+      if (s.kinds & kind_of(e.type)) mine.push_back(e);
+    if (!mine.empty()) s.sink->deliver(std::move(mine));
+  }
+  return patience;  // the sinks are let go before sleeping
+}
+
 void run() {
-  std::array<std::unique_ptr<Observer>, kKinds> observers{display_observer(), ios_device_observer(),
-                                                          microphone_observer(), access_observer()};
+  Observers observers{display_observer(), ios_device_observer(), microphone_observer(), access_observer()};
   uint32_t running = 0;
   Hub& h = hub();
   for (;;) {
-    std::vector<Subscriber> subscribers;
-    Sources sources;
-    {
-      std::lock_guard<std::mutex> lock(h.lock);
-      for (const auto& [id, s] : h.subscribers) subscribers.push_back(s);
-      sources = h.sources;
-    }
-    uint32_t wanted = 0;
-    for (const Subscriber& s : subscribers) wanted |= s.kinds;
-    for (size_t i = 0; i < kKinds; ++i) {
-      uint32_t bit = 1u << i;
-      if ((wanted & bit) && !(running & bit)) observers[i]->start(sources);
-      if (!(wanted & bit) && (running & bit)) observers[i]->stop();
-    }
-    running = wanted;
-    {
-      std::lock_guard<std::mutex> lock(h.lock);
-      h.observing = running;
-    }
-
-    std::vector<Event> events;
-    std::optional<std::chrono::milliseconds> patience;
-    for (size_t i = 0; i < kKinds; ++i) {
-      if (!(running & (1u << i))) continue;
-      observers[i]->poll(events);
-      if (auto p = observers[i]->patience(); p && (!patience || *p < *patience)) patience = p;
-    }
-    if (!events.empty()) {
-      for (const Subscriber& s : subscribers) {
-        std::vector<Event> mine;
-        for (const Event& e : events)
-          if (s.kinds & kind_of(e.type)) mine.push_back(e);
-        if (!mine.empty()) s.sink->deliver(std::move(mine));
-      }
-    }
-    subscribers.clear();  // sinks are let go before sleeping
-
+    std::optional<std::chrono::milliseconds> patience = turn(observers, running);
     std::unique_lock<std::mutex> lock(h.lock);
     if (patience) h.woken.wait_for(lock, *patience, [&] { return h.wake; });
     else h.woken.wait(lock, [&] { return h.wake; });

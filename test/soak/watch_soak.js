@@ -138,7 +138,7 @@ function cyclesSource(cycles) {
     (async () => {
       let done = 0, width = 100;
       const changer = setInterval(() => d.changeWorld({ displays: [{ id: 1, bounds: { width: (width = 300 - width), height: 100 } }] }), 2);
-      for (let n = 0; n < ${cycles}; n += 20) {
+      while (done < ${cycles}) {
         const pair = [0, 1].map((k) => new Worker(body, { eval: true, workerData: { leaveOpen: k === 1 } }));
         await Promise.all(pair.map((w, k) => new Promise((resolve) => {
           let seen = 0;
