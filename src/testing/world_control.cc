@@ -9,6 +9,7 @@
 #include "platform/fake/desktop_fake.h"
 #include "platform/fake/phone_fake.h"
 #include "platform/fake/screen_fake.h"
+#include "screen/screen.h"
 #include "testing/fresh_process.h"
 #include "watch/watch.h"
 
@@ -28,45 +29,26 @@ Baseline& baseline() {
   return b;
 }
 
-// What CoreGraphics reports of one display, to compare across a change.
-struct DisplayFacts {
-  platform::Rect bounds;
-  size_t pixel_width = 0, width = 0;
-  bool main = false;
-};
-
-std::map<uint32_t, DisplayFacts> display_facts() {
-  std::map<uint32_t, DisplayFacts> facts;
-  uint32_t count = 0;
-  if (platform::get_active_display_list(0, nullptr, &count) != 0) return facts;
-  std::vector<uint32_t> ids(count + 1);
-  if (platform::get_active_display_list(count, ids.data(), &count) != 0) return facts;
-  uint32_t main = platform::main_display_id();
-  for (uint32_t i = 0; i < count; ++i) {
-    DisplayFacts f;
-    f.bounds = platform::display_bounds(ids[i]);
-    platform::Ref<platform::DisplayMode> mode(platform::display_copy_mode(ids[i]));
-    if (mode) {
-      f.pixel_width = platform::display_mode_pixel_width(mode.get());
-      f.width = platform::display_mode_width(mode.get());
-    }
-    f.main = ids[i] == main;
-    facts[ids[i]] = f;
-  }
-  return facts;
+// The displays by id, as getDisplays() and the watch read them.
+std::map<uint32_t, DisplayEntry> displays_now() {
+  std::map<uint32_t, DisplayEntry> by_id;
+  auto listed = get_displays();
+  if (listed.ok())
+    for (DisplayEntry& d : listed.take()) by_id[d.id] = std::move(d);
+  return by_id;
 }
 
-uint32_t change_flags(const DisplayFacts* before, const DisplayFacts* after) {
+// The flags CoreGraphics reports for one display after a reconfiguration.
+uint32_t change_flags(const DisplayEntry* before, const DisplayEntry* after) {
   namespace flag = platform::display_change;
   if (before == nullptr) return after == nullptr ? 0 : flag::kAdd | flag::kEnabled;
   if (after == nullptr) return flag::kRemove | flag::kDisabled;
   uint32_t flags = 0;
-  const platform::Rect &a = before->bounds, &b = after->bounds;
-  if (a.x != b.x || a.y != b.y) flags |= flag::kMoved;
-  if (a.width != b.width || a.height != b.height || before->pixel_width != after->pixel_width ||
-      before->width != after->width)
+  if (before->x != after->x || before->y != after->y) flags |= flag::kMoved;
+  if (before->width != after->width || before->height != after->height ||
+      before->scale_factor != after->scale_factor)
     flags |= flag::kSetMode;
-  if (after->main && !before->main) flags |= flag::kSetMain;
+  if (after->is_primary && !before->is_primary) flags |= flag::kSetMain;
   if (flags != 0) flags |= flag::kDesktopShapeChanged;
   return flags;
 }
@@ -104,37 +86,33 @@ void report_audio_change(const fake::DesktopWorld& before, const fake::DesktopWo
 }  // namespace
 
 void change_world(const json& patch) {
-  std::map<uint32_t, DisplayFacts> displays_before = display_facts();
+  // Checked first, so that a refused change reports nothing.
+  json changed = fake::checked_change(patch);
+  std::map<uint32_t, DisplayEntry> displays_before = displays_now();
   std::shared_ptr<const fake::DesktopWorld> desktop_before = fake::desktop_world();
-  {
-    // Checked first, so that a refused change reports nothing.
-    json changed = *fake::world();
-    changed.merge_patch(patch);
-    (void)fake::canonical_world(changed);
-  }
-  // CoreGraphics announces a reconfiguration to every display it touches
-  // before applying it; a display being added has nothing to announce yet.
-  bool displays_touched = patch.contains("displays") || (patch.contains("screen") && patch["screen"].is_object() &&
-                                                         patch["screen"].contains("mainDisplayId"));
-  std::set<uint32_t> begun;
+  // CoreGraphics announces a reconfiguration to the displays before applying
+  // it; a display being added has nothing to announce yet.
+  const bool displays_touched = patch.contains("displays") ||
+                                (patch.contains("screen") && patch["screen"].is_object() &&
+                                 patch["screen"].contains("mainDisplayId"));
   if (displays_touched)
-    for (const auto& [id, facts] : displays_before) {
-      begun.insert(id);
+    for (const auto& [id, display] : displays_before)
       fake::screen::post_reconfiguration(id, platform::display_change::kBeginConfiguration);
-    }
 
-  std::shared_ptr<const json> before = fake::change_world(patch);
+  std::shared_ptr<const json> before = fake::install_change(std::move(changed));
   std::shared_ptr<const json> after = fake::world();
 
-  std::map<uint32_t, DisplayFacts> displays_after = display_facts();
-  std::set<uint32_t> ids = begun;
-  for (const auto& [id, facts] : displays_after) ids.insert(id);
+  // Every display announced, and every other one the change touched, reports.
+  std::map<uint32_t, DisplayEntry> displays_after = displays_now();
+  std::set<uint32_t> ids;
+  for (const auto& [id, display] : displays_before) ids.insert(id);
+  for (const auto& [id, display] : displays_after) ids.insert(id);
   for (uint32_t id : ids) {
     auto b = displays_before.find(id);
     auto a = displays_after.find(id);
     uint32_t flags = change_flags(b == displays_before.end() ? nullptr : &b->second,
                                   a == displays_after.end() ? nullptr : &a->second);
-    if (flags != 0 || begun.count(id) != 0) fake::screen::post_reconfiguration(id, flags);
+    if (flags != 0 || (displays_touched && b != displays_before.end())) fake::screen::post_reconfiguration(id, flags);
   }
 
   auto devices_before = world_devices(*before), devices_after = world_devices(*after);

@@ -12,7 +12,7 @@ namespace deskcap::testing {
 // Call only while no native function is running.
 void install_world(const nlohmann::json& document);
 
-// Changes part of the current world (fake::change_world) and reports the
+// Changes part of the current world (fake::checked_change, install_change) and reports the
 // change as a Mac would, on the calling thread: displays through the
 // reconfiguration callbacks (begin before the change, what changed after
 // it), phones through the device notifications (those gone, then those

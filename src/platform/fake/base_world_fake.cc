@@ -112,14 +112,16 @@ void set_world(json document) {
   install_locked(s, std::move(canonical));
 }
 
-std::shared_ptr<const json> change_world(const json& patch) {
-  std::shared_ptr<const json> before = world();
-  json changed = *before;
+json checked_change(const json& patch) {
+  json changed = *world();
   changed.merge_patch(patch);
-  json canonical = canonical_world(changed);
+  return canonical_world(changed);
+}
+
+std::shared_ptr<const json> install_change(json canonical) {
   WorldSlot& s = slot();
   std::lock_guard<std::mutex> lock(s.mutex);
-  before = s.world;
+  std::shared_ptr<const json> before = s.world;
   install_locked(s, std::move(canonical), false);
   return before;
 }

@@ -45,14 +45,17 @@ json read_world_file(const std::string& path);
 // Installs the world of DESKCAP_FAKE_WORLD unless a world is already current.
 // Throws WorldError for a bad file; the empty world stays current then.
 void load_environment_world();
-// Changes part of the current world without a fresh start: applies `patch`
-// to the canonical world as a JSON merge patch (RFC 7386: objects merge, any
-// other value, a list included, replaces; null removes), checks the result
-// as set_world does and installs it. Facilities rebuild only the state of the
-// sections that changed. Answers the world it replaced. Throws WorldError
-// and keeps the current world when the result is refused.
-std::shared_ptr<const json> change_world(const json& patch);
-// Grows by one at every set_world, change_world (and the first load).
+// A change of part of the current world, in two steps so that what a Mac
+// reports before a change can be reported in between. checked_change applies
+// `patch` to the canonical world as a JSON merge patch (RFC 7386: objects
+// merge, any other value, a list included, replaces; null removes) and
+// answers the result checked as set_world checks, or throws WorldError.
+// install_change installs such a result without a fresh start: facilities
+// rebuild only the state of the sections that changed. It answers the world
+// it replaced.
+json checked_change(const json& patch);
+std::shared_ptr<const json> install_change(json canonical);
+// Grows by one at every set_world, install_change (and the first load).
 uint64_t generation();
 // Grows by one at every set_world (and the first load) only.
 uint64_t fresh_generation();
@@ -100,7 +103,7 @@ json live_objects_by_kind();
 bool sections_differ(const json& before, const json& after, const std::vector<const char*>& keys);
 
 // Runs body under a section's lock with its state rebuilt after a set_world,
-// or after a change_world that changed one of the top-level `keys` it reads.
+// or after an install_change that changed one of the top-level `keys` it reads.
 template <class State>
 class SectionState {
  public:
