@@ -75,13 +75,16 @@ class DisplayObserver final : public Observer {
   }
 
   void poll(std::vector<Event>& out) override {
-    waiting_ = false;
+    waiting_.reset();
     {
       Reconfiguration& r = reconfiguration();
       std::lock_guard<std::mutex> lock(r.lock);
       if (!r.changed && r.announced.empty()) return;
-      if (!r.announced.empty() && std::chrono::steady_clock::now() - r.since < kBeginPatience) {
-        waiting_ = true;
+      auto held = std::chrono::steady_clock::now() - r.since;
+      if (!r.announced.empty() && held < kBeginPatience) {
+        // The reports wake the thread; this is only for one that never comes.
+        waiting_ = std::chrono::duration_cast<std::chrono::milliseconds>(kBeginPatience - held) +
+                   std::chrono::milliseconds(1);
         return;
       }
       r.announced.clear();
@@ -94,10 +97,7 @@ class DisplayObserver final : public Observer {
     last_ = std::move(now);
   }
 
-  std::optional<std::chrono::milliseconds> patience() const override {
-    if (!waiting_) return std::nullopt;
-    return std::chrono::milliseconds(100);
-  }
+  std::optional<std::chrono::milliseconds> patience() const override { return waiting_; }
 
  private:
   static const DisplayEntry* find(const std::vector<DisplayEntry>& list, uint32_t id) {
@@ -133,7 +133,7 @@ class DisplayObserver final : public Observer {
   }
 
   bool registered_ = false;
-  bool waiting_ = false;
+  std::optional<std::chrono::milliseconds> waiting_;  // until a lost report is given up
   std::vector<DisplayEntry> last_;
 };
 
