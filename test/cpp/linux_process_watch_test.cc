@@ -110,22 +110,6 @@ class ProcessWatch : public ::testing::Test {
   std::vector<std::tuple<uint32_t, platform::PropertyAddress, std::unique_ptr<Calls<Seen>>>> registered_;
 };
 
-TEST_F(ProcessWatch, ProcessListListenersHearRecordingClientsComeAndGo) {
-  start_server();
-  Calls<Seen>& calls = *listen(coreaudio::kSystemObject, kProcesses);
-  ASSERT_TRUE(saw(calls, 0, {}));  // once watching, before anything changed
-
-  uint32_t pid = start_recording();
-  ASSERT_TRUE(saw(calls, 0, {pid}));
-  size_t from = calls.count();
-  clients_.back()->stop();
-  ASSERT_TRUE(saw(calls, from, {}));
-  for (const Seen& s : calls.all()) {
-    EXPECT_EQ(s.object, coreaudio::kSystemObject);
-    EXPECT_EQ(s.selector, coreaudio::kProcessObjectList);
-  }
-}
-
 TEST_F(ProcessWatch, RunningStateListenersHearTheirOwnStreamOnly) {
   start_server();
   start_recording();

@@ -45,6 +45,8 @@ test('display events follow what xrandr does to a running Xorg', { skip: !linux 
     [['display-added', 'DUMMY1', { x: 1024, y: 0, width: 800, height: 600, isPrimary: false }]]);
   const id = added[0][1].id;
   assert.deepEqual((await d.getDisplays()).find((s) => s.id === id), added[0][1]);
+  // The screen grew under an open connection: the new display's pixels can be read.
+  assert.equal((await d.captureDisplay({ displayId: id })).width, 800);
 
   const moved = await next(watcher, DISPLAY_EVENTS, 1,
     () => x.addOutput({ width: 640, height: 480, x: 0, y: 768 }));
