@@ -6,9 +6,9 @@
 // thread, before the call returns, late or never, and waits with time limits.
 // Which call comes when, what is logged and which message is built is the
 // system's own and lives above this line, written once. The one exception is
-// the error text of the two ScreenCaptureKit completions, which the backend
-// hands over as the framework's bridge words it ("Content unavailable: ...",
-// "Screenshot error: ...", from platform/bridge_text.h).
+// the error text of the ScreenCaptureKit requests, which the backend hands
+// over as the framework's bridge words it ("Content unavailable: ...",
+// "Screenshot error: ...", "Stream error: ...", from platform/bridge_text.h).
 //
 // Backends: macos/ (the product on a Mac), linux/ (the product on Linux: the X
 // server, the sound server and sysfs where Linux has the facility, a system
@@ -43,6 +43,8 @@ struct DiscoverySession;     // AVCaptureDeviceDiscoverySession
 struct DeviceInput;          // AVCaptureDeviceInput
 struct CaptureSession;       // AVCaptureSession
 struct VideoOutput;          // AVCaptureVideoDataOutput
+struct Stream;               // SCStream, with the output and delegate it calls
+struct SampleBuffer;         // CMSampleBufferRef
 struct FrameGrabber;         // KRFrameGrabber: keeps the first frame, signals ready
 struct DispatchQueue;        // dispatch_queue_t (serial)
 struct PixelBuffer;          // CVPixelBufferRef
@@ -219,6 +221,73 @@ void configuration_set_height(StreamConfiguration* configuration, size_t height)
 void configuration_set_shows_cursor(StreamConfiguration* configuration, bool shows_cursor);
 // sourceRect, in points relative to the display's top-left corner.
 void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect);
+
+// ---- ScreenCaptureKit: streams --------------------------------------------------
+// The configuration's stream settings: minimumFrameInterval (CMTimeMake(value,
+// timescale): the most frames a second the stream delivers; fewer come while
+// nothing changes), queueDepth (3..8 surfaces in the stream's pool), and
+// pixelFormat 32BGRA with colorSpaceName sRGB.
+void configuration_set_minimum_frame_interval(StreamConfiguration* configuration, int64_t value,
+                                              int32_t timescale);
+void configuration_set_queue_depth(StreamConfiguration* configuration, int32_t depth);
+void configuration_set_bgra_output(StreamConfiguration* configuration);
+
+// A screen sample: runs on the stream's own serial output queue, one at a time
+// and in order, the sample borrowed for the call.
+using SampleHandler = void (*)(void* context, SampleBuffer* sample);
+// The delegate's stream:didStopWithError:, on a framework thread: the system
+// ended the stream (the display or window went away, the permission was
+// revoked, the capture daemon stopped it). `code` is the NSError's code and
+// error_text "Stream error: " + its localizedDescription.
+using StreamStopHandler = void (*)(void* context, int64_t code, const char* error_text);
+
+// [[SCStream alloc] initWithFilter:configuration:delegate:] and
+// addStreamOutput:type:Screen sampleHandlerQueue: on a serial queue of its own.
+// The stream keeps its output and delegate alive (SCStream references both
+// weakly). +1, or null with *error_text "Stream error: " + the description of
+// why the output could not be added. Nothing runs before stream_start.
+Stream* stream_create(ContentFilter* filter, StreamConfiguration* configuration, void* context,
+                      SampleHandler sample, StreamStopHandler stopped, std::string* error_text);
+// startCaptureWithCompletionHandler: and stopCaptureWithCompletionHandler:.
+// The completion gets no object; error_text ("Stream error: " + description)
+// when the request failed. It runs on a framework thread, possibly before the
+// call returns, possibly never.
+void stream_start(Stream* stream, void* context, CompletionCallback completion);
+void stream_stop(Stream* stream, void* context, CompletionCallback completion);
+// removeStreamOutput:, then waits until a sample handler already running on
+// the output queue has returned: from then on neither handler is called.
+// Thread: any but the output queue.
+void stream_detach(Stream* stream);
+
+// SCStreamFrameInfoStatus of the sample (SCFrameStatus: 0 Complete, 1 Idle,
+// 2 Blank, 3 Suspended, 4 Started, 5 Stopped); nullopt without the attachment.
+// The sample accessors run in the sample handler only.
+namespace frame_status {
+constexpr int64_t kComplete = 0;
+constexpr int64_t kIdle = 1;
+constexpr int64_t kStarted = 4;
+}  // namespace frame_status
+std::optional<int64_t> sample_frame_status(SampleBuffer* sample);
+// SCStreamFrameInfoContentRect (points, within the surface) and ScaleFactor;
+// nullopt without them.
+std::optional<Rect> sample_content_rect(SampleBuffer* sample);
+std::optional<double> sample_scale_factor(SampleBuffer* sample);
+// CMSampleBufferGetImageBuffer locked read-only (CVPixelBufferLockBaseAddress):
+// B G R A premultiplied rows, bytes_per_row >= width * 4 (rows are padded).
+// False without an image buffer or when it cannot be locked; after true, the
+// memory is valid until sample_unlock_pixels.
+struct SamplePixels {
+  const uint8_t* base = nullptr;
+  size_t width = 0, height = 0, bytes_per_row = 0;
+};
+bool sample_lock_pixels(SampleBuffer* sample, SamplePixels* pixels);
+void sample_unlock_pixels(SampleBuffer* sample);
+
+// CGImageCreate over the caller's B G R A premultiplied rows
+// (kCGBitmapByteOrder32Little | kCGImageAlphaPremultipliedFirst, sRGB) without
+// copying them: they must stay as they are until the image is released. +1 or
+// null. Thread: any.
+Image* image_create_bgra(const uint8_t* pixels, size_t width, size_t height, size_t bytes_per_row);
 
 // ---- CoreGraphics: images ------------------------------------------------------
 size_t image_width(Image* image);   // CGImageGetWidth
