@@ -4,6 +4,7 @@
 const platform = require('./lib/platform.js');
 
 const { withWatch } = require('./lib/watch.js');
+const { withStreams } = require('./lib/stream.js');
 
-module.exports = platform.supported() ? withWatch(require('./lib/binding.js').load('deskcap'))
+module.exports = platform.supported() ? withStreams(withWatch(require('./lib/binding.js').load('deskcap')))
   : platform.unsupportedExports();

@@ -8,4 +8,4 @@ const platform = require('./lib/platform.js');
 if (!platform.supported()) throw platform.unsupportedError('deskcap/testing');
 const addon = require('./lib/binding.js').load('deskcap_testing');
 addon.probe();
-module.exports = require('./lib/watch.js').withWatch(addon);
+module.exports = require('./lib/stream.js').withStreams(require('./lib/watch.js').withWatch(addon));

@@ -20,4 +20,5 @@ module.exports = Object.freeze({
   getScreenCaptureAccess: true,
   requestScreenCaptureAccess: false,
   watch: true,
+  startCapture: true,
 });

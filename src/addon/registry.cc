@@ -44,6 +44,7 @@ const bool kRegistered = [] {
            DESKCAP_EXPORT(getScreenCaptureAccess, get_screen_capture_access),
            DESKCAP_EXPORT(requestScreenCaptureAccess, request_screen_capture_access),
            DESKCAP_EXPORT(watch, watch_changes),
+           DESKCAP_EXPORT(startCapture, start_capture),
        })
     register_export(e);
   return true;

@@ -22,24 +22,25 @@
 #include "core/utf8.h"
 #include "platform/platform.h"
 #include "screen/png_encoder.h"
+#include "screen/capture_source.h"
 #include "screen/screen.h"
 #include "screen/screenshot_gate.h"
 
 namespace deskcap {
-namespace {
 
 using platform::Ref;
 
+namespace {
 Error failure(std::string message) { return Error(Status::GenericFailure, std::move(message)); }
+}  // namespace
 
-// The framework's refusal for want of Screen Recording permission carries no
-// code of its own across the seam, so the system's answer to the permission
-// check decides whether a failed request was one.
 Error framework_failure(std::string message) {
   Error error = failure(std::move(message));
   if (platform::screen_capture_preflight() == false) error.permission = Permission::ScreenRecording;
   return error;
 }
+
+namespace {
 
 // What a completion delivered: a retained object or the framework's text.
 using Answer = std::variant<Ref<platform::Object>, std::string>;
@@ -221,47 +222,25 @@ Result<Unit> draw_raw_of(platform::Image* image, uint32_t width, uint32_t height
 }
 
 // The screenshot `configuration` asks for (failures prefixed with
-// `screenshot_prefix`), in the output's format. `points_wide` is the captured
-// area's width in points, for the result's scale.
-Result<Screenshot> take_screenshot(ScreenshotTurn turn, platform::ContentFilter* filter,
-                                   platform::StreamConfiguration* configuration, PixelSize size,
-                                   double points_wide, const OutputOptions& output,
+// `screenshot_prefix`), in the output's format.
+Result<Screenshot> take_screenshot(ScreenshotTurn turn, const CaptureSource& source, const OutputOptions& output,
                                    const std::string& screenshot_prefix) {
   Screenshot out;
-  out.format = output.format;
   const bool png = output.format == ImageFormat::Png;
-  const size_t expected = png ? recent_sizes().expected(size.width, size.height) : 0;
+  const size_t expected = png ? recent_sizes().expected(source.size.width, source.size.height) : 0;
   turn.wait();
   auto shot = ask<platform::Image>(
       [&](void* context, platform::CompletionCallback completion) {
-        platform::capture_image(filter, configuration, context, completion);
+        platform::capture_image(source.filter.get(), source.configuration.get(), context, completion);
       },
       screenshot_prefix + "Screenshot capture failed: ", [&] { prepare_storage(out.bytes, expected); });
   // The drawing and encoding below overlap the next capture's screenshot.
   turn.release();
   if (!shot.ok()) return shot.take_error();
   Ref<platform::Image> image = shot.take();
-
-  // The framework may not honour the requested size: the image's own is the result's.
-  if (!pixels_drawable(image.get())) return pixels_failed();
-  out.width = static_cast<uint32_t>(platform::image_width(image.get()));
-  out.height = static_cast<uint32_t>(platform::image_height(image.get()));
-  out.scale = points_wide > 0 ? out.width / points_wide : 1.0;
-
-  Result<Unit> made = Unit{};
-  switch (output.format) {
-    case ImageFormat::Png:
-      made = encode_png_of(image.get(), out.width, out.height, &out.bytes);
-      break;
-    case ImageFormat::Raw:
-      made = draw_raw_of(image.get(), out.width, out.height, &out.bytes);
-      break;
-    case ImageFormat::Jpeg:
-      if (auto why = platform::image_encode_jpeg(image.get(), output.quality, &out.bytes)) made = failure(*why);
-      break;
-  }
+  auto made = encode_image(image.get(), output, source.points_wide, &out);
   if (!made.ok()) return made.take_error();
-  if (png) recent_sizes().remember(size.width, size.height, out.bytes.size());
+  if (png) recent_sizes().remember(source.size.width, source.size.height, out.bytes.size());
   return out;
 }
 
@@ -296,7 +275,26 @@ PixelSize fit_within(PixelSize native, std::optional<uint32_t> max_width, std::o
   return {scaled(w, mh, h), static_cast<uint32_t>(mh)};
 }
 
-Result<Screenshot> capture_display(const CaptureRequest& request) {
+Result<Unit> encode_image(platform::Image* image, const OutputOptions& output, double points_wide, Screenshot* out) {
+  // The framework may not honour the requested size: the image's own is the result's.
+  if (!pixels_drawable(image)) return pixels_failed();
+  out->format = output.format;
+  out->width = static_cast<uint32_t>(platform::image_width(image));
+  out->height = static_cast<uint32_t>(platform::image_height(image));
+  out->scale = points_wide > 0 ? out->width / points_wide : 1.0;
+  switch (output.format) {
+    case ImageFormat::Png:
+      return encode_png_of(image, out->width, out->height, &out->bytes);
+    case ImageFormat::Raw:
+      return draw_raw_of(image, out->width, out->height, &out->bytes);
+    case ImageFormat::Jpeg:
+      if (auto why = platform::image_encode_jpeg(image, output.quality, &out->bytes)) return failure(*why);
+      return Unit{};
+  }
+  return Unit{};
+}
+
+Result<CaptureSource> display_source(const CaptureRequest& request) {
   if (platform::display_capture_limit() == platform::DisplayCaptureLimit::WaylandSession) {
     Error error = failure(
         "Display capture is not available in a Wayland session: the X server there (XWayland) holds only X "
@@ -304,7 +302,6 @@ Result<Screenshot> capture_display(const CaptureRequest& request) {
     error.unsupported = Unsupported::WaylandSession;
     return error;
   }
-  ScreenshotTurn turn = draw_screenshot_turn();
   if (request.crop && !finite(*request.crop)) return failure("Crop bounds must be finite numbers");
 
   auto fetched = shareable_content();
@@ -329,36 +326,34 @@ Result<Screenshot> capture_display(const CaptureRequest& request) {
       if (ids.count(platform::sc_window_id(w.get())) != 0) excluded.push_back(w.get());
   }
 
+  CaptureSource source;
   auto built = made_filter(platform::filter_with_display_excluding_windows(display.get(), excluded));
   if (!built.ok()) return built.take_error();
-  Ref<platform::ContentFilter> filter = built.take();
+  source.filter = built.take();
 
   platform::Rect bounds = platform::display_bounds(request.display_id);
   double scale = display_scale(request.display_id);
-  std::optional<platform::Rect> source;
+  std::optional<platform::Rect> cut;
   if (request.crop) {
-    auto cut = crop_within_display(*request.crop, bounds, request.display_id);
-    if (!cut.ok()) return cut.take_error();
-    source = cut.value();
+    auto within = crop_within_display(*request.crop, bounds, request.display_id);
+    if (!within.ok()) return within.take_error();
+    cut = within.value();
   }
-  const platform::Rect& area = source ? *source : bounds;
+  const platform::Rect& area = cut ? *cut : bounds;
   PixelSize native{truncate_u32(area.width * scale), truncate_u32(area.height * scale)};
-  if (source && (native.width == 0 || native.height == 0))
+  if (cut && (native.width == 0 || native.height == 0))
     return failure("Crop bounds are smaller than one pixel on display " + std::to_string(request.display_id));
-  const OutputOptions& output = request.output;
-  PixelSize size = fit_within(native, output.max_width, output.max_height);
+  source.size = fit_within(native, request.output.max_width, request.output.max_height);
+  source.points_wide = area.width;
 
-  auto configured = configuration_of(size, output.show_cursor);
+  auto configured = configuration_of(source.size, request.output.show_cursor);
   if (!configured.ok()) return configured.take_error();
-  Ref<platform::StreamConfiguration> configuration = configured.take();
-  if (source) platform::configuration_set_source_rect(configuration.get(), *source);
-
-  return take_screenshot(std::move(turn), filter.get(), configuration.get(), size, area.width, output,
-                         "Screenshot capture failed: ");
+  source.configuration = configured.take();
+  if (cut) platform::configuration_set_source_rect(source.configuration.get(), *cut);
+  return source;
 }
 
-Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& output) {
-  ScreenshotTurn turn = draw_screenshot_turn();
+Result<CaptureSource> window_source(uint32_t window_id, const OutputOptions& output) {
   auto fetched = shareable_content();
   if (!fetched.ok()) return fetched.take_error();
   Ref<platform::ShareableContent> content = fetched.take();
@@ -372,22 +367,36 @@ Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& outpu
   }
   if (!window) return failure("Window " + std::to_string(window_id) + " not found in ScreenCaptureKit");
 
+  CaptureSource source;
   auto built = made_filter(platform::filter_with_desktop_independent_window(window.get()));
   if (!built.ok()) return built.take_error();
-  Ref<platform::ContentFilter> filter = built.take();
+  source.filter = built.take();
 
-  double scale = platform::filter_point_pixel_scale(filter.get());
+  double scale = platform::filter_point_pixel_scale(source.filter.get());
   platform::Rect frame = platform::sc_window_frame(window.get());
   // Rounded here, where the display capture truncates: 640.25 points at 2x is 1281.
   PixelSize native{round_u32(frame.width * scale), round_u32(frame.height * scale)};
-  PixelSize size = fit_within(native, output.max_width, output.max_height);
+  source.size = fit_within(native, output.max_width, output.max_height);
+  source.points_wide = frame.width;
 
-  auto configured = configuration_of(size, output.show_cursor);
+  auto configured = configuration_of(source.size, output.show_cursor);
   if (!configured.ok()) return configured.take_error();
-  Ref<platform::StreamConfiguration> configuration = configured.take();
+  source.configuration = configured.take();
+  return source;
+}
 
-  return take_screenshot(std::move(turn), filter.get(), configuration.get(), size, frame.width, output,
-                         "Window screenshot capture failed: ");
+Result<Screenshot> capture_display(const CaptureRequest& request) {
+  ScreenshotTurn turn = draw_screenshot_turn();
+  auto source = display_source(request);
+  if (!source.ok()) return source.take_error();
+  return take_screenshot(std::move(turn), source.value(), request.output, "Screenshot capture failed: ");
+}
+
+Result<Screenshot> capture_window(uint32_t window_id, const OutputOptions& output) {
+  ScreenshotTurn turn = draw_screenshot_turn();
+  auto source = window_source(window_id, output);
+  if (!source.ok()) return source.take_error();
+  return take_screenshot(std::move(turn), source.value(), output, "Window screenshot capture failed: ");
 }
 
 }  // namespace deskcap

@@ -9,6 +9,7 @@
 #include "platform/fake/desktop_fake.h"
 #include "platform/fake/phone_fake.h"
 #include "platform/fake/screen_fake.h"
+#include "screen/capture_stream.h"
 #include "screen/screen.h"
 #include "testing/fresh_process.h"
 #include "watch/watch.h"
@@ -179,7 +180,9 @@ json probe_counters() {
           {"watchers", census.subscribers},
           {"watchObserving", observing},
           {"displayCallbacks", fake::screen::reconfiguration_callbacks()},
-          {"audioListeners", fake::audio_listeners()}};
+          {"audioListeners", fake::audio_listeners()},
+          {"streamsRunning", fake::screen::streams_running()},
+          {"streamFramesInFlight", stream_census().frames_in_flight}};
 }
 
 }  // namespace deskcap::testing

@@ -22,5 +22,6 @@ napi_value list_windows(napi_env env, napi_callback_info info);
 napi_value get_screen_capture_access(napi_env env, napi_callback_info info);
 napi_value request_screen_capture_access(napi_env env, napi_callback_info info);
 napi_value watch_changes(napi_env env, napi_callback_info info);
+napi_value start_capture(napi_env env, napi_callback_info info);
 
 }  // namespace deskcap::js

@@ -6,6 +6,7 @@
 #include "addon/exports/captured_image.h"
 #include "addon/exports/described.h"
 #include "addon/exports/exports.h"
+#include "addon/exports/stream_handle.h"
 #include "addon/test_faults.h"
 #include "addon/deferred.h"
 #include "screen/screen.h"
@@ -137,7 +138,80 @@ Result<CaptureRequest> read_capture_options(napi_env env, napi_value options) {
   return request;
 }
 
+// An optional whole number of `options` within [low, high].
+Result<std::optional<uint32_t>> bounded_integer(napi_env env, napi_value options, const char* owner,
+                                                const char* field, uint32_t low, uint32_t high) {
+  auto v = optional_field<double>(env, options, owner, field, read_double);
+  if (!v.ok()) return v.take_error();
+  if (!v.value()) return std::optional<uint32_t>();
+  double n = *v.value();
+  if (!whole(n) || n < low || n > high) {
+    std::string wanted = "an integer from " + std::to_string(low) + " to " + std::to_string(high);
+    return out_of_range(wanted.c_str(), n, owner, field);
+  }
+  return std::optional<uint32_t>(static_cast<uint32_t>(n));
+}
+
+Result<StreamRequest> read_stream_options(napi_env env, napi_value options) {
+  constexpr const char* kOwner = "StreamOptions";
+  StreamRequest request;
+  auto display = optional_field<uint32_t>(env, options, kOwner, "displayId", read_uint32);
+  if (!display.ok()) return display.take_error();
+  auto window = optional_field<uint32_t>(env, options, kOwner, "windowId", read_uint32);
+  if (!window.ok()) return window.take_error();
+  if (display.value().has_value() == window.value().has_value())
+    return Error(Status::InvalidArg, "Expected exactly one of `displayId` and `windowId`");
+  request.display_id = display.value();
+  request.window_id = window.value();
+
+  auto exclude = read_object_field(env, options, "excludeWindowIds");
+  if (!exclude.ok()) return exclude.take_error();
+  auto crop = read_object_field(env, options, "cropBounds");
+  if (!crop.ok()) return crop.take_error();
+  if (request.window_id && (exclude.value() || crop.value()))
+    return Error(Status::InvalidArg, "`excludeWindowIds` and `cropBounds` apply to display streams only");
+  if (exclude.value()) {
+    auto ids = read_uint32_array(env, *exclude.value());
+    if (!ids.ok()) return located(ids.take_error(), kOwner, "excludeWindowIds");
+    request.exclude_window_ids = ids.take();
+  }
+  if (crop.value()) {
+    auto rect = read_crop_bounds(env, *crop.value());
+    if (!rect.ok()) return located(rect.take_error(), kOwner, "cropBounds");
+    request.crop = rect.value();
+  }
+
+  auto fps = bounded_integer(env, options, kOwner, "fps", 1, 60);
+  if (!fps.ok()) return fps.take_error();
+  request.fps = fps.value().value_or(10);
+  auto queued = bounded_integer(env, options, kOwner, "maxQueued", 1, 1000);
+  if (!queued.ok()) return queued.take_error();
+  request.max_queued = queued.value().value_or(2);
+  auto changed = optional_field<bool>(env, options, kOwner, "onlyChanged", read_bool);
+  if (!changed.ok()) return changed.take_error();
+  request.only_changed = changed.value().value_or(false);
+
+  auto output = read_output_options(env, options, kOwner);
+  if (!output.ok()) return output.take_error();
+  request.output = output.take();
+  return request;
+}
+
 }  // namespace
+
+napi_value start_capture(napi_env env, napi_callback_info info) {
+  auto args = read_arguments(env, info, 2);
+  if (!args.ok()) return fail(env, args.take_error());
+  auto request = read_stream_options(env, args.value()[0]);
+  if (!request.ok()) return fail(env, request.take_error());
+  napi_valuetype type = napi_undefined;
+  if (napi_status s = napi_typeof(env, args.value()[1], &type); s != napi_ok)
+    return fail(env, napi_error(s, "Failed to read the stream's callback"));
+  if (type != napi_function) return fail(env, Error(Status::FunctionExpected, "Expected a function"));
+  auto handle = make_stream_handle(env, request.take(), args.value()[1]);
+  if (!handle.ok()) return fail(env, handle.take_error());
+  return handle.value();
+}
 
 napi_value get_displays(napi_env env, napi_callback_info) {
   return start_promise<std::vector<DisplayEntry>>(

@@ -66,6 +66,9 @@ constexpr const char* kSchema = R"({
       "content": "@completion",
       "screenshot": "@screenshot",
       "pixels": {"fail": "bool", "drawEmpty": "bool"},
+      "stream": {"start": "@completion", "stop": "@completion", "still": "bool",
+                 "stopAfterFrames": "uint", "stopCode": "integer", "stopError": "string",
+                 "outputError": "string"},
       "probes": {"file": "string"}
     },
     "phone": {

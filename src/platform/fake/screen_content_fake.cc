@@ -99,9 +99,10 @@ std::vector<const fake::screen::WindowSpec*> shown_windows(const ContentFilter& 
   return shown;
 }
 
-// Null when the image would be too large to paint.
-Image* render(const ContentFilter& f, const StreamConfiguration& c,
-              const std::optional<std::pair<size_t, size_t>>& forced_size) {
+}  // namespace
+
+Image* render_image(const ContentFilter& f, const StreamConfiguration& c,
+                    const std::optional<std::pair<size_t, size_t>>& forced_size) {
   auto* image = new Image();
   Rect source;
   double scale = 1;
@@ -150,6 +151,8 @@ Image* render(const ContentFilter& f, const StreamConfiguration& c,
   }
   return image;
 }
+
+namespace {
 
 const char* kind_name(ContentFilter::Kind kind) {
   switch (kind) {
@@ -213,7 +216,7 @@ void capture_image(ContentFilter* filter, StreamConfiguration* configuration, vo
     Behaviour outcome = m->screenshot;
     auto painting = std::chrono::steady_clock::now();
     if (outcome.outcome == Behaviour::Outcome::Ok && held->first && held->second) {
-      if (Image* painted = render(*held->first.get(), *held->second.get(), m->screenshot_size)) {
+      if (Image* painted = render_image(*held->first.get(), *held->second.get(), m->screenshot_size)) {
         image = as_object(painted);
       } else {
         outcome.outcome = Behaviour::Outcome::Error;

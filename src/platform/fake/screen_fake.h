@@ -66,6 +66,17 @@ struct Behaviour {
   json delivery;            // {"deliver": ..., "delayMs": ...} for fake::deliver
 };
 
+// How the world's capture streams behave ("screen.stream").
+struct StreamScript {
+  Behaviour start;  // the start's completion
+  Behaviour stop;   // the stop's completion
+  bool still = false;  // the screen never changes after the first frame
+  std::optional<uint64_t> stop_after_frames;  // then the system stops the stream
+  int64_t stop_code = -3821;
+  std::string stop_error = "Stream was stopped by the system";
+  std::optional<std::string> output_error;  // adding the output fails
+};
+
 struct Model {
   std::vector<DisplaySpec> displays;
   std::vector<WindowSpec> windows;  // the section's order: content order, front to back
@@ -81,6 +92,7 @@ struct Model {
   // Extra time of a screenshot for each other one in flight as it starts, as the
   // capture daemon charges for overlapping requests; before timeScale.
   double overlap_penalty_ms = 0;
+  StreamScript stream;
   bool pixels_fail = false;
   bool pixels_draw_empty = false;
   std::string probe_file;
@@ -138,6 +150,8 @@ std::vector<uint8_t> render_window(const WindowSpec& window, const platform::Rec
 // as CoreGraphics reports it: `post_reconfiguration` calls each of them once
 // for (display, flags), on the calling thread, with no lock held.
 size_t reconfiguration_callbacks();
+// Capture streams started and not yet stopped (by the caller or the system).
+long streams_running();
 void post_reconfiguration(uint32_t display, uint32_t flags);
 
 }  // namespace deskcap::fake::screen
@@ -186,6 +200,9 @@ struct StreamConfiguration : fake::FakeObject {
   size_t height = 0;
   bool shows_cursor = true;
   std::optional<Rect> source_rect;
+  double minimum_frame_interval = 0;  // seconds; 0: as often as the screen changes
+  int32_t queue_depth = 8;
+  bool bgra_output = false;
 };
 
 // A CGImage. Kept as BGRA, the screenshot's native order, so that the pixel
@@ -196,5 +213,11 @@ struct Image : fake::FakeObject {
   size_t height = 0;
   std::vector<uint8_t> bgra;  // premultiplied, rows top to bottom, width*4 per row
 };
+
+// The screenshot the filter and configuration ask for, painted from the world
+// the filter's objects were listed from; `forced_size` overrides the size.
+// Null when the image would be too large to paint.
+Image* render_image(const ContentFilter& f, const StreamConfiguration& c,
+                    const std::optional<std::pair<size_t, size_t>>& forced_size);
 
 }  // namespace deskcap::platform

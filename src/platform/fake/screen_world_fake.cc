@@ -211,6 +211,17 @@ Model load(const json& world) {
     pointer.fill = colour_field(c, "color", Colour{255, 0, 255, 255}, "cursor");
     m.cursor = pointer;
   }
+  if (s.contains("stream") && s["stream"].is_object()) {
+    const json& st = s["stream"];
+    m.stream.start = behaviour(st.value("start", json()), "stream.start");
+    m.stream.stop = behaviour(st.value("stop", json()), "stream.stop");
+    m.stream.still = flag(st, "still", false);
+    if (auto n = number(st, "stopAfterFrames")) m.stream.stop_after_frames = static_cast<uint64_t>(std::max(0.0, *n));
+    if (auto code = number(st, "stopCode")) m.stream.stop_code = static_cast<int64_t>(*code);
+    if (st.contains("stopError") && st["stopError"].is_string()) m.stream.stop_error = st["stopError"].get<std::string>();
+    if (st.contains("outputError") && st["outputError"].is_string())
+      m.stream.output_error = st["outputError"].get<std::string>();
+  }
   if (s.contains("pixels") && s["pixels"].is_object()) {
     m.pixels_fail = flag(s["pixels"], "fail", false);
     m.pixels_draw_empty = flag(s["pixels"], "drawEmpty", false);
