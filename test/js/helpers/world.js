@@ -13,7 +13,8 @@ const fail = (e) => ({ code: e.code, message: e.message, isError: e instanceof E
 const later = (p) => p.then((value) => ({ value }), fail);
 const sync = (fn) => { try { return { value: fn() }; } catch (e) { return fail(e); } };
 
-const idle = { objectsAlive: 0, objectsAliveByKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0 };
+const idle = { objectsAlive: 0, objectsAliveByKind: {}, screenshotsInFlight: 0, sessionsRunning: 0, callsInFlight: 0,
+  streamsRunning: 0, streamFramesInFlight: 0 };
 const busy = () => {
   const p = d.probe();
   return Object.fromEntries(Object.keys(idle).map((key) => [key, p[key]]));
