@@ -219,7 +219,7 @@ test('bad options throw at once, with the code and what was wrong', () => {
     [{ displayId: 1, onlyChanged: 'yes' }, 'BooleanExpected'],
     [{ windowId: 7, cropBounds: rect(0, 0, 5, 5) }, 'InvalidArg', '`excludeWindowIds` and `cropBounds` apply to display streams only'],
     [{ displayId: 1, format: 'gif' }, 'InvalidArg', 'Unknown format `gif`, expected `png`, `jpeg` or `raw` on StreamOptions.format'],
-    [{ displayId: -1 }, 'InvalidArg'],
+    [{ displayId: 'one' }, 'NumberExpected'],
   ];
   for (const [options, code, message] of cases) {
     const got = sync(() => d.startCapture(options));
