@@ -189,6 +189,52 @@ export interface Watcher extends EventEmitter {
   readonly closed: boolean;
 }
 
+/** What startCapture() streams and how: exactly one of `displayId` and `windowId`. */
+export type StreamOptions = OutputOptions & {
+  /** Most frames a second, 1 to 60 (default 10). */
+  fps?: number;
+  /** Frames held for a slow consumer (default 2); when full, the oldest is dropped. */
+  maxQueued?: number;
+  /** Frames only when the picture changed (default false: frames at the rate). */
+  onlyChanged?: boolean;
+} & (
+  | { displayId: number; windowId?: undefined; excludeWindowIds?: number[]; cropBounds?: CropBounds }
+  | { windowId: number; displayId?: undefined; excludeWindowIds?: undefined; cropBounds?: undefined }
+);
+
+export interface StreamFrame extends ScreenCapture {
+  /** When its pixels arrived, in milliseconds since the Unix epoch. */
+  timestamp: number;
+  /** 1, 2, ... in the order frames were produced: a gap is a dropped frame. */
+  sequence: number;
+}
+
+export interface StreamStats {
+  produced: number;
+  delivered: number;
+  dropped: number;
+}
+
+/**
+ * A running capture. A frame goes to a waiting `for await` loop if there is
+ * one, else to the 'frame' listeners. It keeps the process alive until it
+ * ends: 'end' after stop(), 'error' when the system stopped it or it could not
+ * start; 'close' comes last either way. An 'error' nobody listens to is not
+ * thrown: a loop rejects with it.
+ */
+export interface CaptureStream extends EventEmitter, AsyncIterable<StreamFrame> {
+  on(event: 'frame', listener: (frame: StreamFrame) => void): this;
+  on(event: 'error', listener: (error: Error) => void): this;
+  on(event: 'end' | 'close', listener: () => void): this;
+  once(event: 'frame', listener: (frame: StreamFrame) => void): this;
+  once(event: 'error', listener: (error: Error) => void): this;
+  once(event: 'end' | 'close', listener: () => void): this;
+  /** Resolves once the native stream has stopped and every frame not taken is freed. */
+  stop(): Promise<void>;
+  stats(): StreamStats;
+  [Symbol.asyncIterator](): AsyncIterableIterator<StreamFrame>;
+}
+
 export type SystemAudioAccess = 'granted' | 'denied' | 'not-determined' | 'unknown';
 
 /** The active displays. Needs no Screen Recording permission. */
@@ -229,3 +275,5 @@ export function getScreenCaptureAccess(): ScreenCaptureAccess;
 export function requestScreenCaptureAccess(): Promise<boolean>;
 /** A new watcher of the displays, phones, microphone apps and the Screen Recording permission. */
 export function watch(): Watcher;
+/** Frames of a display or a window at a chosen rate, until stop(). */
+export function startCapture(options: StreamOptions): CaptureStream;

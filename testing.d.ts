@@ -69,6 +69,10 @@ export interface Probe {
   displayCallbacks: number;
   /** CoreAudio property listeners registered now. */
   audioListeners: number;
+  /** Capture streams the framework runs now (started, and stopped neither by the caller nor the system). */
+  streamsRunning: number;
+  /** Frames of all streams produced and neither taken nor dropped yet. */
+  streamFramesInFlight: number;
 }
 
 /**

@@ -184,6 +184,11 @@ const watcher = deskcap.watch();
 watcher.on('display-changed', (display, changed) => { const moved: boolean = display.x > 0 && changed.includes('x'); });
 watcher.on('microphone-apps-changed', (apps) => { const pid: number = apps[0].pid; });
 watcher.close();
+const stream = deskcap.startCapture({ displayId: 1, fps: 30, format: 'jpeg', maxQueued: 4 });
+stream.on('frame', (frame) => { const n: number = frame.sequence + frame.timestamp; });
+export async function first(): Promise<number> { for await (const f of stream) return f.width; return 0; }
+// @ts-expect-error: a window stream has no crop
+deskcap.startCapture({ windowId: 1, cropBounds: { x: 0, y: 0, width: 1, height: 1 } });
 `;
   const sources = {
     'esm.mts': `import deskcap, { captureDisplay } from 'deskcap';
