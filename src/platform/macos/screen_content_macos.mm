@@ -88,6 +88,12 @@ uint32_t sc_window_id(ScWindow* window) { return Borrow<SCWindow*>(window).windo
 Rect sc_window_frame(ScWindow* window) { return macos::RectFrom(Borrow<SCWindow*>(window).frame); }
 
 ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
+  // In a process that never spoke to the window server (plain node) this
+  // initialiser aborts in CGS_REQUIRE_INIT; any display call connects first
+  // (https://github.com/getopenscreen/openscreen/issues/487). Display
+  // filters do not need it.
+  static const CGDirectDisplayID connected = CGMainDisplayID();
+  (void)connected;
   return HandOver<ContentFilter>(
       [[SCContentFilter alloc] initWithDesktopIndependentWindow:Borrow<SCWindow*>(window)]);
 }
