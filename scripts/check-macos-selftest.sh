@@ -70,7 +70,7 @@ case_file() {
 echo "# pristine copies pass"
 for file in screen_content_macos.mm phone_devices_macos.mm desktop_windows_macos.mm \
   screen_displays_macos.mm base_time_macos.mm screen_reconfiguration_macos.mm \
-  desktop_audio_macos.mm; do
+  desktop_audio_macos.mm screen_stream_macos.mm; do
   case_file pass "pristine $file" "$file" "" ""
 done
 cp -R "$backend" "$work/backend"
@@ -94,6 +94,8 @@ case_file fail "a CFArrayRef where a CFDictionaryRef is wanted" desktop_windows_
   "(__bridge CFDictionaryRef)bounds" "(__bridge CFArrayRef)bounds" "CFArrayRef"
 case_file fail "the seam's Rect where a CGRect is wanted" screen_content_macos.mm \
   "CGRectMake(rect.x, rect.y, rect.width, rect.height)" "rect" "'CGRect'"
+case_file fail "a frame count where the frame interval's CMTime is wanted" screen_content_macos.mm \
+  "CMTimeMake(value, timescale)" "value" "from 'int64_t' .* to 'CMTime'"
 case_file fail "a block of the wrong shape" phone_devices_macos.mm \
   "completionHandler:^(BOOL granted) {" "completionHandler:^(int granted, id extra) {" \
   "incompatible block pointer types|cannot initialize a parameter of type 'void \\(\\^"

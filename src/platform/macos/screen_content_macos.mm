@@ -1,6 +1,8 @@
 // ScreenCaptureKit: shareable content, content filters, stream configuration
 // and screenshots.
 #import <CoreGraphics/CoreGraphics.h>
+#import <CoreMedia/CoreMedia.h>
+#import <CoreVideo/CoreVideo.h>
 #import <Foundation/Foundation.h>
 #import <ScreenCaptureKit/ScreenCaptureKit.h>
 
@@ -88,6 +90,12 @@ uint32_t sc_window_id(ScWindow* window) { return Borrow<SCWindow*>(window).windo
 Rect sc_window_frame(ScWindow* window) { return macos::RectFrom(Borrow<SCWindow*>(window).frame); }
 
 ContentFilter* filter_with_desktop_independent_window(ScWindow* window) {
+  // In a process that never spoke to the window server (plain node) this
+  // initialiser aborts in CGS_REQUIRE_INIT; any display call connects first
+  // (https://github.com/getopenscreen/openscreen/issues/487). Display
+  // filters do not need it.
+  static const CGDirectDisplayID connected = CGMainDisplayID();
+  (void)connected;
   return HandOver<ContentFilter>(
       [[SCContentFilter alloc] initWithDesktopIndependentWindow:Borrow<SCWindow*>(window)]);
 }
@@ -126,6 +134,24 @@ void configuration_set_shows_cursor(StreamConfiguration* configuration, bool sho
 void configuration_set_source_rect(StreamConfiguration* configuration, Rect rect) {
   Borrow<SCStreamConfiguration*>(configuration).sourceRect =
       CGRectMake(rect.x, rect.y, rect.width, rect.height);
+}
+
+void configuration_set_minimum_frame_interval(StreamConfiguration* configuration, int64_t value,
+                                              int32_t timescale) {
+  Borrow<SCStreamConfiguration*>(configuration).minimumFrameInterval =
+      CMTimeMake(value, timescale);
+}
+
+void configuration_set_queue_depth(StreamConfiguration* configuration, int32_t depth) {
+  Borrow<SCStreamConfiguration*>(configuration).queueDepth = depth;
+}
+
+void configuration_set_bgra_output(StreamConfiguration* configuration) {
+  SCStreamConfiguration* settings = Borrow<SCStreamConfiguration*>(configuration);
+  settings.pixelFormat = kCVPixelFormatType_32BGRA;
+  // Unset, frames come in the display's own colour space (SCStream.h), and
+  // image_create_bgra tags what is made of them as sRGB.
+  settings.colorSpaceName = kCGColorSpaceSRGB;
 }
 
 }  // namespace deskcap::platform

@@ -1,5 +1,6 @@
-// CoreGraphics images: size, drawing bands of one into RGBA memory, and the
-// whole image as a JPEG through ImageIO.
+// CoreGraphics images: size, drawing bands of one into RGBA memory, images
+// over a stream frame's BGRA copy, and the whole image as a JPEG through
+// ImageIO.
 #import <CoreFoundation/CoreFoundation.h>
 #import <CoreGraphics/CoreGraphics.h>
 #import <ImageIO/ImageIO.h>
@@ -43,6 +44,29 @@ bool draw_image_rows_rgba(Image* image, size_t width, size_t height, size_t firs
   const CGFloat bottom = static_cast<CGFloat>(count) + static_cast<CGFloat>(first) - static_cast<CGFloat>(height);
   CGContextDrawImage(context.get(), CGRectMake(0, bottom, width, height), cg_image);
   return true;
+}
+
+Image* image_create_bgra(const uint8_t* pixels, size_t width, size_t height, size_t bytes_per_row) {
+  size_t row_bytes = 0;
+  size_t total = 0;
+  if (pixels == nullptr || width == 0 || height == 0 ||
+      __builtin_mul_overflow(width, size_t{4}, &row_bytes) || bytes_per_row < row_bytes ||
+      __builtin_mul_overflow(bytes_per_row, height, &total)) {
+    return nullptr;
+  }
+  // No release callback: the rows stay the caller's, and the image (with the
+  // provider it retains) must be released before they change or go.
+  ScopedCF<CGDataProviderRef> provider(CGDataProviderCreateWithData(nullptr, pixels, total, nullptr));
+  if (!provider) return nullptr;
+  ScopedCF<CGColorSpaceRef> space(CGColorSpaceCreateWithName(kCGColorSpaceSRGB));
+  if (!space) return nullptr;
+  // B G R A in memory is one little-endian 32-bit word with alpha first. (The
+  // two are different enums, whose | C++20 deprecates.)
+  const CGBitmapInfo info = static_cast<CGBitmapInfo>(kCGBitmapByteOrder32Little) |
+                            static_cast<CGBitmapInfo>(kCGImageAlphaPremultipliedFirst);
+  return reinterpret_cast<Image*>(CGImageCreate(width, height, 8, 32, bytes_per_row, space.get(),
+                                                info, provider.get(), nullptr, false,
+                                                kCGRenderingIntentDefault));
 }
 
 namespace {

@@ -8,6 +8,8 @@
 typedef unsigned char Boolean;
 typedef uint32_t UInt32;
 typedef int32_t OSStatus;
+typedef UInt32 FourCharCode;
+typedef FourCharCode OSType;
 enum { noErr = 0 };  // MacTypes.h
 
 typedef const void* CFTypeRef;

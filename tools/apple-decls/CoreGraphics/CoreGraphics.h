@@ -1,5 +1,6 @@
-// CoreGraphics: displays, their modes and reconfiguration, images and bitmap
-// contexts, and the window server's window list.
+// CoreGraphics: displays, their modes and reconfiguration, images, data
+// providers, colour spaces and bitmap contexts, and the window server's window
+// list.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -44,6 +45,7 @@ DC_EXTERN_C CGError CGDisplayRegisterReconfigurationCallback(
 typedef struct CF_BRIDGED_TYPE(id) CGImage* CGImageRef;
 typedef struct CF_BRIDGED_TYPE(id) CGColorSpace* CGColorSpaceRef;
 typedef struct CF_BRIDGED_TYPE(id) CGContext* CGContextRef;
+typedef struct CF_BRIDGED_TYPE(id) CGDataProvider* CGDataProviderRef;
 
 typedef CF_ENUM(uint32_t, CGImageAlphaInfo) {
   kCGImageAlphaNone = 0,
@@ -56,10 +58,36 @@ typedef CF_ENUM(uint32_t, CGImageAlphaInfo) {
   kCGImageAlphaOnly = 7,
 };
 
+// CF_OPTIONS; the SDK spells the byte order as kCGImageByteOrder32Little.
+typedef CF_OPTIONS(uint32_t, CGBitmapInfo) {
+  kCGBitmapByteOrder32Little = (2 << 12),
+};
+
+typedef CF_ENUM(int32_t, CGColorRenderingIntent) {
+  kCGRenderingIntentDefault,
+  kCGRenderingIntentAbsoluteColorimetric,
+  kCGRenderingIntentRelativeColorimetric,
+  kCGRenderingIntentPerceptual,
+  kCGRenderingIntentSaturation,
+};
+
+typedef void (*CGDataProviderReleaseDataCallback)(void* _Nullable info, const void* data,
+                                                  size_t size);
+DC_EXTERN_C CF_RETURNS_RETAINED CGDataProviderRef _Nullable CGDataProviderCreateWithData(
+    void* _Nullable info, const void* _Nullable data, size_t size,
+    CGDataProviderReleaseDataCallback _Nullable releaseData);
+
+DC_EXTERN_C CF_RETURNS_RETAINED CGImageRef _Nullable CGImageCreate(
+    size_t width, size_t height, size_t bitsPerComponent, size_t bitsPerPixel, size_t bytesPerRow,
+    CGColorSpaceRef _Nullable space, CGBitmapInfo bitmapInfo, CGDataProviderRef _Nullable provider,
+    const CGFloat* _Nullable decode, bool shouldInterpolate, CGColorRenderingIntent intent);
 DC_EXTERN_C size_t CGImageGetWidth(CGImageRef _Nullable image);
 DC_EXTERN_C size_t CGImageGetHeight(CGImageRef _Nullable image);
 
+DC_EXTERN_C const CFStringRef kCGColorSpaceSRGB;
 DC_EXTERN_C CF_RETURNS_RETAINED CGColorSpaceRef _Nullable CGColorSpaceCreateDeviceRGB(void);
+DC_EXTERN_C CF_RETURNS_RETAINED CGColorSpaceRef _Nullable CGColorSpaceCreateWithName(
+    CFStringRef _Nullable name);
 DC_EXTERN_C void CGColorSpaceRelease(CGColorSpaceRef _Nullable space);
 
 DC_EXTERN_C CF_RETURNS_RETAINED CGContextRef _Nullable CGBitmapContextCreate(

@@ -1,4 +1,5 @@
-// CoreMedia: sample buffers and video format descriptions.
+// CoreMedia: times, sample buffers and their attachments, and video format
+// descriptions.
 #pragma once
 
 #include <CoreFoundation/CoreFoundation.h>
@@ -7,6 +8,23 @@
 
 NS_ASSUME_NONNULL_BEGIN
 
+// CMTime.h
+#pragma pack(push, 4)
+typedef int64_t CMTimeValue;
+typedef int32_t CMTimeScale;
+typedef int64_t CMTimeEpoch;
+typedef uint32_t CMTimeFlags;  // CF_OPTIONS in the SDK; no flag is named here
+typedef struct {
+  CMTimeValue value;
+  CMTimeScale timescale;
+  CMTimeFlags flags;
+  CMTimeEpoch epoch;
+} CMTime;
+#pragma pack(pop)
+
+DC_EXTERN_C CMTime CMTimeMake(int64_t value, int32_t timescale);
+
+// CMSampleBuffer.h, CMFormatDescription.h
 typedef struct CF_BRIDGED_TYPE(id) opaqueCMSampleBuffer* CMSampleBufferRef;
 typedef const struct CF_BRIDGED_TYPE(id) opaqueCMFormatDescription* CMFormatDescriptionRef;
 typedef CMFormatDescriptionRef CMVideoFormatDescriptionRef;
@@ -17,6 +35,8 @@ typedef struct {
 } CMVideoDimensions;
 
 DC_EXTERN_C CVImageBufferRef _Nullable CMSampleBufferGetImageBuffer(CMSampleBufferRef sbuf);
+DC_EXTERN_C CFArrayRef _Nullable CMSampleBufferGetSampleAttachmentsArray(CMSampleBufferRef sbuf,
+                                                                         Boolean createIfNecessary);
 DC_EXTERN_C CMVideoDimensions
 CMVideoFormatDescriptionGetDimensions(CMVideoFormatDescriptionRef videoDesc);
 

@@ -47,6 +47,7 @@ typedef struct {
 @property(readonly) NSUInteger length;
 @property(readonly) int intValue;
 @property(nullable, readonly) const char* UTF8String NS_RETURNS_INNER_POINTER;
+- (BOOL)isEqualToString:(NSString*)aString;
 @end
 
 @interface NSNumber : NSObject
@@ -54,6 +55,7 @@ typedef struct {
 @property(readonly) int intValue;
 @property(readonly) long long longLongValue;
 @property(readonly) unsigned int unsignedIntValue;
+@property(readonly) double doubleValue;
 @property(readonly, copy) NSString* stringValue;
 @end
 
@@ -87,7 +89,11 @@ typedef struct {
 @end
 
 // ---- Errors ----------------------------------------------------------------------
+typedef NSString* NSErrorDomain;
+
 @interface NSError : NSObject
+@property(readonly, copy) NSErrorDomain domain;
+@property(readonly) NSInteger code;
 @property(readonly, copy) NSString* localizedDescription;
 @end
 

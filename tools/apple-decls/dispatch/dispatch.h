@@ -36,6 +36,9 @@ typedef uint64_t dispatch_time_t;
 #define DISPATCH_TIME_FOREVER (~0ull)
 
 #define DISPATCH_QUEUE_SERIAL NULL
+#define DISPATCH_NOESCAPE __attribute__((__noescape__))
+
+typedef void (^dispatch_block_t)(void);
 
 NS_ASSUME_NONNULL_BEGIN
 
@@ -49,5 +52,6 @@ DC_EXTERN_C dispatch_queue_attr_t dispatch_queue_attr_make_with_qos_class(
     dispatch_queue_attr_t _Nullable attr, dispatch_qos_class_t qos_class, int relative_priority);
 DC_EXTERN_C NS_RETURNS_RETAINED dispatch_queue_t
 dispatch_queue_create(const char* _Nullable label, dispatch_queue_attr_t _Nullable attr);
+DC_EXTERN_C void dispatch_sync(dispatch_queue_t queue, DISPATCH_NOESCAPE dispatch_block_t block);
 
 NS_ASSUME_NONNULL_END

@@ -22,6 +22,9 @@ typedef unsigned long NSUInteger;
 #define NS_ENUM(_type, _name) \
   enum _name : _type _name;   \
   enum _name : _type
+#define NS_ERROR_ENUM(_domain, _name) \
+  enum _name : NSInteger _name;       \
+  enum __attribute__((ns_error_domain(_domain))) _name : NSInteger
 #define NS_ASSUME_NONNULL_BEGIN _Pragma("clang assume_nonnull begin")
 #define NS_ASSUME_NONNULL_END _Pragma("clang assume_nonnull end")
 #define NS_UNAVAILABLE __attribute__((unavailable))
