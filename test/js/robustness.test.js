@@ -9,6 +9,7 @@ const { ENDINGS, exitRuns } = require('../soak/exits');
 const { fuzzArguments } = require('../soak/argument_fuzz');
 const { churnWorkers } = require('../soak/worker_churn');
 const { randomChanges, watchCycles } = require('../soak/watch_soak');
+const { streamRuns } = require('../soak/stream_soak');
 
 const INDEX = JSON.stringify(path.join(root, 'index.js'));
 const TESTING = JSON.stringify(path.join(root, 'testing.js'));
@@ -37,6 +38,11 @@ test('random arguments to every export of both addons: answers or Errors, never 
     const { failures, notes } = await fuzzArguments(addon, { calls: 500 });
     assert.equal(failures, 0, notes.join('\n'));
   }
+});
+
+test('streams started, consumed and stopped at random: counts add up, nothing left behind', async () => {
+  const result = await streamRuns(1, 4000, Date.now() >>> 0);
+  assert.equal(result.failures, 0, result.notes.join('\n'));
 });
 
 test('a Worker that registers while the last environment is torn down gets a working pool', async () => {
@@ -98,7 +104,7 @@ test('a C++ exception inside any callback becomes a GenericFailure Error', async
   `, { env: { DESKCAP_TEST_CALLBACK_FAULT: names.join(',') } });
   assert.equal(calls.failure, null);
   const thrown = lastJson(calls);
-  assert.equal(thrown.length, 17);
+  assert.equal(thrown.length, 18);
   for (const { name, ...error } of thrown)
     assert.deepEqual(error, { isError: true, code: 'GenericFailure', message: `${name} failed: out of memory` });
 

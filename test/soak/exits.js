@@ -30,6 +30,8 @@ function source(ending, delayMs) {
     w.on('display-changed', quiet);
     w.on('microphone-apps-changed', quiet);
     let width = 64;
+    // A stream encoding frames nobody takes.
+    d.startCapture({ displayId: 1, fps: 60, maxQueued: 1 }).on('error', quiet);
     setInterval(() => d.changeWorld({ displays: [{ id: 1, main: true, bounds: { width: (width = 96 - width), height: 48 } }] }), 1);
     setTimeout(() => { ${ENDINGS[ending].code}; }, ${delayMs});
   `;

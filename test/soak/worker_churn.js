@@ -17,6 +17,7 @@ function childSource(cycles) {
       parentPort.postMessage('loaded');
       for (const p of [d.getDisplays(), d.captureDisplay({ displayId: 1 }), d.captureWindow(5), d.takeIosLog(),
         d.usbAppleDeviceCount(), d.listMicrophoneApps(), d.requestSystemAudioAccess()]) p.catch(() => {});
+      d.startCapture({ displayId: 1, fps: 60 }).on('error', () => {});
       parentPort.on('message', () => d.usbAppleDeviceCount().then((n) => parentPort.postMessage(typeof n), (e) => parentPort.postMessage(String(e))));
     \`;
     const addons = ${addons};
