@@ -150,6 +150,7 @@ class Stream final : public CaptureStream, public std::enable_shared_from_this<S
   Slot* next_to_encode_locked(Clock::time_point now);
   void produced_locked(Slot& slot, double timestamp);
   void drop_locked(size_t frames);
+  void drop_oldest_locked() { queue_.pop_front(); drop_locked(1); }
 
   const StreamRequest request_;
   const std::shared_ptr<StreamListener> listener_;
@@ -451,10 +452,7 @@ void Stream::encode_loop() {
       drop_locked(1);
       break;
     }
-    if (queue_.size() >= request_.max_queued) {
-      queue_.pop_front();
-      drop_locked(1);
-    }
+    if (queue_.size() >= request_.max_queued) drop_oldest_locked();
     queue_.push_back(std::move(frame));
     lock.unlock();
     listener_->frame_queued();
