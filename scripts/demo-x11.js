@@ -33,6 +33,24 @@ function save(name, image) {
   console.log(`  ${''.padEnd(46)} -> ${file}`);
 }
 
+// startCapture() for two seconds: the frames a for-await loop takes, and the last one saved.
+async function streamTwoSeconds(d, displayId) {
+  const label = "startCapture({fps: 10, format: 'jpeg', maxWidth: 1280})";
+  const stream = d.startCapture({ displayId, fps: 10, format: 'jpeg', quality: 70, maxWidth: 1280 });
+  const stopAt = setTimeout(() => stream.stop(), 2000);
+  let last = null;
+  try {
+    for await (const frame of stream) last = frame;
+  } catch (e) {
+    console.log(`  ${label.padEnd(46)} ended: ${e.code}: ${e.message}`);
+  }
+  clearTimeout(stopAt);
+  const { produced, delivered, dropped } = stream.stats();
+  console.log(`  ${label.padEnd(46)} 2 s: ${produced} frames produced, ${delivered} delivered, ${dropped} dropped` +
+    (last ? `; the last ${last.width}x${last.height}, sequence ${last.sequence}` : ''));
+  save('x11-stream-last.jpg', last);
+}
+
 async function main() {
   const desktop = new Desktop();
   const windows = {};
@@ -85,6 +103,7 @@ async function main() {
       save('x11-display-1280.jpg', await ask("  ... format: 'jpeg', maxWidth: 1280, showCursor",
         () => d.captureDisplay({ displayId: main.id, format: 'jpeg', quality: 80, maxWidth: 1280, showCursor: true })));
     }
+    if (main) await streamTwoSeconds(d, main.id);
     if (windows.logo)
       save('x11-covered-xlogo.png', await ask(`captureWindow(${windows.logo.id}) (xlogo, covered)`, () => d.captureWindow(windows.logo.id)));
     await ask("getAppWindowBounds('XLogo')", () => d.getAppWindowBounds('XLogo'));
@@ -92,7 +111,7 @@ async function main() {
     await ask('listMicrophoneApps()', () => d.listMicrophoneApps());
     await ask('getNotchSize()', () => d.getNotchSize());
     await ask('getSystemAudioAccess()', () => d.getSystemAudioAccess());
-    console.log(`\nThe X11 captures are in ${outDir} (x11-*.png).`);
+    console.log(`\nThe X11 captures are in ${outDir} (x11-*.png, x11-*.jpg).`);
   } finally {
     await desktop.stop();
   }
