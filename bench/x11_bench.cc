@@ -2,6 +2,9 @@
 // in the same run: paints a desktop-like picture over the whole screen, then
 // prints the median of each and their ratio. Needs DISPLAY (x11_bench.sh
 // starts a 2880x1800 Xvfb for it).
+#include <poll.h>
+#include <unistd.h>
+
 #include <xcb/xcb.h>
 
 #include <algorithm>
@@ -57,9 +60,11 @@ std::vector<uint8_t> desktop(uint32_t width, uint32_t height) {
 }  // namespace
 
 // With --hold: paints, says "painted", and keeps the window up until its
-// input closes, for a benchmark in another process.
+// input closes, for a benchmark in another process; with --animate it also
+// redraws a block of it every 25 ms meanwhile, as a video or a cursor would.
 int main(int argc, char** argv) {
-  const bool hold = argc > 1 && std::strcmp(argv[1], "--hold") == 0;
+  const bool animate = argc > 1 && std::strcmp(argv[1], "--animate") == 0;
+  const bool hold = animate || (argc > 1 && std::strcmp(argv[1], "--hold") == 0);
   int runs = argc > 1 && !hold ? std::max(1, std::atoi(argv[1])) : 9;
   xcb_connection_t* c = xcb_connect(nullptr, nullptr);
   if (xcb_connection_has_error(c)) {
@@ -85,7 +90,20 @@ int main(int argc, char** argv) {
   if (hold) {
     std::printf("painted\n");
     std::fflush(stdout);
-    while (std::getchar() != EOF) {
+    constexpr uint32_t kBlock = 200;  // one request: 160 KB, under the core protocol's limit
+    std::vector<uint8_t> block(size_t(kBlock) * kBlock * 4);
+    for (uint32_t frame = 0;; ++frame) {
+      pollfd input{0, POLLIN, 0};
+      if (poll(&input, 1, animate ? 25 : -1) > 0) {
+        char byte;
+        if (read(0, &byte, 1) <= 0) break;
+        continue;
+      }
+      for (size_t i = 0; i < block.size(); i += 4) block[i] = block[i + 1] = uint8_t(frame * 8 + i / 4096);
+      uint32_t x = (frame * 37) % (width - kBlock), y = (frame * 23) % (height - kBlock);
+      xcb_put_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, window, gc, kBlock, kBlock, x, y, 0, screen->root_depth,
+                    uint32_t(block.size()), block.data());
+      xcb_flush(c);
     }
     xcb_disconnect(c);
     return 0;

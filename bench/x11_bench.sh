@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # captureDisplay on a private 2880x1800 Xvfb vs the encode of the same pixels,
-# then the output formats (bench/output_bench.js) on the same screen.
+# then the output formats (bench/output_bench.js) and the streams
+# (bench/stream_bench.js) on the same screen.
 # Usage: bench/x11_bench.sh [runs]
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -28,5 +29,11 @@ DISPLAY=":$number" "$build/x11_bench" "$@"
 coproc PAINTER { DISPLAY=":$number" exec "$build/x11_bench" --hold; }
 read -r -t 30 painted <&"${PAINTER[0]}"
 DISPLAY=":$number" node "$root/bench/output_bench.js" "$build" "$@"
+eval "exec ${PAINTER[1]}>&-"
+wait "$PAINTER_PID" 2>/dev/null || true
+# Streams, the picture changing meanwhile.
+coproc PAINTER { DISPLAY=":$number" exec "$build/x11_bench" --animate; }
+read -r -t 30 painted <&"${PAINTER[0]}"
+DISPLAY=":$number" node "$root/bench/stream_bench.js" "$build"
 eval "exec ${PAINTER[1]}>&-"
 wait "$PAINTER_PID" 2>/dev/null || true
