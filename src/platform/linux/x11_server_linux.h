@@ -69,6 +69,8 @@ class Pixels {
   size_t stride = 0;
   bool alpha = false;
   virtual const uint8_t* data() const = 0;
+  // The same bytes to draw on; every grab's are deskcap's own.
+  virtual uint8_t* writable() { return nullptr; }
 };
 
 // Pixels of deskcap's own: images it composes, draws on or scales.
@@ -80,6 +82,7 @@ class OwnedPixels : public Pixels {
     stride = size_t(w) * 4;
   }
   const uint8_t* data() const override { return bytes.data(); }
+  uint8_t* writable() override { return bytes.data(); }
   std::vector<uint8_t> bytes;
 };
 
