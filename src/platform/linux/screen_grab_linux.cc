@@ -9,11 +9,12 @@
 namespace deskcap::linux_backend {
 namespace {
 
-// The configured size, or the source's own when that is larger: X11 does not
-// scale, so a smaller image is grabbed whole and shrunk here.
+// The configured size, or the source's own when that is larger or none is
+// configured: X11 does not scale, so a smaller image is grabbed whole and
+// shrunk here.
 uint32_t grabbed_size(size_t configured, double own) {
   uint32_t natural = own > 0 ? static_cast<uint32_t>(own) : 0;
-  return configured != 0 && configured < natural ? natural : static_cast<uint32_t>(configured);
+  return configured == 0 || configured < natural ? natural : static_cast<uint32_t>(configured);
 }
 
 // Source-over of the pointer's premultiplied pixels onto `bytes` (the
