@@ -6,6 +6,7 @@
 // calling thread, and complete before the request returns. Without a server
 // there are no displays and content requests fail with the framework text.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -40,6 +41,16 @@ struct Image : linux_backend::LinuxObject {
 };
 
 namespace {
+
+// Rows that stay the caller's, unchanged for as long as the image lives.
+class CallerPixels : public x11::Pixels {
+ public:
+  explicit CallerPixels(const uint8_t* rows) : rows_(rows) {}
+  const uint8_t* data() const override { return rows_; }
+
+ private:
+  const uint8_t* rows_;
+};
 
 std::optional<x11::Output> find_output(uint32_t display_id) {
   for (auto& output : x11::outputs())
@@ -179,6 +190,20 @@ void configuration_set_shows_cursor(StreamConfiguration* c, bool shows_cursor) {
   c->shows_cursor = shows_cursor;
 }
 void configuration_set_source_rect(StreamConfiguration* c, Rect rect) { c->source_rect = rect; }
+
+Image* image_create_bgra(const uint8_t* pixels, size_t width, size_t height, size_t bytes_per_row) {
+  if (pixels == nullptr || width == 0 || height == 0 || width > UINT32_MAX / 4 || height > UINT32_MAX ||
+      bytes_per_row < width * 4)
+    return nullptr;
+  auto rows = std::make_unique<CallerPixels>(pixels);
+  rows->width = static_cast<uint32_t>(width);
+  rows->height = static_cast<uint32_t>(height);
+  rows->stride = bytes_per_row;
+  rows->alpha = true;
+  auto* image = new Image;
+  image->pixels = std::move(rows);
+  return image;
+}
 
 size_t image_width(Image* image) { return image->pixels->width; }
 size_t image_height(Image* image) { return image->pixels->height; }
