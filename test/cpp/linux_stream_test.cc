@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "linux_private_x.h"
+#include "linux_private_xorg.h"
 #include "linux_processes.h"
 #include "platform/platform.h"
 
@@ -109,6 +110,62 @@ std::string stop(p::Stream* stream, Recorder* recorder = nullptr, size_t* sample
   return error;
 }
 
+p::Ref<p::ShareableContent> content() {
+  p::Object* got = nullptr;
+  p::get_shareable_content(false, false, &got, [](void* context, p::Object* object, const char* error) {
+    EXPECT_EQ(error, nullptr) << error;
+    *static_cast<p::Object**>(context) = object;
+  });
+  return p::Ref<p::ShareableContent>(reinterpret_cast<p::ShareableContent*>(got));
+}
+// The display of that name, else the first.
+p::Ref<p::ScDisplay> display(const std::string& name = "") {
+  for (auto& d : p::content_displays_copy(content().get()))
+    if (name.empty() || p::display_name(p::sc_display_id(d.get())) == name) return std::move(d);
+  ADD_FAILURE() << "no display " << name;
+  return p::Ref<p::ScDisplay>();
+}
+p::Ref<p::ContentFilter> display_filter(p::ScDisplay* d) {
+  return p::Ref<p::ContentFilter>(p::filter_with_display_excluding_windows(d, {}));
+}
+p::Ref<p::ContentFilter> window_filter(xcb_window_t id) {
+  for (auto& window : p::content_windows_copy(content().get()))
+    if (p::sc_window_id(window.get()) == id)
+      return p::Ref<p::ContentFilter>(p::filter_with_desktop_independent_window(window.get()));
+  ADD_FAILURE() << "window " << id << " is not in the content";
+  return p::Ref<p::ContentFilter>();
+}
+
+// Started at kFps, its start completed.
+p::Ref<p::Stream> start(p::ContentFilter* filter, Recorder& recorder, bool cursor = false) {
+  p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
+  p::configuration_set_shows_cursor(configuration.get(), cursor);
+  p::configuration_set_minimum_frame_interval(configuration.get(), 1, kFps);
+  p::configuration_set_queue_depth(configuration.get(), 3);
+  p::configuration_set_bgra_output(configuration.get());
+  std::string error;
+  p::Ref<p::Stream> stream(p::stream_create(filter, configuration.get(), &recorder, Recorder::sample,
+                                            Recorder::stopped, &error));
+  EXPECT_TRUE(stream) << error;
+  if (!stream) return stream;
+  Completion started;
+  p::stream_start(stream.get(), &started, Completion::done);
+  EXPECT_EQ(started.wait(), "");
+  return stream;
+}
+
+// A rectangle drawn in `rgb`, done when this returns.
+void fill(xcb_connection_t* c, xcb_drawable_t target, uint32_t rgb, int16_t x, int16_t y, uint16_t width,
+          uint16_t height) {
+  xcb_gcontext_t gc = xcb_generate_id(c);
+  const uint32_t colour[] = {rgb};
+  xcb_create_gc(c, gc, target, XCB_GC_FOREGROUND, colour);
+  xcb_rectangle_t rect{x, y, width, height};
+  xcb_poly_fill_rectangle(c, target, gc, 1, &rect);
+  xcb_free_gc(c, gc);
+  std::free(xcb_get_input_focus_reply(c, xcb_get_input_focus(c), nullptr));
+}
+
 class Streams : public linux_test::PrivateX {
  protected:
   void SetUp() override {
@@ -119,54 +176,6 @@ class Streams : public linux_test::PrivateX {
     sync();
   }
 
-  static p::Ref<p::ShareableContent> content() {
-    p::Object* got = nullptr;
-    p::get_shareable_content(false, false, &got, [](void* context, p::Object* object, const char* error) {
-      EXPECT_EQ(error, nullptr) << error;
-      *static_cast<p::Object**>(context) = object;
-    });
-    return p::Ref<p::ShareableContent>(reinterpret_cast<p::ShareableContent*>(got));
-  }
-  static p::Ref<p::ContentFilter> display_filter() {
-    auto displays = p::content_displays_copy(content().get());
-    EXPECT_EQ(displays.size(), 1u);
-    return p::Ref<p::ContentFilter>(p::filter_with_display_excluding_windows(displays.at(0).get(), {}));
-  }
-  static p::Ref<p::ContentFilter> window_filter(xcb_window_t id) {
-    for (auto& window : p::content_windows_copy(content().get()))
-      if (p::sc_window_id(window.get()) == id)
-        return p::Ref<p::ContentFilter>(p::filter_with_desktop_independent_window(window.get()));
-    ADD_FAILURE() << "window " << id << " is not in the content";
-    return p::Ref<p::ContentFilter>();
-  }
-
-  // Started at kFps, its start completed.
-  static p::Ref<p::Stream> start(p::ContentFilter* filter, Recorder& recorder, bool cursor = false) {
-    p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
-    p::configuration_set_shows_cursor(configuration.get(), cursor);
-    p::configuration_set_minimum_frame_interval(configuration.get(), 1, kFps);
-    p::configuration_set_queue_depth(configuration.get(), 3);
-    p::configuration_set_bgra_output(configuration.get());
-    std::string error;
-    p::Ref<p::Stream> stream(p::stream_create(filter, configuration.get(), &recorder, Recorder::sample,
-                                              Recorder::stopped, &error));
-    EXPECT_TRUE(stream) << error;
-    if (!stream) return stream;
-    Completion started;
-    p::stream_start(stream.get(), &started, Completion::done);
-    EXPECT_EQ(started.wait(), "");
-    return stream;
-  }
-
-  void fill(xcb_drawable_t target, uint32_t rgb, int16_t x, int16_t y, uint16_t width, uint16_t height) {
-    xcb_gcontext_t gc = xcb_generate_id(c_);
-    const uint32_t colour[] = {rgb};
-    xcb_create_gc(c_, gc, target, XCB_GC_FOREGROUND, colour);
-    xcb_rectangle_t rect{x, y, width, height};
-    xcb_poly_fill_rectangle(c_, target, gc, 1, &rect);
-    xcb_free_gc(c_, gc);
-    sync();
-  }
   void kill_server() {
     kill(server_, SIGKILL);
     waitpid(server_, nullptr, 0);
@@ -180,7 +189,7 @@ TEST_F(Streams, ADisplayStreamTicksAtItsRateIdleUntilAWindowAppearsOrThePointerM
   Recorder r;
   r.probe_x = 20;
   r.probe_y = 20;
-  p::Ref<p::ContentFilter> filter = display_filter();
+  p::Ref<p::ContentFilter> filter = display_filter(display().get());
   auto began = Clock::now();
   p::Ref<p::Stream> stream = start(filter.get(), r, true);
   ASSERT_TRUE(stream);
@@ -245,10 +254,10 @@ TEST_F(Streams, AWindowStreamSeesItsOwnDrawingOnlyAndStopsWhenTheWindowIsDestroy
   // Drawn elsewhere: the window's stream does not take it for a change.
   const uint32_t green[] = {0x00FF00};
   create(300, 300, 50, 50, XCB_COPY_FROM_PARENT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, green);
-  fill(root_, 0x00FF00, 500, 0, 20, 20);
+  fill(c_, root_, 0x00FF00, 500, 0, 20, 20);
   EXPECT_TRUE(r.idle_from(r.samples.count(), 5));
 
-  fill(window, 0xFF0000, 0, 0, 10, 10);
+  fill(c_, window, 0xFF0000, 0, 0, 10, 10);
   ASSERT_TRUE(r.samples.wait_for(1, [](const Sample& s) {
     return s.status == p::frame_status::kComplete && s.probe == "#ff0000ff";
   }));
@@ -267,7 +276,7 @@ TEST_F(Streams, AWindowStreamSeesItsOwnDrawingOnlyAndStopsWhenTheWindowIsDestroy
 }
 
 TEST_F(Streams, TheServerGoingAwayStopsARunningStreamAndNoOtherHearsOfIt) {
-  p::Ref<p::ContentFilter> filter = display_filter();
+  p::Ref<p::ContentFilter> filter = display_filter(display().get());
   Recorder running, stopped, detached;
   std::promise<void> entered, leave;
   std::shared_future<void> left = leave.get_future().share();
@@ -322,6 +331,38 @@ TEST_F(Streams, TheServerGoingAwayStopsARunningStreamAndNoOtherHearsOfIt) {
   EXPECT_EQ(detached.samples.count(), after_detach);
   // Still running for its caller: the stop succeeds, with nothing left to deliver.
   EXPECT_EQ(stop(c.get()), "");
+}
+
+using XorgStreams = linux_test::PrivateXorg;
+
+TEST_F(XorgStreams, ADisplayStreamFollowsItsOutputAndStopsWhenItIsTurnedOff) {
+  start_server();
+  add_mode();
+  ASSERT_EQ(xrandr({"--output", "DUMMY1", "--mode", "dc800x600", "--right-of", "DUMMY0"}), 0);
+  p::Ref<p::ScDisplay> dummy1 = display("DUMMY1");
+  ASSERT_TRUE(dummy1);
+  Recorder r;
+  r.probe_x = 5;
+  r.probe_y = 5;
+  p::Ref<p::ContentFilter> filter = display_filter(dummy1.get());
+  p::Ref<p::Stream> stream = start(filter.get(), r);
+  ASSERT_TRUE(stream);
+  ASSERT_TRUE(r.samples.wait_for(0, [](const Sample& s) { return s.rect && s.rect->width == 800; }));
+
+  // Moved below the other, with a mark where its corner is now: the stream
+  // grabs the new place (the old one is off the shrunk screen).
+  ASSERT_EQ(xrandr({"--output", "DUMMY1", "--below", "DUMMY0"}), 0);
+  std::unique_ptr<xcb_connection_t, void (*)(xcb_connection_t*)> c(xcb_connect(nullptr, nullptr), xcb_disconnect);
+  ASSERT_EQ(xcb_connection_has_error(c.get()), 0);
+  fill(c.get(), xcb_setup_roots_iterator(xcb_get_setup(c.get())).data->root, 0xFF0000, 0, 768, 10, 10);
+  EXPECT_TRUE(r.samples.wait_for(1, [](const Sample& s) { return s.probe == "#ff0000ff"; }));
+  EXPECT_EQ(r.stops.count(), 0u);
+
+  ASSERT_EQ(xrandr({"--output", "DUMMY1", "--off"}), 0);
+  ASSERT_TRUE(r.stops.wait_for(0, [](const Stop&) { return true; }));
+  Stop stopped = r.stops.all()[0];
+  EXPECT_EQ(stopped.code, kNoCaptureSource);
+  EXPECT_EQ(stopped.text, "Stream error: display " + std::to_string(p::sc_display_id(dummy1.get())) + " was removed");
 }
 
 TEST(StreamImages, AnImageOverCallerRowsReadsThemWhereTheyAre) {
