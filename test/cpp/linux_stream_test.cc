@@ -1,6 +1,7 @@
 // Screen streams of the Linux backend through the seam, on a private Xvfb
-// drawn on with xcb from here: the rate, Idle samples while nothing changes,
-// the system's stops, and the quiet after a stop, a detach or a release.
+// drawn on with xcb from here (and an Xorg whose outputs xrandr changes): the
+// rate, Idle samples while nothing changes, the system's stops, and the quiet
+// after a stop, a detach or a release.
 #include <gtest/gtest.h>
 
 #if __has_include(<xcb/xcb.h>)
@@ -272,7 +273,6 @@ TEST_F(Streams, AWindowStreamSeesItsOwnDrawingOnlyAndStopsWhenTheWindowIsDestroy
   EXPECT_EQ(stops[0].code, kNoCaptureSource);
   EXPECT_EQ(stops[0].text, "Stream error: window " + std::to_string(window) + " was closed");
   EXPECT_EQ(r.samples.count(), count) << "a sample came after the stream stopped";
-  EXPECT_EQ(stop(stream.get()), "Stream error: The stream is not running");
 }
 
 TEST_F(Streams, TheServerGoingAwayStopsARunningStreamAndNoOtherHearsOfIt) {
@@ -312,12 +312,6 @@ TEST_F(Streams, TheServerGoingAwayStopsARunningStreamAndNoOtherHearsOfIt) {
   // Released while running: what it ran for goes with it (ASan sees a late call).
   p::release(d.take());
   delete released;
-
-  std::string error;
-  p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
-  p::Ref<p::Stream> never(p::stream_create(filter.get(), configuration.get(), &running, Recorder::sample,
-                                           Recorder::stopped, &error));
-  EXPECT_EQ(stop(never.get()), "Stream error: The stream is not running");
 
   kill_server();
   ASSERT_TRUE(running.stops.wait_for(0, [](const Stop&) { return true; }));

@@ -39,7 +39,7 @@ struct Pending {
 // What the thread shares with its Stream: it outlives the Stream when the
 // last release comes from the thread itself.
 struct Core {
-  // Fixed at creation.
+  // Set at creation; later only the thread changes them (a display's bounds as it moves).
   linux_backend::FilterContent content;
   linux_backend::CaptureSettings settings;
   void* context = nullptr;
@@ -77,9 +77,6 @@ void make_opaque(x11::Pixels& pixels) {
   }
   pixels.alpha = true;
 }
-
-void tick_until_stopped(Core& core, x11::SourceWatch& watch);
-void serve(std::shared_ptr<Core> core, Pending started);
 
 }  // namespace
 
