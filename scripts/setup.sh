@@ -9,7 +9,7 @@ packages=(cmake make g++ clang pkg-config libpng-dev zlib1g-dev nlohmann-json3-d
 # The Linux backend's X11 and sound-server support, and the real X servers,
 # clients and sound server that its tests and the demo start (Xorg with the
 # dummy driver for outputs that change while it runs).
-packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-shm0-dev
+packages+=(libxcb1-dev libxcb-randr0-dev libxcb-composite0-dev libxcb-damage0-dev libxcb-shm0-dev
            libxcb-xfixes0-dev libxcb-res0-dev libxcb-render0-dev libpulse-dev
            xvfb x11-apps x11-utils x11-xserver-utils pulseaudio pulseaudio-utils
            xserver-xorg-core xserver-xorg-video-dummy)

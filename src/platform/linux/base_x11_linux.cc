@@ -125,6 +125,20 @@ Connection::~Connection() {
   if (c != nullptr) xcb_disconnect(c);
 }
 
+void Disconnect::operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
+
+OwnConnection connect_own(xcb_window_t* root) {
+  if (!xcb_library().core) return nullptr;
+  int screen_number = 0;
+  OwnConnection c(xcb_connect(nullptr, &screen_number));
+  if (!c || xcb_connection_has_error(c.get())) return nullptr;
+  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c.get()));
+  for (int i = 0; i < screen_number && screens.rem > 0; ++i) xcb_screen_next(&screens);
+  if (screens.rem == 0) return nullptr;
+  *root = screens.data->root;
+  return c;
+}
+
 std::shared_ptr<Connection> connection() {
   // Never destroyed: threads may still hold the connection while exit() runs.
   static Shared& shared = *new Shared;

@@ -34,6 +34,10 @@ XcbLibrary* load() {
     DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_composite_id, "xcb_composite_id");
   });
+  xcb->damage = extension("libxcb-damage.so.0", [xcb](SharedLibrary& library) {
+    DESKCAP_XCB_DAMAGE_FUNCTIONS(DESKCAP_XCB_RESOLVE)
+    library.resolve(xcb->xcb_damage_id, "xcb_damage_id");
+  });
   xcb->shm = extension("libxcb-shm.so.0", [xcb](SharedLibrary& library) {
     DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_RESOLVE)
     library.resolve(xcb->xcb_shm_id, "xcb_shm_id");

@@ -6,6 +6,7 @@
 // calling thread, and complete before the request returns. Without a server
 // there are no displays and content requests fail with the framework text.
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -13,9 +14,9 @@
 
 #include "platform/bridge_text.h"
 #include "platform/linux/base_linux.h"
+#include "platform/linux/screen_linux.h"
 #include "platform/linux/x11_server_linux.h"
 #include "platform/platform.h"
-#include "platform/shared/image_scale_shared.h"
 #include "platform/shared/jpeg_shared.h"
 
 namespace deskcap::platform {
@@ -32,24 +33,24 @@ struct ScDisplay : linux_backend::LinuxObject {
 struct ScWindow : linux_backend::LinuxObject {
   x11::Window window;
 };
-struct ContentFilter : linux_backend::LinuxObject {
-  std::optional<x11::Output> display;  // a display with windows left out...
-  std::set<uint32_t> left_out;         // ...these top-levels
-  std::optional<x11::Window> window;   // or one window alone
-};
 struct DisplayMode : linux_backend::LinuxObject {
   size_t width = 0;
-};
-struct StreamConfiguration : linux_backend::LinuxObject {
-  size_t width = 0, height = 0;
-  bool shows_cursor = true;
-  std::optional<Rect> source_rect;
 };
 struct Image : linux_backend::LinuxObject {
   std::unique_ptr<x11::Pixels> pixels;
 };
 
 namespace {
+
+// Rows that stay the caller's, unchanged for as long as the image lives.
+class CallerPixels : public x11::Pixels {
+ public:
+  explicit CallerPixels(const uint8_t* rows) : rows_(rows) {}
+  const uint8_t* data() const override { return rows_; }
+
+ private:
+  const uint8_t* rows_;
+};
 
 std::optional<x11::Output> find_output(uint32_t display_id) {
   for (auto& output : x11::outputs())
@@ -65,64 +66,6 @@ Object* as_object(T* p) {
 
 void fail(CompletionCallback completion, void* context, const std::string& text) {
   completion(context, nullptr, text.c_str());
-}
-
-// The configured size, or the source's own when that is larger: X11 does not
-// scale, so a smaller image is grabbed whole and shrunk here.
-uint32_t grabbed_size(size_t configured, double own) {
-  uint32_t natural = own > 0 ? static_cast<uint32_t>(own) : 0;
-  return configured != 0 && configured < natural ? natural : static_cast<uint32_t>(configured);
-}
-
-std::unique_ptr<x11::OwnedPixels> owned_copy(const x11::Pixels& p) {
-  auto copy = std::make_unique<x11::OwnedPixels>(p.width, p.height);
-  copy->alpha = p.alpha;
-  for (uint32_t y = 0; y < p.height; ++y)
-    std::memcpy(copy->bytes.data() + y * copy->stride, p.data() + y * p.stride, size_t(p.width) * 4);
-  return copy;
-}
-
-// Source-over of the pointer's premultiplied pixels, the image's top-left
-// corner at (left, top) in root coordinates.
-void draw_cursor(x11::OwnedPixels& image, const x11::CursorImage& cursor, int64_t left, int64_t top) {
-  const int channels = image.alpha ? 4 : 3;
-  for (uint32_t row = 0; row < cursor.height; ++row) {
-    int64_t y = cursor.y + int64_t(row) - top;
-    if (y < 0 || y >= int64_t(image.height)) continue;
-    for (uint32_t column = 0; column < cursor.width; ++column) {
-      int64_t x = cursor.x + int64_t(column) - left;
-      if (x < 0 || x >= int64_t(image.width)) continue;
-      uint32_t c = cursor.argb[size_t(row) * cursor.width + column];
-      const uint8_t from[4] = {uint8_t(c), uint8_t(c >> 8), uint8_t(c >> 16), uint8_t(c >> 24)};
-      if (from[3] == 0 && (c & 0xFFFFFFu) == 0) continue;
-      uint8_t* to = image.bytes.data() + size_t(y) * image.stride + size_t(x) * 4;
-      const unsigned keep = 255u - from[3];
-      for (int k = 0; k < channels; ++k)
-        to[k] = uint8_t(std::min(255u, from[k] + (to[k] * keep + 127) / 255));
-    }
-  }
-}
-
-// The grab as the configuration asks: the cursor drawn at full size, then
-// scaled down to the configured size when that is smaller.
-std::unique_ptr<x11::Pixels> finish(std::unique_ptr<x11::Pixels> pixels, const StreamConfiguration& c,
-                                    int64_t left, int64_t top) {
-  if (c.shows_cursor) {
-    if (auto cursor = x11::cursor_image()) {
-      auto drawn = owned_copy(*pixels);
-      draw_cursor(*drawn, *cursor, left, top);
-      pixels = std::move(drawn);
-    }
-  }
-  uint32_t width = c.width != 0 ? std::min<uint32_t>(pixels->width, uint32_t(c.width)) : pixels->width;
-  uint32_t height = c.height != 0 ? std::min<uint32_t>(pixels->height, uint32_t(c.height)) : pixels->height;
-  if (width == pixels->width && height == pixels->height) return pixels;
-  auto scaled = std::make_unique<x11::OwnedPixels>(width, height);
-  scaled->alpha = pixels->alpha;
-  if (!shared::scale_down_area(pixels->data(), pixels->width, pixels->height, pixels->stride,
-                               scaled->bytes.data(), width, height, scaled->stride))
-    return nullptr;
-  return scaled;
 }
 
 }  // namespace
@@ -193,38 +136,10 @@ void get_shareable_content(bool exclude_desktop_windows, bool on_screen_windows_
 
 void capture_image(ContentFilter* filter, StreamConfiguration* configuration, void* context,
                    CompletionCallback completion) {
-  using bridge_text::screenshot_error;
-  x11::Grab grab;
-  int64_t left = 0, top = 0;  // the grab's origin in root coordinates
-  if (filter->window) {
-    const Rect& frame = filter->window->frame;
-    grab = x11::grab_window(*filter->window, grabbed_size(configuration->width, frame.width),
-                            grabbed_size(configuration->height, frame.height));
-    left = static_cast<int64_t>(frame.x);
-    top = static_cast<int64_t>(frame.y);
-  } else if (filter->display) {
-    // One pixel per point: the area is the display's, or its part the crop names.
-    Rect area = filter->display->bounds;
-    if (configuration->source_rect) {
-      area.x += configuration->source_rect->x;
-      area.y += configuration->source_rect->y;
-      area.width = configuration->source_rect->width;
-      area.height = configuration->source_rect->height;
-    }
-    area.width = grabbed_size(configuration->width, area.width);
-    area.height = grabbed_size(configuration->height, area.height);
-    grab = x11::grab_area(area, filter->left_out);
-    // The grab is clipped to the screen, whose origin is the root's.
-    left = std::max<int64_t>(0, static_cast<int64_t>(area.x));
-    top = std::max<int64_t>(0, static_cast<int64_t>(area.y));
-  } else {
-    return fail(completion, context, screenshot_error("the filter names no content"));
-  }
-  if (!grab.pixels) return fail(completion, context, screenshot_error(grab.error));
-  auto pixels = finish(std::move(grab.pixels), *configuration, left, top);
-  if (!pixels) return fail(completion, context, screenshot_error("the image could not be scaled"));
+  x11::Grab grab = linux_backend::grab_content(*filter, *configuration);
+  if (!grab.pixels) return fail(completion, context, bridge_text::screenshot_error(grab.error));
   auto* image = new Image;
-  image->pixels = std::move(pixels);
+  image->pixels = std::move(grab.pixels);
   completion(context, as_object(image), nullptr);
 }
 
@@ -275,6 +190,20 @@ void configuration_set_shows_cursor(StreamConfiguration* c, bool shows_cursor) {
   c->shows_cursor = shows_cursor;
 }
 void configuration_set_source_rect(StreamConfiguration* c, Rect rect) { c->source_rect = rect; }
+
+Image* image_create_bgra(const uint8_t* pixels, size_t width, size_t height, size_t bytes_per_row) {
+  if (pixels == nullptr || width == 0 || height == 0 || width > UINT32_MAX / 4 || height > UINT32_MAX ||
+      bytes_per_row < width * 4)
+    return nullptr;
+  auto rows = std::make_unique<CallerPixels>(pixels);
+  rows->width = static_cast<uint32_t>(width);
+  rows->height = static_cast<uint32_t>(height);
+  rows->stride = bytes_per_row;
+  rows->alpha = true;
+  auto* image = new Image;
+  image->pixels = std::move(rows);
+  return image;
+}
 
 size_t image_width(Image* image) { return image->pixels->width; }
 size_t image_height(Image* image) { return image->pixels->height; }

@@ -17,23 +17,14 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kSettle = std::chrono::milliseconds(50);
 constexpr int kRetryMs = 1000;
 
-struct Disconnect {
-  void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
-};
-using OwnConnection = std::unique_ptr<xcb_connection_t, Disconnect>;
-
 // A connection with RandR's notifications selected on the root; null when no
 // server answers. A server (or a build) without RandR changes no display, but
 // the connection still tells when the server goes away.
 OwnConnection connect_selecting() {
   const XcbLibrary& xcb = xcb_library();
-  if (!xcb.core) return nullptr;
-  int screen_number = 0;
-  OwnConnection c(xcb_connect(nullptr, &screen_number));
-  if (!c || xcb_connection_has_error(c.get())) return nullptr;
-  xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(c.get()));
-  for (int i = 0; i < screen_number && screens.rem > 0; ++i) xcb_screen_next(&screens);
-  if (screens.rem == 0) return nullptr;
+  xcb_window_t root = 0;
+  OwnConnection c = connect_own(&root);
+  if (!c) return nullptr;
   const xcb_query_extension_reply_t* randr =
       xcb.randr ? xcb_get_extension_data(c.get(), &xcb_randr_id) : nullptr;
   if (randr != nullptr && randr->present) {
@@ -41,7 +32,7 @@ OwnConnection connect_selecting() {
     Reply<xcb_randr_query_version_reply_t> version(
         xcb_randr_query_version_reply(c.get(), xcb_randr_query_version(c.get(), 1, 5), nullptr));
     if (version && (version->major_version > 1 || version->minor_version >= 2))
-      xcb_randr_select_input(c.get(), screens.data->root,
+      xcb_randr_select_input(c.get(), root,
                              XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
                                  XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
   }

@@ -27,6 +27,7 @@ class ReplyPixels : public Pixels {
  public:
   explicit ReplyPixels(Reply<xcb_get_image_reply_t> reply) : reply_(std::move(reply)) {}
   const uint8_t* data() const override { return xcb_get_image_data(reply_.get()); }
+  uint8_t* writable() override { return xcb_get_image_data(reply_.get()); }
 
  private:
   Reply<xcb_get_image_reply_t> reply_;
@@ -90,6 +91,7 @@ class ShmPixels : public Pixels {
       cache.spare = std::move(segment_);
   }
   const uint8_t* data() const override { return segment_->address; }
+  uint8_t* writable() override { return segment_->address; }
 
  private:
   std::unique_ptr<Segment> segment_;

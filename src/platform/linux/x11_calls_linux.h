@@ -7,6 +7,7 @@
 
 #define DESKCAP_XCB(name) (::deskcap::linux_backend::x11::xcb_library().name)
 
+#define xcb_change_window_attributes_checked DESKCAP_XCB(xcb_change_window_attributes_checked)
 #define xcb_configure_window DESKCAP_XCB(xcb_configure_window)
 #define xcb_connect DESKCAP_XCB(xcb_connect)
 #define xcb_connection_has_error DESKCAP_XCB(xcb_connection_has_error)
@@ -39,6 +40,8 @@
 #define xcb_intern_atom_reply DESKCAP_XCB(xcb_intern_atom_reply)
 #define xcb_map_window DESKCAP_XCB(xcb_map_window)
 #define xcb_poll_for_event DESKCAP_XCB(xcb_poll_for_event)
+#define xcb_query_pointer DESKCAP_XCB(xcb_query_pointer)
+#define xcb_query_pointer_reply DESKCAP_XCB(xcb_query_pointer_reply)
 #define xcb_query_tree DESKCAP_XCB(xcb_query_tree)
 #define xcb_query_tree_children DESKCAP_XCB(xcb_query_tree_children)
 #define xcb_query_tree_children_length DESKCAP_XCB(xcb_query_tree_children_length)
@@ -73,6 +76,12 @@
 #define xcb_composite_redirect_subwindows_checked DESKCAP_XCB(xcb_composite_redirect_subwindows_checked)
 #define xcb_composite_id (*DESKCAP_XCB(xcb_composite_id))
 
+#define xcb_damage_create DESKCAP_XCB(xcb_damage_create)
+#define xcb_damage_query_version DESKCAP_XCB(xcb_damage_query_version)
+#define xcb_damage_query_version_reply DESKCAP_XCB(xcb_damage_query_version_reply)
+#define xcb_damage_subtract_checked DESKCAP_XCB(xcb_damage_subtract_checked)
+#define xcb_damage_id (*DESKCAP_XCB(xcb_damage_id))
+
 #define xcb_shm_attach_checked DESKCAP_XCB(xcb_shm_attach_checked)
 #define xcb_shm_detach DESKCAP_XCB(xcb_shm_detach)
 #define xcb_shm_get_image DESKCAP_XCB(xcb_shm_get_image)
@@ -95,6 +104,7 @@
 #define xcb_xfixes_get_cursor_image_reply DESKCAP_XCB(xcb_xfixes_get_cursor_image_reply)
 #define xcb_xfixes_query_version DESKCAP_XCB(xcb_xfixes_query_version)
 #define xcb_xfixes_query_version_reply DESKCAP_XCB(xcb_xfixes_query_version_reply)
+#define xcb_xfixes_select_cursor_input DESKCAP_XCB(xcb_xfixes_select_cursor_input)
 #define xcb_xfixes_id (*DESKCAP_XCB(xcb_xfixes_id))
 
 // A function listed in x11_library_linux.h but not above would still reach
@@ -106,6 +116,7 @@
 DESKCAP_XCB_CORE_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
+DESKCAP_XCB_DAMAGE_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_REDIRECTED)
 DESKCAP_XCB_XFIXES_FUNCTIONS(DESKCAP_XCB_REDIRECTED)

@@ -39,6 +39,15 @@ struct Connection {
 // Null when no X server answers on $DISPLAY.
 std::shared_ptr<Connection> connection();
 
+// A connection of one thread's own, for the events of what that thread
+// watches: events read on the shared one would reach nobody in particular.
+struct Disconnect {
+  void operator()(xcb_connection_t* c) const;
+};
+using OwnConnection = std::unique_ptr<xcb_connection_t, Disconnect>;
+// Null when no server answers; else *root is its default screen's root.
+OwnConnection connect_own(xcb_window_t* root);
+
 // The root window's size now: RandR grows and shrinks it while the server
 // runs, so the size the connection was opened with goes stale. {0, 0} when
 // the server does not answer.

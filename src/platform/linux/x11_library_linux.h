@@ -4,6 +4,7 @@
 #pragma once
 
 #include <xcb/composite.h>
+#include <xcb/damage.h>
 #include <xcb/randr.h>
 #include <xcb/res.h>
 #include <xcb/shm.h>
@@ -14,7 +15,8 @@
 
 // Every function the backend calls, one list per library.
 #define DESKCAP_XCB_CORE_FUNCTIONS(X)                                                         \
-  X(xcb_configure_window) X(xcb_connect) X(xcb_connection_has_error) X(xcb_create_window)     \
+  X(xcb_change_window_attributes_checked) X(xcb_configure_window) X(xcb_connect)              \
+  X(xcb_connection_has_error) X(xcb_create_window)                                            \
   X(xcb_destroy_window) X(xcb_disconnect) X(xcb_format_next) X(xcb_free_pixmap)               \
   X(xcb_generate_id) X(xcb_get_extension_data) X(xcb_get_file_descriptor)                     \
   X(xcb_get_geometry) X(xcb_get_geometry_reply) X(xcb_get_image) X(xcb_get_image_data)        \
@@ -23,7 +25,8 @@
   X(xcb_get_property_value) X(xcb_get_property_value_length) X(xcb_get_selection_owner)       \
   X(xcb_get_selection_owner_reply) X(xcb_get_setup) X(xcb_get_window_attributes)              \
   X(xcb_get_window_attributes_reply) X(xcb_intern_atom) X(xcb_intern_atom_reply)              \
-  X(xcb_map_window) X(xcb_poll_for_event) X(xcb_query_tree) X(xcb_query_tree_children)        \
+  X(xcb_map_window) X(xcb_poll_for_event) X(xcb_query_pointer) X(xcb_query_pointer_reply)     \
+  X(xcb_query_tree) X(xcb_query_tree_children)                                                \
   X(xcb_query_tree_children_length) X(xcb_query_tree_reply) X(xcb_request_check)              \
   X(xcb_screen_next) X(xcb_setup_pixmap_formats_iterator) X(xcb_setup_roots_iterator)         \
   X(xcb_translate_coordinates) X(xcb_translate_coordinates_reply)
@@ -39,6 +42,9 @@
 #define DESKCAP_XCB_COMPOSITE_FUNCTIONS(X)                                                       \
   X(xcb_composite_name_window_pixmap_checked) X(xcb_composite_query_version)                    \
   X(xcb_composite_query_version_reply) X(xcb_composite_redirect_subwindows_checked)
+#define DESKCAP_XCB_DAMAGE_FUNCTIONS(X)                                             \
+  X(xcb_damage_create) X(xcb_damage_query_version) X(xcb_damage_query_version_reply) \
+  X(xcb_damage_subtract_checked)
 #define DESKCAP_XCB_SHM_FUNCTIONS(X) \
   X(xcb_shm_attach_checked) X(xcb_shm_detach) X(xcb_shm_get_image) X(xcb_shm_get_image_reply)
 #define DESKCAP_XCB_RES_FUNCTIONS(X)                                                     \
@@ -49,7 +55,7 @@
 #define DESKCAP_XCB_XFIXES_FUNCTIONS(X)                                                  \
   X(xcb_xfixes_get_cursor_image) X(xcb_xfixes_get_cursor_image_cursor_image)            \
   X(xcb_xfixes_get_cursor_image_cursor_image_length) X(xcb_xfixes_get_cursor_image_reply) \
-  X(xcb_xfixes_query_version) X(xcb_xfixes_query_version_reply)
+  X(xcb_xfixes_query_version) X(xcb_xfixes_query_version_reply) X(xcb_xfixes_select_cursor_input)
 
 namespace deskcap::linux_backend::x11 {
 
@@ -63,15 +69,17 @@ struct XcbLibrary {
   DESKCAP_XCB_CORE_FUNCTIONS(DESKCAP_XCB_POINTER)
 
   // An extension library that is missing is an extension the server lacks.
-  bool randr = false, composite = false, shm = false, res = false, xfixes = false;
+  bool randr = false, composite = false, damage = false, shm = false, res = false, xfixes = false;
   DESKCAP_XCB_RANDR_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_COMPOSITE_FUNCTIONS(DESKCAP_XCB_POINTER)
+  DESKCAP_XCB_DAMAGE_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_SHM_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_RES_FUNCTIONS(DESKCAP_XCB_POINTER)
   DESKCAP_XCB_XFIXES_FUNCTIONS(DESKCAP_XCB_POINTER)
   // The extensions' ids are data in their libraries.
   xcb_extension_t* xcb_randr_id = nullptr;
   xcb_extension_t* xcb_composite_id = nullptr;
+  xcb_extension_t* xcb_damage_id = nullptr;
   xcb_extension_t* xcb_shm_id = nullptr;
   xcb_extension_t* xcb_res_id = nullptr;
   xcb_extension_t* xcb_xfixes_id = nullptr;

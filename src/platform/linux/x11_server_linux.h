@@ -1,8 +1,8 @@
 // What the Linux backend reads from the X server (RandR outputs, top-level
 // windows, Composite window pixmaps), in plain shapes the seam's sections
-// translate. Built over xcb (base/screen/desktop_x11_linux.cc), or answering
-// "no server" when the backend was built without it (base_x11_absent_linux.cc).
-// Every function may be called from any thread.
+// translate. Built over xcb (the *_x11_linux.cc files), or answering "no
+// server" when the backend was built without it (the *_x11_absent_linux.cc).
+// Every function may be called from any thread; a SourceWatch from one at a time.
 #pragma once
 
 #include <cstdint>
@@ -69,6 +69,8 @@ class Pixels {
   size_t stride = 0;
   bool alpha = false;
   virtual const uint8_t* data() const = 0;
+  // The same bytes to draw on; every grab's are deskcap's own.
+  virtual uint8_t* writable() { return nullptr; }
 };
 
 // Pixels of deskcap's own: images it composes, draws on or scales.
@@ -80,6 +82,7 @@ class OwnedPixels : public Pixels {
     stride = size_t(w) * 4;
   }
   const uint8_t* data() const override { return bytes.data(); }
+  uint8_t* writable() override { return bytes.data(); }
   std::vector<uint8_t> bytes;
 };
 
@@ -105,6 +108,31 @@ struct CursorImage {
   std::vector<uint32_t> argb;
 };
 std::optional<CursorImage> cursor_image();
+
+// What a stream captures, watched on an X connection of the stream's own:
+// whether it changed (the Damage extension) and whether it is gone.
+struct StreamSource {
+  std::optional<Window> window;   // a window, else
+  std::optional<Output> display;  // a display
+  bool cursor = false;            // the pointer is drawn in: its moves and shapes count
+};
+class SourceWatch {
+ public:
+  virtual ~SourceWatch() = default;
+  enum class End { None, SourceGone, ServerGone };
+  struct Seen {
+    bool changed = false;
+    End end = End::None;
+    std::string reason;                    // why it ended
+    std::optional<platform::Rect> bounds;  // the display's, when they changed
+  };
+  // What happened before this call since the previous one: changed at the
+  // first, and always where the server or the build lacks Damage. A change
+  // after a call that said changed counts for the next one.
+  virtual Seen take() = 0;
+};
+// Null, with *error set, when no server answers.
+std::unique_ptr<SourceWatch> watch_source(const StreamSource& source, std::string* error);
 
 // Serves a display watch until `run` stops, on a connection of its own:
 // `changed` runs once a burst of RandR notifications has settled, and once
