@@ -6,5 +6,5 @@ export const {
   getDisplays, captureDisplay, captureWindow, takeIosLog, listIosDevices, usbAppleDeviceCount,
   captureIosDevice, prewarmIosCapture, getAppWindowBounds, getNotchSize, listMicrophoneApps,
   getSystemAudioAccess, requestSystemAudioAccess, listWindows, getScreenCaptureAccess,
-  requestScreenCaptureAccess, watch, setWorld, changeWorld, probe,
+  requestScreenCaptureAccess, watch, startCapture, setWorld, changeWorld, probe,
 } = testing;

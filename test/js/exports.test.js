@@ -15,13 +15,14 @@ test('lib/exports.js names every export of the addons and which of them answer s
   // Arguments that each call takes, so that none throws before it answers.
   d.setWorld({ timeScale: 0.01, displays: [{ id: 1 }], windows: [{ id: 5, pid: 1 }] });
   const args = { captureDisplay: [{ displayId: 1 }], captureWindow: [5], captureIosDevice: ['none'],
-    getAppWindowBounds: ['com.example.app'] };
+    getAppWindowBounds: ['com.example.app'], startCapture: [{ displayId: 1 }] };
   const sync = {};
   const pending = [];
   for (const name of Object.keys(EXPORTS)) {
     const answer = d[name](...(args[name] || []));
     sync[name] = !(answer instanceof Promise);
     if (!sync[name]) pending.push(answer.catch(() => {}));
+    if (name === 'startCapture') pending.push(answer.stop());
   }
   await Promise.all(pending);
   assert.deepEqual(sync, { ...EXPORTS });
