@@ -123,6 +123,31 @@ function quietLogCheck() {
 
 // An application launched after the first lookup, which AppKit reports to a
 // plain node process only when the main run loop turns.
+// One second of a 10 fps JPEG stream: the frames counted, their sequence in
+// order, the last one saved, nothing left running.
+async function streamCheck(deskcap, displayId, out) {
+  const started = Date.now();
+  const stream = deskcap.startCapture({ displayId, fps: 10, format: 'jpeg', maxWidth: 1280 });
+  const stopAt = setTimeout(() => stream.stop(), 1000);
+  let last = null;
+  let error = null;
+  try {
+    for await (const frame of stream) {
+      if (last && frame.sequence <= last.sequence) problem(`frame ${frame.sequence} came after ${last.sequence}`);
+      last = frame;
+    }
+  } catch (e) {
+    error = e;
+  }
+  clearTimeout(stopAt);
+  const stats = stream.stats();
+  console.log(`startCapture({ displayId: ${displayId}, fps: 10, format: 'jpeg', maxWidth: 1280 }) for 1 s: ` +
+    `${JSON.stringify(stats)}${error ? `, ended [${error.code}] ${error.message}` : ''}  (${Date.now() - started} ms)`);
+  if (stats.produced !== stats.delivered + stats.dropped) problem(`stream counts do not add up: ${JSON.stringify(stats)}`);
+  if (!error && !last) problem('the stream gave no frame in a second');
+  if (last) fs.writeFileSync(path.join(out, 'deskcap-smoke-stream-last.jpg'), last.buffer);
+}
+
 async function launchCheck(deskcap) {
   console.log(`getAppWindowBounds('${CALCULATOR}') before launch: ${JSON.stringify(deskcap.getAppWindowBounds(CALCULATOR))}`);
   execFileSync('open', ['-a', 'Calculator']);
@@ -195,6 +220,7 @@ async function main() {
     if (raw.ok && raw.value.buffer.length !== raw.value.width * raw.value.height * 4) {
       problem(`raw capture of ${raw.value.width}x${raw.value.height} has ${raw.value.buffer.length} bytes`);
     }
+    await streamCheck(deskcap, main.id, options.out);
   } else {
     console.log('captureDisplay: skipped, no primary display listed');
   }
