@@ -62,6 +62,25 @@ class PrivateX : public ::testing::Test {
   }
   void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
 
+  // An 8x8 red pointer with its hot spot at (2, 3), for the root and every
+  // window that sets none.
+  void set_red_cursor() {
+    xcb_pixmap_t bits = xcb_generate_id(c_);
+    xcb_create_pixmap(c_, 1, bits, root_, 8, 8);
+    xcb_gcontext_t gc = xcb_generate_id(c_);
+    const uint32_t one[] = {1};
+    xcb_create_gc(c_, gc, bits, XCB_GC_FOREGROUND, one);
+    xcb_rectangle_t all{0, 0, 8, 8};
+    xcb_poly_fill_rectangle(c_, bits, gc, 1, &all);
+    xcb_cursor_t cursor = xcb_generate_id(c_);
+    xcb_create_cursor(c_, cursor, bits, bits, 0xFFFF, 0, 0, 0, 0, 0, 2, 3);
+    const uint32_t value[] = {cursor};
+    xcb_change_window_attributes(c_, root_, XCB_CW_CURSOR, value);
+    xcb_free_gc(c_, gc);
+    xcb_free_pixmap(c_, bits);
+  }
+  void point_at(int16_t x, int16_t y) { xcb_warp_pointer(c_, XCB_NONE, root_, 0, 0, 0, 0, x, y); }
+
   pid_t server_ = 0;
   xcb_connection_t* c_ = nullptr;
   xcb_window_t root_ = 0;

@@ -33,25 +33,6 @@ class Screenshots : public linux_test::PrivateX {
     return seam_test::capture_first_display(width, height, cursor);
   }
 
-  // An 8x8 red pointer with its hot spot at (2, 3), for the root and every
-  // window that sets none.
-  void set_red_cursor() {
-    xcb_pixmap_t bits = xcb_generate_id(c_);
-    xcb_create_pixmap(c_, 1, bits, root_, 8, 8);
-    xcb_gcontext_t gc = xcb_generate_id(c_);
-    const uint32_t one[] = {1};
-    xcb_create_gc(c_, gc, bits, XCB_GC_FOREGROUND, one);
-    xcb_rectangle_t all{0, 0, 8, 8};
-    xcb_poly_fill_rectangle(c_, bits, gc, 1, &all);
-    xcb_cursor_t cursor = xcb_generate_id(c_);
-    xcb_create_cursor(c_, cursor, bits, bits, 0xFFFF, 0, 0, 0, 0, 0, 2, 3);
-    const uint32_t value[] = {cursor};
-    xcb_change_window_attributes(c_, root_, XCB_CW_CURSOR, value);
-    xcb_free_gc(c_, gc);
-    xcb_free_pixmap(c_, bits);
-  }
-  void point_at(int16_t x, int16_t y) { xcb_warp_pointer(c_, XCB_NONE, root_, 0, 0, 0, 0, x, y); }
-
   // Pixels not black, as "x,y" in reading order.
   static std::vector<std::string> marked(const Shot& shot) {
     std::vector<std::string> out;

@@ -1,10 +1,12 @@
 // Screen streams of the Linux backend through the seam, on a private Xvfb
 // drawn on with xcb from here (and an Xorg whose outputs xrandr changes): the
-// rate, Idle samples while nothing changes, the system's stops, and the quiet
+// rate, Idle samples while nothing changes, a display's frames equal to
+// screenshots however the screen changes, the system's stops, and the quiet
 // after a stop, a detach or a release.
 #include <gtest/gtest.h>
 
 #if __has_include(<xcb/xcb.h>)
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -12,6 +14,7 @@
 #include <future>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "linux_private_xorg.h"
 #include "linux_processes.h"
 #include "platform/platform.h"
+#include "seam_screenshot.h"
 
 namespace {
 
@@ -37,6 +41,7 @@ struct Sample {
   std::optional<p::Rect> rect;
   std::optional<double> scale;
   std::string probe;  // "#rrggbbaa" at the recorder's probe point, read through an image over the rows
+  seam_test::Shot shot;  // every pixel, when the recorder keeps them
 };
 struct Stop {
   int64_t code = 0;
@@ -45,6 +50,7 @@ struct Stop {
 
 struct Recorder {
   int probe_x = 0, probe_y = 0;
+  bool keep_pixels = false;
   std::function<void()> during;  // runs in each sample handler, set before the start
   Calls<Sample> samples;
   Calls<Stop> stops;
@@ -65,6 +71,11 @@ struct Recorder {
         char text[10];
         std::snprintf(text, sizeof text, "#%02x%02x%02x%02x", px[0], px[1], px[2], px[3]);
         s.probe = text;
+      }
+      if (image && r->keep_pixels) {
+        s.shot = seam_test::Shot{pixels.width, pixels.height, std::vector<uint8_t>(pixels.width * pixels.height * 4)};
+        EXPECT_TRUE(p::draw_image_rows_rgba(image.get(), pixels.width, pixels.height, 0, pixels.height,
+                                            s.shot.rgba.data()));
       }
       p::sample_unlock_pixels(buffer);
     }
@@ -137,10 +148,13 @@ p::Ref<p::ContentFilter> window_filter(xcb_window_t id) {
   return p::Ref<p::ContentFilter>();
 }
 
-// Started at kFps, its start completed.
-p::Ref<p::Stream> start(p::ContentFilter* filter, Recorder& recorder, bool cursor = false) {
+// Started at kFps, its start completed; at the source's size unless one is given.
+p::Ref<p::Stream> start(p::ContentFilter* filter, Recorder& recorder, bool cursor = false, size_t width = 0,
+                        size_t height = 0) {
   p::Ref<p::StreamConfiguration> configuration(p::configuration_create());
   p::configuration_set_shows_cursor(configuration.get(), cursor);
+  if (width != 0) p::configuration_set_width(configuration.get(), width);
+  if (height != 0) p::configuration_set_height(configuration.get(), height);
   p::configuration_set_minimum_frame_interval(configuration.get(), 1, kFps);
   p::configuration_set_queue_depth(configuration.get(), 3);
   p::configuration_set_bgra_output(configuration.get());
@@ -230,6 +244,101 @@ TEST_F(Streams, ADisplayStreamTicksAtItsRateIdleUntilAWindowAppearsOrThePointerM
   quiet();
   EXPECT_EQ(r.samples.count(), count) << "a sample came after the stop completed";
   EXPECT_EQ(stop(stream.get()), "Stream error: The stream is not running");
+  EXPECT_EQ(r.stops.count(), 0u);
+}
+
+// Where two images first differ, or "" when they are the same.
+std::string difference(const seam_test::Shot& a, const seam_test::Shot& b) {
+  if (a.width != b.width || a.height != b.height)
+    return "sizes " + std::to_string(a.width) + "x" + std::to_string(a.height) + " and " +
+           std::to_string(b.width) + "x" + std::to_string(b.height);
+  for (size_t y = 0; y < a.height; ++y)
+    for (size_t x = 0; x < a.width; ++x)
+      if (a.at(x, y) != b.at(x, y))
+        return "at " + std::to_string(x) + "," + std::to_string(y) + ": " + a.at(x, y) + " and " + b.at(x, y);
+  return "";
+}
+
+TEST_F(Streams, ADisplayStreamsFramesAreTheScreenshotsOfTheirMomentWhereverTheScreenChanges) {
+  // Shrunk by 2.56 and 2.53: most output pixels read parts of several source
+  // pixels, and the last ones read more of the screen's edge.
+  constexpr size_t kWidth = 250, kHeight = 190;
+  set_red_cursor();
+  point_at(300, 200);
+  // Drawn on off the screen's corner, inside a border: its drawing is found
+  // where it shows.
+  constexpr int16_t kLeft = 23 + 2, kTop = 17 + 2;
+  xcb_window_t canvas = xcb_generate_id(c_);
+  const uint32_t colours[] = {0, 0x00FFFF};
+  xcb_create_window(c_, XCB_COPY_FROM_PARENT, canvas, root_, kLeft - 2, kTop - 2, 640, 480, 2,
+                    XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL | XCB_CW_BORDER_PIXEL,
+                    colours);
+  xcb_map_window(c_, canvas);
+  sync();
+  Recorder r;
+  r.keep_pixels = true;
+  p::Ref<p::ContentFilter> filter = display_filter(display().get());
+  p::Ref<p::Stream> stream = start(filter.get(), r, true, kWidth, kHeight);
+  ASSERT_TRUE(stream);
+
+  // The last frame of the changes since sample `from`, once an Idle sample
+  // says the stream has seen them all; compared with a screenshot of now.
+  auto settled_frame_is_the_screenshot = [&](size_t from, const std::string& what) {
+    size_t done = r.samples.count();
+    ASSERT_TRUE(r.samples.wait_for(done + 1, [](const Sample& s) { return s.status == p::frame_status::kIdle; }))
+        << what;
+    auto all = r.samples.all();
+    size_t idle = done + 1;
+    while (all[idle].status != p::frame_status::kIdle) ++idle;
+    const Sample* last = nullptr;
+    for (size_t i = from; i < idle; ++i)
+      if (all[i].status != p::frame_status::kIdle) last = &all[i];
+    ASSERT_NE(last, nullptr) << what << ": no frame came";
+    ASSERT_TRUE(last->locked) << what;
+    EXPECT_EQ(difference(last->shot, seam_test::capture_first_display(kWidth, kHeight, true)), "") << what;
+  };
+  settled_frame_is_the_screenshot(0, "the first frame");
+
+  // Small marks, a few at a time (screen coordinates): at the corners, on
+  // edges between output pixels, under the pointer; the pointer moving off
+  // and onto them; a window appearing, moving and going.
+  std::mt19937 random(11);
+  auto below = [&](uint32_t n) { return int16_t(random() % n); };
+  const std::vector<std::array<int16_t, 4>> fixed{
+      {kLeft, kTop, 3, 3}, {636, 476, 4, 4}, {296, 195, 9, 9}, {639, kTop, 1, 480 - kTop}};
+  const uint32_t red[] = {0xFF0000};
+  xcb_window_t note = 0;
+  for (int step = 0; step < 12; ++step) {
+    size_t from = r.samples.count();
+    std::string what = "step " + std::to_string(step);
+    for (int i = 0; i < 3; ++i) {
+      std::array<int16_t, 4> mark{int16_t(kLeft + below(640 - kLeft)), int16_t(kTop + below(480 - kTop)),
+                                  int16_t(1 + below(12)), int16_t(1 + below(12))};
+      if (step < 2 && i < 2) mark = fixed[step * 2 + i];
+      uint32_t colour = random() & 0xFFFFFF;
+      fill(c_, canvas, colour, mark[0] - kLeft, mark[1] - kTop, uint16_t(mark[2]), uint16_t(mark[3]));
+      what += " mark " + std::to_string(mark[0]) + "," + std::to_string(mark[1]);
+    }
+    if (step % 2 == 1) {
+      int16_t x = step == 11 ? 637 : below(640), y = step == 11 ? 478 : below(480);
+      point_at(x, y);
+      what += " pointer " + std::to_string(x) + "," + std::to_string(y);
+    }
+    if (step == 4) {
+      note = create(101, 121, 31, 19, XCB_COPY_FROM_PARENT, XCB_COPY_FROM_PARENT, XCB_CW_BACK_PIXEL, red);
+      what += " a window";
+    } else if (step == 6) {
+      const uint32_t place[] = {397, 303};
+      xcb_configure_window(c_, note, XCB_CONFIG_WINDOW_X | XCB_CONFIG_WINDOW_Y, place);
+      what += " moved";
+    } else if (step == 8) {
+      xcb_destroy_window(c_, note);
+      what += " gone";
+    }
+    sync();
+    settled_frame_is_the_screenshot(from, what);
+  }
+  EXPECT_EQ(stop(stream.get()), "");
   EXPECT_EQ(r.stops.count(), 0u);
 }
 

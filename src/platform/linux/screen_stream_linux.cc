@@ -2,9 +2,10 @@
 // its own, its output queue: it ticks at the configured frame interval and
 // delivers one sample a tick, the first Started and later ones Complete with
 // the pixels the screenshot's grab takes, or Idle (no pixels, nothing grabbed)
-// while the server reports no change (x11::SourceWatch). The same thread
-// notices the source's end and calls the stop handler; start's and stop's
-// completions run there too.
+// while the server reports no change (x11::SourceWatch); a display's stream
+// redraws its frame only where the server reports changes
+// (linux_backend::DisplayFrame). The same thread notices the source's end and
+// calls the stop handler; start's and stop's completions run there too.
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -82,7 +83,8 @@ void make_opaque(x11::Pixels& pixels) {
 
 struct SampleBuffer : linux_backend::LinuxObject {
   int64_t status = frame_status::kIdle;
-  std::unique_ptr<x11::Pixels> pixels;  // none when Idle
+  std::unique_ptr<x11::Pixels> grabbed;  // a whole grab's, when the frame is one
+  const x11::Pixels* pixels = nullptr;   // grabbed, or the stream's kept frame; none when Idle
 };
 
 struct Stream : linux_backend::LinuxObject {
@@ -108,6 +110,9 @@ void tick_until_stopped(Core& core, x11::SourceWatch& watch) {
   const auto interval = std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
       core.settings.frame_interval > 0 ? core.settings.frame_interval : kDefaultInterval));
   bool first = true;
+  // A display with nothing left out keeps its frame: a tick redraws what changed.
+  std::unique_ptr<linux_backend::DisplayFrame> kept;
+  if (core.content.display && core.content.left_out.empty()) kept = std::make_unique<linux_backend::DisplayFrame>();
   for (Clock::time_point next = Clock::now();;) {
     {
       std::unique_lock<std::mutex> hold(core.lock);
@@ -124,18 +129,34 @@ void tick_until_stopped(Core& core, x11::SourceWatch& watch) {
     if (seen.bounds && core.content.display) core.content.display->bounds = *seen.bounds;
     Ref<SampleBuffer> sample(new SampleBuffer);
     if (seen.end == x11::SourceWatch::End::None && seen.changed) {
-      x11::Grab grab = linux_backend::grab_content(core.content, core.settings);
-      if (grab.pixels) {
-        make_opaque(*grab.pixels);
-        sample.get()->pixels = std::move(grab.pixels);
+      std::string error;
+      bool failed = false;
+      if (kept) {
+        switch (kept->update(core.content, core.settings, seen, &error)) {
+          case linux_backend::DisplayFrame::Update::Changed: sample.get()->pixels = &kept->pixels(); break;
+          case linux_backend::DisplayFrame::Update::Unchanged: break;
+          case linux_backend::DisplayFrame::Update::Failed: failed = true; break;
+        }
+      } else {
+        x11::Grab grab = linux_backend::grab_content(core.content, core.settings);
+        if (grab.pixels) {
+          make_opaque(*grab.pixels);
+          sample.get()->grabbed = std::move(grab.pixels);
+          sample.get()->pixels = sample.get()->grabbed.get();
+        } else {
+          failed = true;
+          error = std::move(grab.error);
+        }
+      }
+      if (sample.get()->pixels != nullptr) {
         sample.get()->status = first ? frame_status::kStarted : frame_status::kComplete;
         first = false;
-      } else {
+      } else if (failed) {
         // Whatever made the grab fail shows in the events by now.
         seen = watch.take();
         if (seen.end == x11::SourceWatch::End::None) {
           seen.end = x11::SourceWatch::End::SourceGone;
-          seen.reason = grab.error;
+          seen.reason = error;
         }
       }
     }
@@ -151,7 +172,8 @@ void tick_until_stopped(Core& core, x11::SourceWatch& watch) {
     }
     if (core.sample != nullptr) core.sample(core.context, sample.get());
     // The sample (and with it a shared-memory segment, back to its cache)
-    // goes before the next grab, unless the handler kept it.
+    // goes before the next grab; it is borrowed for the call alone (the kept
+    // frame changes at the next tick).
   }
 }
 

@@ -77,6 +77,8 @@
 #define xcb_composite_id (*DESKCAP_XCB(xcb_composite_id))
 
 #define xcb_damage_create DESKCAP_XCB(xcb_damage_create)
+#define xcb_damage_destroy DESKCAP_XCB(xcb_damage_destroy)
+#define xcb_damage_subtract DESKCAP_XCB(xcb_damage_subtract)
 #define xcb_damage_query_version DESKCAP_XCB(xcb_damage_query_version)
 #define xcb_damage_query_version_reply DESKCAP_XCB(xcb_damage_query_version_reply)
 #define xcb_damage_subtract_checked DESKCAP_XCB(xcb_damage_subtract_checked)

@@ -43,8 +43,8 @@
   X(xcb_composite_name_window_pixmap_checked) X(xcb_composite_query_version)                    \
   X(xcb_composite_query_version_reply) X(xcb_composite_redirect_subwindows_checked)
 #define DESKCAP_XCB_DAMAGE_FUNCTIONS(X)                                             \
-  X(xcb_damage_create) X(xcb_damage_query_version) X(xcb_damage_query_version_reply) \
-  X(xcb_damage_subtract_checked)
+  X(xcb_damage_create) X(xcb_damage_destroy) X(xcb_damage_query_version)             \
+  X(xcb_damage_query_version_reply) X(xcb_damage_subtract) X(xcb_damage_subtract_checked)
 #define DESKCAP_XCB_SHM_FUNCTIONS(X) \
   X(xcb_shm_attach_checked) X(xcb_shm_detach) X(xcb_shm_get_image) X(xcb_shm_get_image_reply)
 #define DESKCAP_XCB_RES_FUNCTIONS(X)                                                     \

@@ -109,8 +109,14 @@ struct CursorImage {
 };
 std::optional<CursorImage> cursor_image();
 
+// A rectangle of root-window pixels.
+struct Area {
+  int32_t x = 0, y = 0, width = 0, height = 0;
+};
+
 // What a stream captures, watched on an X connection of the stream's own:
-// whether it changed (the Damage extension) and whether it is gone.
+// whether it changed (the Damage extension), where for a display, and
+// whether it is gone.
 struct StreamSource {
   std::optional<Window> window;   // a window, else
   std::optional<Output> display;  // a display
@@ -122,6 +128,11 @@ class SourceWatch {
   enum class End { None, SourceGone, ServerGone };
   struct Seen {
     bool changed = false;
+    // A display's changes, when changed: anywhere (the first take, no
+    // Damage, the outputs changed), else within these few rectangles, the
+    // pointer aside (its moves count as changed, nowhere in particular).
+    bool anywhere = false;
+    std::vector<Area> damaged;
     End end = End::None;
     std::string reason;                    // why it ended
     std::optional<platform::Rect> bounds;  // the display's, when they changed
