@@ -10,7 +10,7 @@ if [ "$(uname -s)" != Linux ] || ! command -v Xvfb >/dev/null; then
   echo "x11 capture vs encode: skipped (needs Linux and Xvfb)"
   exit 0
 fi
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDESKCAP_TESTS=OFF >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DDESKCAP_TESTS=OFF -DDESKCAP_BENCH=ON >/dev/null
 if ! grep -q '^DESKCAP_XCB_FOUND:INTERNAL=1' "$build/CMakeCache.txt"; then
   echo "x11 capture vs encode: skipped (built without the xcb development packages)"
   exit 0
