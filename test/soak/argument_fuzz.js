@@ -94,13 +94,15 @@ function childSource(addon, calls, seed) {
       const name = pick(names);
       const args = Array.from({ length: Math.floor(random() * 3) }, () => value());
       // Mostly a first argument of about the right shape, to get past the first check.
-      if (random() < 0.7) args[0] = name === 'captureDisplay' ? options(0) : pick([value(), pick([1, 5]), 'com.apple.Safari']);
+      if (random() < 0.7) args[0] = ['captureDisplay', 'startCapture'].includes(name) ? options(0) : pick([value(), pick([1, 5]), 'com.apple.Safari']);
       if (name === 'captureWindow' && random() < 0.6) args[1] = random() < 0.8 ? output({}, 0) : value();
       try {
         const out = d[name](...args);
         if (out instanceof Promise) pending.push(out.then(() => {}, (e) => {
           if (!(e instanceof Error && typeof e.code === 'string')) problems.push(name + ' rejected with ' + describe(e));
         }));
+        // A running stream keeps the process alive until stopped.
+        if (name === 'startCapture') pending.push(out.stop());
       } catch (e) {
         if (!fine(name, e)) problems.push(name + ' threw ' + describe(e));
       }
