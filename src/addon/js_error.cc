@@ -145,4 +145,10 @@ void report_pending_exception(napi_env env) {
     napi_fatal_exception(env, exception);
 }
 
+void call_reporting(napi_env env, napi_value fn, size_t argc, const napi_value* args) {
+  napi_value undefined = nullptr, ignored = nullptr;
+  if (napi_get_undefined(env, &undefined) == napi_ok) napi_call_function(env, undefined, fn, argc, args, &ignored);
+  report_pending_exception(env);
+}
+
 }  // namespace deskcap::js

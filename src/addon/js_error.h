@@ -32,6 +32,10 @@ void throw_error(napi_env env, Error error);
 // the host sends uncaught ones, so that the addon's next callbacks still run.
 void report_pending_exception(napi_env env);
 
+// Calls `fn` with `args` (`this` undefined) and reports what it throws as
+// report_pending_exception does.
+void call_reporting(napi_env env, napi_value fn, size_t argc, const napi_value* args);
+
 // Ends the process: for states the addon cannot continue from.
 [[noreturn]] void fatal(const char* message);
 

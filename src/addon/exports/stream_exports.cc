@@ -76,23 +76,13 @@ void call_notify(napi_env env, napi_value notify, const char* kind, std::optiona
   napi_handle_scope scope = nullptr;
   if (napi_open_handle_scope(env, &scope) != napi_ok) return;
   Build name = make_string(env, kind);
-  napi_value undefined = nullptr;
-  napi_value args[2] = {nullptr, nullptr};
-  bool ready = name.ok() && napi_get_undefined(env, &undefined) == napi_ok;
-  if (ready) {
-    args[0] = name.value();
-    args[1] = undefined;
-    if (error) {
-      auto made = to_js(env, std::move(*error));
-      if (made.ok()) args[1] = made.value();
-      else ready = false;
-    }
+  Build detail = error ? Build(to_js(env, std::move(*error))) : make_undefined(env);
+  if (name.ok() && detail.ok()) {
+    napi_value args[2] = {name.value(), detail.value()};
+    call_reporting(env, notify, 2, args);
+  } else {
+    report_pending_exception(env);
   }
-  if (ready) {
-    napi_value ignored = nullptr;
-    napi_call_function(env, undefined, notify, 2, args, &ignored);
-  }
-  report_pending_exception(env);
   napi_close_handle_scope(env, scope);
 }
 

@@ -91,13 +91,12 @@ void call_deliver(napi_env env, napi_value deliver, const watch::Event& e) {
   Build type = make_string(env, type_name(e.type));
   Build value = payload(env, e);
   Build changed = fields(env, e);
-  napi_value undefined = nullptr;
-  if (type.ok() && value.ok() && changed.ok() && napi_get_undefined(env, &undefined) == napi_ok) {
+  if (type.ok() && value.ok() && changed.ok()) {
     napi_value args[3] = {type.value(), value.value(), changed.value()};
-    napi_value ignored = nullptr;
-    napi_call_function(env, undefined, deliver, 3, args, &ignored);
+    call_reporting(env, deliver, 3, args);
+  } else {
+    report_pending_exception(env);
   }
-  report_pending_exception(env);
   napi_close_handle_scope(env, scope);
 }
 

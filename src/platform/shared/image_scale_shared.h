@@ -16,7 +16,7 @@ namespace deskcap::platform::shared {
 bool scale_down_area(const uint8_t* src, size_t src_width, size_t src_height, size_t src_stride,
                      uint8_t* dst, size_t dst_width, size_t dst_height, size_t dst_stride);
 
-// Part of an image, in pixels.
+// A rectangle within an image, in pixels.
 struct Region {
   size_t x = 0, y = 0, width = 0, height = 0;
 };
