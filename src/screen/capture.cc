@@ -34,6 +34,11 @@ namespace {
 Error failure(std::string message) { return Error(Status::GenericFailure, std::move(message)); }
 }  // namespace
 
+std::string framework_text(const char* text) {
+  if (text == nullptr || !is_valid_utf8(std::string_view(text, std::strlen(text)))) return "Unknown error";
+  return text;
+}
+
 Error framework_failure(std::string message) {
   Error error = failure(std::move(message));
   if (platform::screen_capture_preflight() == false) error.permission = Permission::ScreenRecording;
@@ -74,12 +79,8 @@ class Completion {
 // The completion handed to the framework; `context` is the handler's share.
 void deliver(void* context, platform::Object* object, const char* error_text) {
   std::unique_ptr<std::shared_ptr<Completion>> share(static_cast<std::shared_ptr<Completion>*>(context));
-  Answer answer = std::string("Unknown error");
-  if (object != nullptr) {
-    answer = Ref<platform::Object>(object);
-  } else if (error_text != nullptr && is_valid_utf8(std::string_view(error_text, std::strlen(error_text)))) {
-    answer = std::string(error_text);
-  }
+  Answer answer = framework_text(error_text);
+  if (object != nullptr) answer = Ref<platform::Object>(object);
   (*share)->complete(std::move(answer));
 }
 

@@ -31,4 +31,8 @@ Result<Unit> encode_image(platform::Image* image, const OutputOptions& output, d
 // carries no code of its own across the seam.
 Error framework_failure(std::string message);
 
+// A framework text as a message part: "Unknown error" for none or one that is
+// not UTF-8.
+std::string framework_text(const char* text);
+
 }  // namespace deskcap

@@ -17,7 +17,6 @@
 #include <string>
 
 #include "core/thread_start.h"
-#include "core/utf8.h"
 #include "platform/platform.h"
 #include "screen/capture_source.h"
 
@@ -35,11 +34,6 @@ constexpr int64_t kStopLimitNs = 5'000'000'000;
 constexpr int32_t kQueueDepth = 4;
 
 Error failure(std::string message) { return Error(Status::GenericFailure, std::move(message)); }
-
-std::string framework_text(const char* text) {
-  if (text == nullptr || !is_valid_utf8(std::string_view(text, std::strlen(text)))) return "Unknown error";
-  return text;
-}
 
 struct Census {
   std::atomic<size_t> running{0};
@@ -204,17 +198,9 @@ Result<Unit> Stream::start() {
 }
 
 Result<Unit> Stream::begin() {
-  Result<CaptureSource> found = failure("");
-  if (request_.display_id) {
-    CaptureRequest still;
-    still.display_id = *request_.display_id;
-    still.exclude_window_ids = request_.exclude_window_ids;
-    still.crop = request_.crop;
-    still.output = request_.output;
-    found = display_source(still);
-  } else {
-    found = window_source(request_.window_id.value_or(0), request_.output);
-  }
+  auto found = request_.display_id ? display_source(CaptureRequest{*request_.display_id, request_.exclude_window_ids,
+                                                                  request_.crop, request_.output})
+                                   : window_source(request_.window_id.value_or(0), request_.output);
   if (!found.ok()) return found.take_error();
   CaptureSource source = found.take();
   points_wide_ = source.points_wide;
